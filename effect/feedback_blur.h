@@ -1,0 +1,41 @@
+// The feedback blur: rebuilds the trail from the zoomed picture, fading every lit
+// pixel by one step of a colour-decay rule and spreading it onto its neighbours.
+#pragma once
+
+#include <cstdint>
+
+#include "display/pixel_format.h"
+#include "display/types.h"
+#include "display/work_surface.h"
+#include "effect/colour_decay.h"
+
+namespace lumenfall {
+
+constexpr uint32_t kLowQualityBlur = 0x10000000;
+
+// State of the rough pass: which pixel of each 2 x 2 cell it samples next (0-3).
+struct BlurState {
+  uint8_t BlurPhase = 0;
+};
+
+// Sets the channel accumulators from one source pixel of the display's format.
+// At a depth without a decoder all three are 0.
+void ReadChannels(const DisplayState& display, const uint8_t* pixel, uint32_t& red,
+                  uint32_t& green, uint32_t& blue);
+
+// Picks the rule from the settings word's low byte and the pass from bit 28.
+// 0 when the selector names no rule (nothing is touched); otherwise the pass's result.
+int BlurDispatch(const DisplayState& display, BlurState& state, void* window, WorkSurface* source,
+                 WorkSurface* destination, const Rect& region, uint32_t settings);
+
+// The full pass over the region's interior.
+int FeedbackBlur(const DisplayState& display, void* window, WorkSurface* source,
+                 WorkSurface* destination, const Rect& region, uint32_t settings,
+                 ColourDecayRule rule);
+
+// The low-quality pass: one sample per 2 x 2 cell, painted as a block with a fringe.
+int RoughFeedbackBlur(const DisplayState& display, BlurState& state, void* window,
+                      WorkSurface* source, WorkSurface* destination, const Rect& region,
+                      uint32_t settings, ColourDecayRule rule);
+
+}  // namespace lumenfall

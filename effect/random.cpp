@@ -1,0 +1,12 @@
+#include "effect/random.h"
+
+namespace lumenfall {
+
+void srand(RandomState& random, uint32_t seed) { random.state = seed; }
+
+int rand(RandomState& random) {
+  random.state = random.state * 214013u + 2531011u;
+  return static_cast<int>((random.state >> 16) & 0x7FFF);
+}
+
+}  // namespace lumenfall

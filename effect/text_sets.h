@@ -1,0 +1,20 @@
+// The two text sets: null-terminated tables of constant single-line strings.
+#pragma once
+
+#include <cstdint>
+
+namespace lumenfall {
+
+using TextSet = const char* const*;
+
+extern const char* const MalachiRedText[];  // 91 entries, then null
+extern const char* const DeepBlueText[];    // 72 entries, then null
+
+// The set that a settings word's low byte selects: 1 MalachiRedText, 4 DeepBlueText,
+// anything else none.
+TextSet TextSetForSettings(uint32_t settings);
+
+// The number of entries before the terminating null.
+int TextSetLength(TextSet set);
+
+}  // namespace lumenfall
