@@ -2,7 +2,7 @@
 # Run as: cmake -DROOT=<source dir> -P CheckPortableCore.cmake
 set(forbidden "windows\\.h|ddraw\\.h|winuser\\.h|winbase\\.h|mmsystem\\.h|X11/|sys/|unistd\\.h|pthread\\.h|dlfcn\\.h|fcntl\\.h|termios\\.h|signal\\.h|csignal")
 set(failed "")
-foreach(dir display effect settings data)
+foreach(dir display effect settings data shell)
   file(GLOB_RECURSE sources "${ROOT}/${dir}/*.h" "${ROOT}/${dir}/*.cpp" "${ROOT}/${dir}/*.hpp" "${ROOT}/${dir}/*.c")
   foreach(source ${sources})
     file(STRINGS "${source}" includes REGEX "^[ \t]*#[ \t]*include")
