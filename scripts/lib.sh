@@ -1,0 +1,31 @@
+# Shared by the run and test scripts: package installation and small helpers.
+# Sourced, not run.
+
+# Debian packages, installed with apt when missing. Multi-arch names (wine32:i386)
+# turn on the architecture first.
+ensure_packages() {
+  local missing=() pkg
+  for pkg in "$@"; do
+    dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed" || missing+=("$pkg")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  echo "Installing Debian packages: ${missing[*]}"
+  local as_root=()
+  [ "$(id -u)" -ne 0 ] && as_root=(sudo)
+  if printf '%s\n' "${missing[@]}" | grep -q ':i386$'; then
+    dpkg --print-foreign-architectures | grep -qx i386 || "${as_root[@]}" dpkg --add-architecture i386
+  fi
+  "${as_root[@]}" apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive "${as_root[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+}
+
+# What every native build needs.
+BUILD_PACKAGES=(build-essential cmake pkg-config libgtest-dev libgmock-dev googletest libbenchmark-dev
+                libpng-dev libgif-dev libfreetype-dev fonts-dejavu-core libx11-dev libxext-dev libxtst-dev)
+# The Windows saver: the cross compiler and Wine on a virtual display.
+WINDOWS_PACKAGES=(gcc-mingw-w64-i686-posix g++-mingw-w64-i686-posix mingw-w64-i686-dev
+                  binutils-mingw-w64-i686 wine wine32:i386)
+# Virtual displays, input and screen reading for the front-end tests.
+DISPLAY_PACKAGES=(xvfb xdotool x11-utils xauth imagemagick dpkg-dev file)
+
+jobs() { nproc 2>/dev/null || echo 2; }

@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# The main job: builds what it needs, then opens the saver in a window where a display
+# exists, or renders a few seconds of each text set to animated previews when there is none.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+. scripts/lib.sh
+
+ensure_packages "${BUILD_PACKAGES[@]}"
+cmake --preset release -DLUMENFALL_BUILD_TESTS=OFF >/dev/null
+targets=(lumenfall-render)
+[ -f platform/x11/CMakeLists.txt ] && targets+=(lumenfall)
+cmake --build --preset release -j "$(jobs)" --target "${targets[@]}"
+
+bin=build/release/platform
+if [ -n "${DISPLAY:-}" ] && [ -x "$bin/x11/lumenfall" ] && xdpyinfo >/dev/null 2>&1; then
+  echo "Opening Lumenfall in a window on $DISPLAY (close it or press Ctrl+C to stop)."
+  exec "$bin/x11/lumenfall" --window "$@"
+fi
+
+out=build/output
+mkdir -p "$out"
+for set in malachi-red deep-blue; do
+  "$bin/render/lumenfall-render" --text-set "$set" --frames 300 --every 2 --size 400x300 \
+    --out "$out/$set.gif" "$@"
+  echo "Rendered $out/$set.gif"
+done
+echo "No display here: the previews above show 12 seconds of each text set."

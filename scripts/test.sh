@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Every test: the native suite (with the X11 saver on Xvfb and the Windows saver under
+# Wine), the same native suite under AddressSanitizer and UndefinedBehaviorSanitizer,
+# and the cross build for 32-bit Windows.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+. scripts/lib.sh
+
+ensure_packages "${BUILD_PACKAGES[@]}" "${WINDOWS_PACKAGES[@]}" "${DISPLAY_PACKAGES[@]}"
+
+echo "== Cross build for 32-bit Windows"
+cmake --preset mingw >/dev/null
+cmake --build --preset mingw -j "$(jobs)"
+
+echo "== Native debug build and the whole suite"
+cmake --preset debug >/dev/null
+cmake --build --preset debug -j "$(jobs)"
+ctest --preset debug -j "$(jobs)"
+
+echo "== Native suite under AddressSanitizer and UndefinedBehaviorSanitizer"
+cmake --preset asan >/dev/null
+cmake --build --preset asan -j "$(jobs)"
+# The Wine scenarios drive the Windows program; they ran above and gain nothing here.
+ctest --preset asan -j "$(jobs)" -LE wine
