@@ -1,0 +1,20 @@
+// lumenfall: the screen saver on X11, standalone or as an xscreensaver hack.
+#include <cstdio>
+#include <cstdlib>
+
+#include "platform/x11/options.h"
+#include "platform/x11/x11_saver.h"
+
+int main(int argc, char** argv) {
+  const lumenfall::OptionsResult parsed =
+      lumenfall::ParseOptions(argc, argv, std::getenv("XSCREENSAVER_WINDOW"));
+  if (!parsed.ok) {
+    std::fprintf(stderr, "lumenfall: %s\n", parsed.error.c_str());
+    return 1;
+  }
+  if (parsed.options.help) {
+    std::fputs(lumenfall::UsageText().c_str(), stdout);
+    return 0;
+  }
+  return lumenfall::RunX11Saver(parsed.options);
+}

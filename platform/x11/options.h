@@ -1,0 +1,53 @@
+// Command line of the Linux saver. Plain C++, no X headers, so that every rule and
+// every error of the parser can be tested without a display.
+//
+// Options take one dash or two ("-root" as xscreensaver writes it, "--root" as a
+// user types it); a value follows as the next argument or after '='.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace lumenfall {
+
+enum class OutputMode {
+  OwnWindow,   // a window of our own (the default)
+  FullScreen,  // a full-screen window with the saver's closing rules
+  Root,        // the root window of the default screen
+  ForeignWindow,  // a window somebody else created, named by id
+};
+
+struct SaverOptions {
+  OutputMode mode = OutputMode::OwnWindow;
+  unsigned long windowId = 0;          // ForeignWindow only
+  bool windowFromEnvironment = false;  // the id came from XSCREENSAVER_WINDOW
+  uint32_t flags = 1;                  // the settings word
+  uint32_t depth = 32;                 // the pixel depth the effect runs in
+  uint32_t layout = 565;               // the 16-bit channel layout (depth 16 only)
+  bool showFps = false;
+  uint32_t delayMicroseconds = 40000;  // one tick
+  std::string displayName;             // empty: $DISPLAY
+  bool help = false;
+};
+
+struct OptionsResult {
+  bool ok = false;
+  SaverOptions options;
+  std::string error;  // one line, without the program's "lumenfall: " prefix
+};
+
+constexpr uint32_t kMaxDelayMicroseconds = 10000000;  // ten seconds a tick at most
+
+// Parses argv[1..argc-1]. screensaverWindow is the value of XSCREENSAVER_WINDOW, or null
+// when it is not set: it names the window to draw into unless --window, --fullscreen or
+// --window-id says otherwise.
+OptionsResult ParseOptions(int argc, const char* const* argv, const char* screensaverWindow);
+
+// Reads a decimal or 0x-hexadecimal number that fits in 32 bits; false for anything
+// else (empty, sign, stray characters, overflow).
+bool ParseWord(const char* text, uint32_t& value);
+
+// The --help text.
+std::string UsageText();
+
+}  // namespace lumenfall

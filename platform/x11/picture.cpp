@@ -1,0 +1,171 @@
+#include "platform/x11/picture.h"
+
+#include <cstring>
+
+#include "display/stretch.h"
+
+namespace lumenfall {
+
+namespace {
+
+struct MaskShape {
+  uint32_t shift = 0;
+  uint32_t width = 0;  // 0: not a run of contiguous bits
+};
+
+MaskShape ShapeOf(uint32_t mask) {
+  MaskShape shape;
+  if (mask == 0) return shape;
+  while (((mask >> shape.shift) & 1u) == 0) ++shape.shift;
+  const uint32_t bits = mask >> shape.shift;
+  uint32_t width = 0;
+  while (width < 32 && ((bits >> width) & 1u) != 0) ++width;
+  if (width < 32 && (bits >> width) != 0) return MaskShape{};  // a gap in the run
+  shape.width = width;
+  return shape;
+}
+
+// The channel's share of a pixel value for every 8-bit level: a narrower field keeps
+// the level's top bits; a wider one scales the level up to the field's maximum.
+void FillChannel(uint32_t (&table)[256], uint32_t mask) {
+  const MaskShape shape = ShapeOf(mask);
+  for (uint32_t v = 0; v < 256; ++v) {
+    uint64_t field = 0;
+    if (shape.width <= 8) {
+      field = v >> (8 - shape.width);
+    } else {
+      field = uint64_t{v} * ((uint64_t{1} << shape.width) - 1) / 255;
+    }
+    table[v] = static_cast<uint32_t>(field << shape.shift) & mask;
+  }
+}
+
+template <uint32_t Bpp>
+void ScaleRow(uint8_t* out, const uint8_t* in, const uint32_t* offsets, uint32_t count) {
+  for (uint32_t i = 0; i < count; ++i) std::memcpy(out + size_t{i} * Bpp, in + offsets[i], Bpp);
+}
+
+}  // namespace
+
+std::string VisualProblem(const VisualFormat& visual) {
+  const uint32_t bpp = visual.bitsPerPixel;
+  if (bpp != 16 && bpp != 24 && bpp != 32)
+    return "cannot draw " + std::to_string(bpp) + "-bit pixels (16, 24 or 32 bits are needed)";
+  const uint32_t masks[3] = {visual.redMask, visual.greenMask, visual.blueMask};
+  const uint64_t room = (uint64_t{1} << bpp) - 1;
+  for (uint32_t mask : masks) {
+    if (ShapeOf(mask).width == 0 || mask > room)
+      return "cannot draw to a visual whose colour masks are not runs of bits inside its pixels";
+  }
+  if ((masks[0] & masks[1]) != 0 || (masks[0] & masks[2]) != 0 || (masks[1] & masks[2]) != 0)
+    return "cannot draw to a visual whose colour masks overlap";
+  return {};
+}
+
+bool Picture::Configure(const DisplayState& display, const VisualFormat& visual) {
+  bytesPerPixel_ = 0;
+  sourceDepth_ = 0;
+  converted_.clear();
+  convertedWidth_ = convertedHeight_ = 0;
+  tableWidth_ = tableHeight_ = 0;
+  if (!VisualProblem(visual).empty()) return false;
+  const uint32_t depth = display.format.bitsPerPixel;
+  if (depth != 8 && depth != 16 && depth != 24 && depth != 32) return false;
+
+  msbFirst_ = visual.msbFirst;
+  FillChannel(red_, visual.redMask);
+  FillChannel(green_, visual.greenMask);
+  FillChannel(blue_, visual.blueMask);
+
+  // The 8- and 16-bit formats go through one table of every pixel value, built from
+  // the colour that the effect's own format shows for it (the grey palette at 8 bits).
+  lookup_.clear();
+  if (depth == 8 || depth == 16) {
+    const uint32_t count = depth == 8 ? 256u : 65536u;
+    lookup_.resize(count);
+    for (uint32_t p = 0; p < count; ++p) {
+      const uint8_t bytes[2] = {static_cast<uint8_t>(p), static_cast<uint8_t>(p >> 8)};
+      uint8_t rgb[3];
+      PixelToRgb(display, bytes, rgb);
+      lookup_[p] = PixelValue(rgb[0], rgb[1], rgb[2]);
+    }
+  }
+  sourceDepth_ = depth;
+  bytesPerPixel_ = visual.bitsPerPixel / 8;
+  return true;
+}
+
+uint32_t Picture::PixelValue(uint8_t red, uint8_t green, uint8_t blue) const {
+  return red_[red] | green_[green] | blue_[blue];
+}
+
+void Picture::Store(uint8_t* out, uint32_t value) const {
+  const uint32_t n = bytesPerPixel_;
+  for (uint32_t b = 0; b < n; ++b) {
+    const uint32_t index = msbFirst_ ? n - 1 - b : b;
+    out[index] = static_cast<uint8_t>(value >> (8 * b));
+  }
+}
+
+bool Picture::Convert(const uint8_t* source, uint32_t width, uint32_t height, int32_t pitch) {
+  if (bytesPerPixel_ == 0 || source == nullptr || width == 0 || height == 0) return false;
+  const uint32_t sourceBpp = sourceDepth_ / 8;
+  if (pitch < 0 || uint64_t(pitch) < uint64_t{width} * sourceBpp) return false;
+  const size_t rowBytes = size_t{width} * bytesPerPixel_;
+  if (converted_.size() != rowBytes * height) converted_.resize(rowBytes * height);
+  convertedWidth_ = width;
+  convertedHeight_ = height;
+
+  for (uint32_t y = 0; y < height; ++y) {
+    const uint8_t* in = source + size_t{y} * size_t(pitch);
+    uint8_t* out = converted_.data() + size_t{y} * rowBytes;
+    for (uint32_t x = 0; x < width; ++x, in += sourceBpp, out += bytesPerPixel_) {
+      uint32_t value = 0;
+      switch (sourceDepth_) {
+        case 8: value = lookup_[in[0]]; break;
+        case 16: value = lookup_[uint32_t{in[0]} | (uint32_t{in[1]} << 8)]; break;
+        default: value = red_[in[2]] | green_[in[1]] | blue_[in[0]]; break;  // B, G, R bytes
+      }
+      Store(out, value);
+    }
+  }
+  return true;
+}
+
+bool Picture::Scale(uint8_t* destination, uint32_t width, uint32_t height, int32_t pitch) {
+  if (convertedWidth_ == 0 || destination == nullptr || width == 0 || height == 0) return false;
+  if (pitch < 0 || uint64_t(pitch) < uint64_t{width} * bytesPerPixel_) return false;
+
+  if (width != tableWidth_ || convertedWidth_ != tableSourceWidth_) {
+    columnOffsets_.resize(width);
+    for (uint32_t i = 0; i < width; ++i)
+      columnOffsets_[i] = StretchSample(i, convertedWidth_, width) * bytesPerPixel_;
+    tableWidth_ = width;
+    tableSourceWidth_ = convertedWidth_;
+  }
+  if (height != tableHeight_ || convertedHeight_ != tableSourceHeight_) {
+    rows_.resize(height);
+    for (uint32_t j = 0; j < height; ++j) rows_[j] = StretchSample(j, convertedHeight_, height);
+    tableHeight_ = height;
+    tableSourceHeight_ = convertedHeight_;
+  }
+
+  const size_t sourceRowBytes = size_t{convertedWidth_} * bytesPerPixel_;
+  const size_t outRowBytes = size_t{width} * bytesPerPixel_;
+  for (uint32_t j = 0; j < height; ++j) {
+    uint8_t* out = destination + size_t{j} * size_t(pitch);
+    if (j > 0 && rows_[j] == rows_[j - 1]) {
+      std::memcpy(out, out - pitch, outRowBytes);  // a repeated row is copied whole
+      continue;
+    }
+    const uint8_t* in = converted_.data() + size_t{rows_[j]} * sourceRowBytes;
+    switch (bytesPerPixel_) {
+      case 2: ScaleRow<2>(out, in, columnOffsets_.data(), width); break;
+      case 3: ScaleRow<3>(out, in, columnOffsets_.data(), width); break;
+      default: ScaleRow<4>(out, in, columnOffsets_.data(), width); break;
+    }
+  }
+  return true;
+}
+
+}  // namespace lumenfall

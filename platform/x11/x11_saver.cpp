@@ -1,0 +1,487 @@
+// The Linux saver: picks the window to draw into, runs the effect on a steady tick,
+// stretches each picture over the window and ends on a signal, on the window's
+// destruction or, full screen, on the saver's closing rules.
+#include "platform/x11/x11_saver.h"
+
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/extensions/XShm.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+#include "platform/x11/effect_session.h"
+#include "platform/x11/monotonic_clock.h"
+#include "platform/x11/picture.h"
+#include "platform/x11/x11_errors.h"
+#include "platform/x11/x11_image.h"
+
+namespace lumenfall {
+
+namespace {
+
+constexpr int kMoveThreshold = 4;           // |dx| + |dy| beyond this closes the saver
+constexpr uint64_t kMinimumTickNs = 1000000;  // a delay of 0 still sleeps 1 ms a tick
+constexpr uint32_t kOwnWindowWidth = 800;
+constexpr uint32_t kOwnWindowHeight = 600;
+
+// ---------------------------------------------------------------- signals
+
+int signalPipe[2] = {-1, -1};
+volatile sig_atomic_t stopRequested = 0;
+
+void OnStopSignal(int) {
+  stopRequested = 1;
+  const int saved = errno;
+  const char byte = 1;
+  [[maybe_unused]] const ssize_t written = write(signalPipe[1], &byte, 1);
+  errno = saved;
+}
+
+bool InstallSignalHandlers() {
+  if (pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) return false;
+  struct sigaction action {};
+  action.sa_handler = OnStopSignal;
+  sigemptyset(&action.sa_mask);
+  for (int sig : {SIGTERM, SIGINT, SIGHUP}) sigaction(sig, &action, nullptr);
+  signal(SIGPIPE, SIG_IGN);
+  return true;
+}
+
+void DrainSignalPipe() {
+  char buffer[64];
+  while (read(signalPipe[0], buffer, sizeof buffer) > 0) {
+  }
+}
+
+// Waits until the X connection has data, a signal arrives or the time is up.
+void WaitForInput(int xfd, uint64_t timeoutNs) {
+  pollfd fds[2] = {{xfd, POLLIN, 0}, {signalPipe[0], POLLIN, 0}};
+  timespec timeout{static_cast<time_t>(timeoutNs / 1000000000u),
+                   static_cast<long>(timeoutNs % 1000000000u)};
+  if (ppoll(fds, 2, &timeout, nullptr) > 0 && (fds[1].revents & POLLIN) != 0) DrainSignalPipe();
+}
+
+// ---------------------------------------------------------------- the X side
+
+struct XResources {
+  Display* display = nullptr;
+  Window window = 0;
+  bool ownWindow = false;
+  GC gc = nullptr;
+  Cursor blankCursor = 0;
+  bool grabbed = false;
+  std::unique_ptr<WindowImage> image;
+
+  ~XResources() {
+    if (display == nullptr) return;
+    image.reset();  // detaches the shared memory
+    if (grabbed) {
+      XUngrabPointer(display, CurrentTime);
+      XUngrabKeyboard(display, CurrentTime);
+    }
+    if (gc != nullptr) XFreeGC(display, gc);
+    if (ownWindow && window != 0) XDestroyWindow(display, window);
+    if (blankCursor != 0) XFreeCursor(display, blankCursor);
+    TakeXError(display);  // a window already gone makes errors here; they no longer matter
+    XCloseDisplay(display);
+  }
+};
+
+int Fail(const std::string& message) {
+  std::fprintf(stderr, "lumenfall: %s\n", message.c_str());
+  return 1;
+}
+
+std::string WindowName(unsigned long id) {
+  char text[32];
+  std::snprintf(text, sizeof text, "0x%lx", id);
+  return text;
+}
+
+const char* VisualClassName(int visualClass) {
+  switch (visualClass) {
+    case StaticGray: return "StaticGray";
+    case GrayScale: return "GrayScale";
+    case StaticColor: return "StaticColor";
+    case PseudoColor: return "PseudoColor";
+    case TrueColor: return "TrueColor";
+    case DirectColor: return "DirectColor";
+    default: return "unknown";
+  }
+}
+
+// Bits per pixel of a ZPixmap image at this depth, or 0 when the server has none.
+int ImageBitsForDepth(Display* display, int depth) {
+  int count = 0;
+  XPixmapFormatValues* formats = XListPixmapFormats(display, &count);
+  int bits = 0;
+  for (int i = 0; formats != nullptr && i < count; ++i)
+    if (formats[i].depth == depth) bits = formats[i].bits_per_pixel;
+  if (formats != nullptr) XFree(formats);
+  return bits;
+}
+
+Cursor MakeBlankCursor(Display* display, Window window) {
+  static const char noBits[1] = {0};
+  Pixmap empty = XCreateBitmapFromData(display, window, noBits, 1, 1);
+  if (empty == 0) return 0;
+  XColor black{};
+  Cursor cursor = XCreatePixmapCursor(display, empty, empty, &black, &black, 0, 0);
+  XFreePixmap(display, empty);
+  return cursor;
+}
+
+// True when the window manager can make a window full screen itself.
+bool ManagerSupportsFullScreen(Display* display, Window root) {
+  const Atom supported = XInternAtom(display, "_NET_SUPPORTED", True);
+  const Atom fullscreen = XInternAtom(display, "_NET_WM_STATE_FULLSCREEN", True);
+  if (supported == None || fullscreen == None) return false;
+  Atom type = None;
+  int format = 0;
+  unsigned long count = 0, remaining = 0;
+  unsigned char* data = nullptr;
+  bool found = false;
+  if (XGetWindowProperty(display, root, supported, 0, 4096, False, XA_ATOM, &type, &format,
+                         &count, &remaining, &data) == Success &&
+      data != nullptr) {
+    if (type == XA_ATOM && format == 32) {
+      const auto* atoms = reinterpret_cast<const Atom*>(data);
+      for (unsigned long i = 0; i < count; ++i) found = found || atoms[i] == fullscreen;
+    }
+    XFree(data);
+  }
+  return found;
+}
+
+void NameWindow(Display* display, Window window) {
+  XStoreName(display, window, "Lumenfall");
+  XClassHint hint;
+  char name[] = "lumenfall";
+  char className[] = "Lumenfall";
+  hint.res_name = name;
+  hint.res_class = className;
+  XSetClassHint(display, window, &hint);
+}
+
+// Waits (at most about two seconds) for the window to be mapped.
+void WaitForMap(Display* display, Window window) {
+  const uint64_t deadline = MonotonicClock::Nanoseconds() + 2000000000u;
+  for (;;) {
+    XEvent event;
+    if (XCheckTypedWindowEvent(display, window, MapNotify, &event)) {
+      XPutBackEvent(display, &event);
+      return;
+    }
+    const uint64_t now = MonotonicClock::Nanoseconds();
+    if (now >= deadline || stopRequested) return;
+    XFlush(display);
+    WaitForInput(ConnectionNumber(display), std::min<uint64_t>(deadline - now, 50000000u));
+  }
+}
+
+// Takes keyboard and pointer so that any input reaches the saver; tries for about a
+// second, as another client may hold a grab for a moment.
+bool GrabInput(Display* display, Window window, Cursor cursor) {
+  const uint64_t deadline = MonotonicClock::Nanoseconds() + 1000000000u;
+  bool keyboard = false, pointer = false;
+  for (;;) {
+    if (!keyboard)
+      keyboard = XGrabKeyboard(display, window, True, GrabModeAsync, GrabModeAsync,
+                               CurrentTime) == GrabSuccess;
+    if (!pointer)
+      pointer = XGrabPointer(display, window, True,
+                             ButtonPressMask | PointerMotionMask, GrabModeAsync,
+                             GrabModeAsync, None, cursor, CurrentTime) == GrabSuccess;
+    if ((keyboard && pointer) || stopRequested || MonotonicClock::Nanoseconds() >= deadline)
+      return keyboard || pointer;
+    usleep(50000);
+  }
+}
+
+struct Target {
+  Window window = 0;
+  uint32_t width = 0;
+  uint32_t height = 0;
+  Visual* visual = nullptr;
+  int depth = 0;
+};
+
+// ---------------------------------------------------------------- the saver
+
+class Saver {
+ public:
+  Saver(const SaverOptions& options) : options_(options) {}
+  int Run();
+
+ private:
+  int OpenTarget();
+  int CreateOwnWindow(bool fullScreen);
+  void HandleEvent(const XEvent& event);
+  bool DrawFrame();
+  void DrawFps();
+
+  const SaverOptions& options_;
+  XResources x_;
+  Target target_;
+  int screen_ = 0;
+  bool fullScreen_ = false;
+  int referenceX_ = 0, referenceY_ = 0;
+  bool stop_ = false;
+  int exitCode_ = 0;
+  Atom deleteWindow_ = None;
+
+  MonotonicClock clock_;
+  std::unique_ptr<EffectSession> session_;
+  Picture picture_;
+
+  uint64_t fpsStart_ = 0;
+  uint32_t fpsFrames_ = 0;
+  std::string fpsText_;
+};
+
+int Saver::CreateOwnWindow(bool fullScreen) {
+  Display* d = x_.display;
+  const Window root = RootWindow(d, screen_);
+  const auto screenWidth = static_cast<uint32_t>(DisplayWidth(d, screen_));
+  const auto screenHeight = static_cast<uint32_t>(DisplayHeight(d, screen_));
+  uint32_t width = std::min(kOwnWindowWidth, screenWidth);
+  uint32_t height = std::min(kOwnWindowHeight, screenHeight);
+  if (fullScreen) {
+    width = screenWidth;
+    height = screenHeight;
+  }
+  const bool managed = fullScreen && ManagerSupportsFullScreen(d, root);
+
+  XSetWindowAttributes attributes{};
+  attributes.background_pixel = BlackPixel(d, screen_);
+  attributes.event_mask = KeyPressMask | StructureNotifyMask;
+  unsigned long mask = CWBackPixel | CWEventMask;
+  if (fullScreen) {
+    attributes.event_mask |= ButtonPressMask | PointerMotionMask;
+    attributes.override_redirect = managed ? False : True;
+    mask |= CWOverrideRedirect;
+  }
+  x_.window = XCreateWindow(d, root, 0, 0, width, height, 0, CopyFromParent, InputOutput,
+                            CopyFromParent, mask, &attributes);
+  x_.ownWindow = true;
+  NameWindow(d, x_.window);
+  deleteWindow_ = XInternAtom(d, "WM_DELETE_WINDOW", False);
+  XSetWMProtocols(d, x_.window, &deleteWindow_, 1);
+
+  if (fullScreen) {
+    if (managed) {
+      const Atom state = XInternAtom(d, "_NET_WM_STATE", False);
+      const Atom full = XInternAtom(d, "_NET_WM_STATE_FULLSCREEN", False);
+      XChangeProperty(d, x_.window, state, XA_ATOM, 32, PropModeReplace,
+                      reinterpret_cast<const unsigned char*>(&full), 1);
+    }
+    x_.blankCursor = MakeBlankCursor(d, x_.window);
+    if (x_.blankCursor != 0) XDefineCursor(d, x_.window, x_.blankCursor);
+  }
+  XMapRaised(d, x_.window);
+  if (fullScreen) {
+    WaitForMap(d, x_.window);
+    x_.grabbed = GrabInput(d, x_.window, x_.blankCursor);
+    // The reference point of the movement rule: where the pointer is now.
+    Window rootReturn = 0, child = 0;
+    int wx = 0, wy = 0;
+    unsigned int buttons = 0;
+    XQueryPointer(d, root, &rootReturn, &child, &referenceX_, &referenceY_, &wx, &wy, &buttons);
+  }
+
+  XWindowAttributes a{};
+  XGetWindowAttributes(d, x_.window, &a);
+  target_ = Target{x_.window, uint32_t(a.width), uint32_t(a.height), a.visual, a.depth};
+  return 0;
+}
+
+int Saver::OpenTarget() {
+  Display* d = x_.display;
+  switch (options_.mode) {
+    case OutputMode::OwnWindow: return CreateOwnWindow(false);
+    case OutputMode::FullScreen: fullScreen_ = true; return CreateOwnWindow(true);
+    case OutputMode::Root:
+    case OutputMode::ForeignWindow: break;
+  }
+  const Window window =
+      options_.mode == OutputMode::Root ? RootWindow(d, screen_) : Window(options_.windowId);
+  XWindowAttributes a{};
+  TakeXError(d);
+  const Status status = XGetWindowAttributes(d, window, &a);
+  if (status == 0 || TakeXError(d).any) {
+    return Fail("no window " + WindowName(window) +
+                (options_.windowFromEnvironment ? " (from XSCREENSAVER_WINDOW)" : "") +
+                " on display " + DisplayString(d));
+  }
+  // Somebody else's window: only its size and its end interest us.
+  XSelectInput(d, window, StructureNotifyMask);
+  x_.window = window;
+  target_ = Target{window, uint32_t(a.width), uint32_t(a.height), a.visual, a.depth};
+  return 0;
+}
+
+void Saver::HandleEvent(const XEvent& event) {
+  switch (event.type) {
+    case ConfigureNotify:
+      if (event.xconfigure.window == target_.window) {
+        target_.width = uint32_t(std::max(event.xconfigure.width, 1));
+        target_.height = uint32_t(std::max(event.xconfigure.height, 1));
+      }
+      break;
+    case DestroyNotify:
+      if (event.xdestroywindow.window == target_.window) {
+        stop_ = true;
+      }
+      break;
+    case ClientMessage:
+      if (x_.ownWindow && event.xclient.format == 32 &&
+          Atom(event.xclient.data.l[0]) == deleteWindow_)
+        stop_ = true;
+      break;
+    case KeyPress:
+      // A key ends the saver in its own windows; foreign windows send us no input.
+      if (x_.ownWindow) stop_ = true;
+      break;
+    case ButtonPress:
+      if (fullScreen_) stop_ = true;
+      break;
+    case MotionNotify:
+      if (fullScreen_) {
+        const int distance = std::abs(event.xmotion.x_root - referenceX_) +
+                             std::abs(event.xmotion.y_root - referenceY_);
+        if (distance > kMoveThreshold) {
+          referenceX_ = event.xmotion.x_root;
+          referenceY_ = event.xmotion.y_root;
+          stop_ = true;
+        }
+      }
+      break;
+    default:
+      break;
+  }
+}
+
+void Saver::DrawFps() {
+  const uint64_t now = MonotonicClock::Nanoseconds();
+  ++fpsFrames_;
+  if (fpsStart_ == 0) fpsStart_ = now;
+  if (now - fpsStart_ >= 1000000000u) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f fps",
+                  double(fpsFrames_) * 1e9 / double(now - fpsStart_));
+    fpsText_ = text;
+    fpsStart_ = now;
+    fpsFrames_ = 0;
+  }
+  if (!fpsText_.empty())
+    XDrawString(x_.display, target_.window, x_.gc, 6, 16, fpsText_.c_str(),
+                static_cast<int>(fpsText_.size()));
+}
+
+bool Saver::DrawFrame() {
+  if (!x_.image->Resize(target_.width, target_.height)) return false;
+  session_->Step();
+  MemorySurface& show = session_->Show();
+  picture_.Convert(show.Pixels(), show.Desc().width, show.Desc().height, show.Desc().pitch);
+  picture_.Scale(x_.image->Pixels(), x_.image->Width(), x_.image->Height(), x_.image->Pitch());
+  x_.image->Put(target_.window, x_.gc);
+  if (options_.showFps) DrawFps();
+  return true;
+}
+
+int Saver::Run() {
+  if (!InstallSignalHandlers()) return Fail("cannot set up signal handling");
+  InstallXErrorHandlers();
+
+  const char* name = options_.displayName.empty() ? nullptr : options_.displayName.c_str();
+  x_.display = XOpenDisplay(name);
+  if (x_.display == nullptr) {
+    const char* shown = name != nullptr ? name : std::getenv("DISPLAY");
+    return Fail(std::string("cannot open display '") + (shown != nullptr ? shown : "") + "'");
+  }
+  Display* d = x_.display;
+  screen_ = DefaultScreen(d);
+
+  if (const int status = OpenTarget(); status != 0) return status;
+
+  // The visual: TrueColor at a depth whose image pixels we can write.
+  if (target_.visual == nullptr || target_.visual->c_class != TrueColor) {
+    return Fail("cannot draw to a " + std::to_string(target_.depth) + "-bit " +
+                VisualClassName(target_.visual != nullptr ? target_.visual->c_class : -1) +
+                " visual (a TrueColor visual of 15 to 32 bits is needed)");
+  }
+  VisualFormat format;
+  format.bitsPerPixel = uint32_t(ImageBitsForDepth(d, target_.depth));
+  format.redMask = uint32_t(target_.visual->red_mask);
+  format.greenMask = uint32_t(target_.visual->green_mask);
+  format.blueMask = uint32_t(target_.visual->blue_mask);
+  format.msbFirst = ImageByteOrder(d) == MSBFirst;
+  if (const std::string problem = VisualProblem(format); !problem.empty()) return Fail(problem);
+
+  session_ = std::make_unique<EffectSession>(options_.depth, options_.layout, options_.flags, clock_);
+  if (!picture_.Configure(session_->Display(), format)) return Fail("cannot convert pictures to this visual");
+
+  XGCValues values{};
+  values.foreground = format.redMask | format.greenMask | format.blueMask;  // white
+  values.graphics_exposures = False;
+  x_.gc = XCreateGC(d, target_.window, GCForeground | GCGraphicsExposures, &values);
+  int shmMajor = 0, shmMinor = 0;
+  Bool pixmaps = False;
+  const bool shm = XShmQueryExtension(d) && XShmQueryVersion(d, &shmMajor, &shmMinor, &pixmaps);
+  x_.image = std::make_unique<WindowImage>(d, target_.visual, target_.depth, shm);
+
+  if (const XErrorRecord error = TakeXError(d); error.any) {
+    if (ErrorMeansWindowGone(error, target_.window)) return 0;
+    return Fail(DescribeXError(d, error));
+  }
+
+  const int xfd = ConnectionNumber(d);
+  const uint64_t tick = std::max<uint64_t>(uint64_t{options_.delayMicroseconds} * 1000u, kMinimumTickNs);
+  uint64_t next = MonotonicClock::Nanoseconds();
+  while (!stop_ && !stopRequested) {
+    while (!stop_ && XPending(d) > 0) {
+      XEvent event;
+      XNextEvent(d, &event);
+      HandleEvent(event);
+    }
+    if (stop_ || stopRequested) break;
+
+    const uint64_t now = MonotonicClock::Nanoseconds();
+    if (now >= next) {
+      if (!DrawFrame()) {
+        return Fail("cannot allocate a picture of " + std::to_string(target_.width) + " x " +
+                    std::to_string(target_.height) + " pixels");
+      }
+      const XErrorRecord error = TakeXError(d);  // also waits until the server has the frame
+      if (error.any) {
+        if (ErrorMeansWindowGone(error, target_.window)) break;
+        return Fail(DescribeXError(d, error));
+      }
+      next += tick;
+      if (next <= now) next = now + tick;  // fell behind: no burst of catch-up frames
+      continue;
+    }
+    XFlush(d);
+    WaitForInput(xfd, next - now);
+  }
+  return exitCode_;
+}
+
+}  // namespace
+
+int RunX11Saver(const SaverOptions& options) {
+  Saver saver(options);
+  return saver.Run();
+}
+
+}  // namespace lumenfall
