@@ -1,0 +1,98 @@
+// Looks at the running saver from outside, for the Wine tests.
+//   lf_probe find          the full-screen saver window: prints
+//                          "hwnd style exstyle left top right bottom screenW screenH";
+//                          exit 0 when found, 1 when not.
+//   lf_probe child PARENT  the saver's preview child of window PARENT: the same line.
+//   lf_probe activate      makes a window of its own the foreground window for 2 s.
+//   lf_probe settext       tries to rename the full-screen saver; prints its title after.
+//   lf_probe ddinfo        the primary surface's size and pixel format as DirectDraw
+//                          reports it: "width height bits rmask gmask bmask".
+#include <windows.h>
+#include <ddraw.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+int Report(HWND window) {
+  if (window == nullptr) return 1;
+  RECT r{};
+  GetWindowRect(window, &r);
+  std::printf("%lu %08lx %08lx %ld %ld %ld %ld %d %d\n",
+              static_cast<unsigned long>(reinterpret_cast<UINT_PTR>(window)),
+              static_cast<unsigned long>(GetWindowLongA(window, GWL_STYLE)),
+              static_cast<unsigned long>(GetWindowLongA(window, GWL_EXSTYLE)), r.left, r.top,
+              r.right, r.bottom, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN));
+  return 0;
+}
+
+int Activate() {
+  HINSTANCE instance = GetModuleHandleA(nullptr);
+  WNDCLASSA windowClass{};
+  windowClass.lpfnWndProc = DefWindowProcA;
+  windowClass.hInstance = instance;
+  windowClass.lpszClassName = "LumenfallTestActivate";
+  RegisterClassA(&windowClass);
+  HWND window = CreateWindowExA(WS_EX_TOPMOST, "LumenfallTestActivate", "Other application",
+                                WS_OVERLAPPEDWINDOW | WS_VISIBLE, 10, 10, 200, 100, nullptr,
+                                nullptr, instance, nullptr);
+  if (window == nullptr) return 2;
+  SetForegroundWindow(window);
+  SetActiveWindow(window);
+  const DWORD end = GetTickCount() + 2000;
+  MSG message;
+  while (GetTickCount() < end) {
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
+    Sleep(10);
+  }
+  std::printf("%d\n", GetForegroundWindow() == window ? 1 : 0);
+  return 0;
+}
+
+int SetText() {
+  HWND window = FindWindowA("WindowsScreenSaverClass", "Screen Saver");
+  if (window == nullptr) return 1;
+  SendMessageA(window, WM_SETTEXT, 0, reinterpret_cast<LPARAM>("Renamed"));
+  char title[64] = {};
+  GetWindowTextA(window, title, sizeof title);
+  std::printf("%s\n", title);
+  return 0;
+}
+
+int DirectDrawInfo() {
+  IDirectDraw* device = nullptr;
+  if (DirectDrawCreate(nullptr, &device, nullptr) != DD_OK || device == nullptr) return 2;
+  device->SetCooperativeLevel(nullptr, DDSCL_NORMAL);
+  DDSURFACEDESC desc;
+  std::memset(&desc, 0, sizeof desc);
+  desc.dwSize = sizeof desc;
+  desc.dwFlags = DDSD_CAPS;
+  desc.ddsCaps.dwCaps = DDSCAPS_PRIMARYSURFACE;
+  IDirectDrawSurface* primary = nullptr;
+  if (device->CreateSurface(&desc, &primary, nullptr) != DD_OK || primary == nullptr) return 3;
+  primary->GetSurfaceDesc(&desc);
+  std::printf("%lu %lu %lu %08lx %08lx %08lx\n", desc.dwWidth, desc.dwHeight,
+              desc.ddpfPixelFormat.dwRGBBitCount, desc.ddpfPixelFormat.dwRBitMask,
+              desc.ddpfPixelFormat.dwGBitMask, desc.ddpfPixelFormat.dwBBitMask);
+  primary->Release();
+  device->Release();
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) return 64;
+  if (std::strcmp(argv[1], "find") == 0)
+    return Report(FindWindowA("WindowsScreenSaverClass", "Screen Saver"));
+  if (std::strcmp(argv[1], "child") == 0 && argc > 2) {
+    HWND parent = reinterpret_cast<HWND>(static_cast<UINT_PTR>(std::strtoul(argv[2], nullptr, 10)));
+    return Report(FindWindowExA(parent, nullptr, "WindowsScreenSaverClass", "Preview"));
+  }
+  if (std::strcmp(argv[1], "activate") == 0) return Activate();
+  if (std::strcmp(argv[1], "settext") == 0) return SetText();
+  if (std::strcmp(argv[1], "ddinfo") == 0) return DirectDrawInfo();
+  return 64;
+}
