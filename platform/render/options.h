@@ -1,0 +1,61 @@
+// The command line of lumenfall-render: what to run, at which display format and
+// simulated times, and where the frames go. Parsing is kept apart from the program so
+// that every rule can be tested on its own.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace lumenfall {
+
+enum class OutputFormat { Unset, Raw, Png, Gif, Y4m };
+
+// Upper limits, so that a typing mistake cannot ask for hours of work or gigabytes of
+// memory: 200000 frames are more than seven passes of the longer text set at 40 ms.
+constexpr uint32_t kMaxRenderFrames = 200000;
+constexpr uint32_t kMaxOutputSide = 4096;
+
+constexpr uint32_t kDefaultRenderFrames = 250;  // 10 s at the default tick
+constexpr uint32_t kDefaultTickMs = 40;
+constexpr uint32_t kDefaultStartMs = 1000;
+
+struct RenderOptions {
+  uint32_t flags = 1;           // the settings word
+  uint32_t depth = 32;          // bits per pixel of the emulated display
+  uint32_t layout = 565;        // 16-bit channel layout (565, 555, 556, 655)
+  uint32_t frames = kDefaultRenderFrames;
+  uint32_t tickMs = kDefaultTickMs;
+  uint32_t startMs = kDefaultStartMs;
+  uint32_t seed = kDefaultStartMs;  // follows startMs unless given
+  std::string outPath;          // "-" is standard output
+  OutputFormat format = OutputFormat::Unset;  // resolved from outPath when not given
+  uint32_t outWidth = 400;
+  uint32_t outHeight = 300;
+  uint32_t every = 1;           // keep every K-th frame: k = K-1, 2K-1, ...
+  bool listLines = false;
+  bool help = false;
+};
+
+// Parses argv[1 .. argc-1]. On success fills options (format resolved, seed defaulted)
+// and returns true; otherwise returns false with a one-line reason in error.
+// With --help or --list-lines the output options are not required.
+bool ParseRenderOptions(int argc, const char* const* argv, RenderOptions& options,
+                        std::string& error);
+
+// Decimal digits, or 0x / 0X and hex digits, fitting 32 bits; nothing else.
+bool ParseUnsigned32(std::string_view text, uint32_t& value);
+
+// "WxH" with both sides from 1 to kMaxOutputSide.
+bool ParseSize(std::string_view text, uint32_t& width, uint32_t& height);
+
+// The format that a file name's extension implies (.raw, .png, .gif, .y4m, case
+// ignored; "-" means raw), or Unset.
+OutputFormat FormatForPath(std::string_view path);
+
+std::string_view FormatName(OutputFormat format);
+
+// The --help text.
+std::string RenderUsage();
+
+}  // namespace lumenfall

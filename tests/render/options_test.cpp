@@ -1,0 +1,212 @@
+// The renderer's command line: defaults, every accepted form and every refusal.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/render/options.h"
+
+namespace lumenfall {
+namespace {
+
+struct Parsed {
+  bool ok = false;
+  RenderOptions options;
+  std::string error;
+};
+
+Parsed Parse(std::vector<std::string> args) {
+  args.insert(args.begin(), "lumenfall-render");
+  std::vector<const char*> argv;
+  for (const std::string& a : args) argv.push_back(a.c_str());
+  Parsed p;
+  p.ok = ParseRenderOptions(static_cast<int>(argv.size()), argv.data(), p.options, p.error);
+  return p;
+}
+
+TEST(RenderOptions, Defaults) {
+  const Parsed p = Parse({"--out", "a.raw"});
+  ASSERT_TRUE(p.ok) << p.error;
+  EXPECT_EQ(p.options.flags, 1u);
+  EXPECT_EQ(p.options.depth, 32u);
+  EXPECT_EQ(p.options.frames, 250u);
+  EXPECT_EQ(p.options.tickMs, 40u);
+  EXPECT_EQ(p.options.startMs, 1000u);
+  EXPECT_EQ(p.options.seed, 1000u);
+  EXPECT_EQ(p.options.outWidth, 400u);
+  EXPECT_EQ(p.options.outHeight, 300u);
+  EXPECT_EQ(p.options.every, 1u);
+  EXPECT_EQ(p.options.format, OutputFormat::Raw);
+  EXPECT_FALSE(p.options.listLines);
+  EXPECT_FALSE(p.options.help);
+}
+
+TEST(RenderOptions, SeedFollowsTheStartUnlessGiven) {
+  EXPECT_EQ(Parse({"--start-ms", "77", "--out", "a.raw"}).options.seed, 77u);
+  EXPECT_EQ(Parse({"--seed", "5", "--start-ms", "77", "--out", "a.raw"}).options.seed, 5u);
+  EXPECT_EQ(Parse({"--start-ms", "77", "--seed", "0", "--out", "a.raw"}).options.seed, 0u);
+}
+
+TEST(RenderOptions, NumbersInDecimalAndHex) {
+  uint32_t v = 0;
+  EXPECT_TRUE(ParseUnsigned32("0", v));
+  EXPECT_EQ(v, 0u);
+  EXPECT_TRUE(ParseUnsigned32("4294967295", v));
+  EXPECT_EQ(v, 0xFFFFFFFFu);
+  EXPECT_TRUE(ParseUnsigned32("0x10000004", v));
+  EXPECT_EQ(v, 0x10000004u);
+  EXPECT_TRUE(ParseUnsigned32("0XfFfFfFfF", v));
+  EXPECT_EQ(v, 0xFFFFFFFFu);
+  EXPECT_TRUE(ParseUnsigned32("010", v));  // decimal, not octal
+  EXPECT_EQ(v, 10u);
+  for (const char* bad : {"", "-1", "+1", " 1", "1 ", "1x", "0x", "0x1g", "4294967296",
+                          "0x100000000", "99999999999999999999", "1.5", "1e3", "x10"}) {
+    v = 12345;
+    EXPECT_FALSE(ParseUnsigned32(bad, v)) << bad;
+    EXPECT_EQ(v, 12345u) << bad;
+  }
+}
+
+TEST(RenderOptions, FlagsTextSetAndLowQuality) {
+  EXPECT_EQ(Parse({"--flags", "0x10000004", "--out", "a.raw"}).options.flags, 0x10000004u);
+  EXPECT_EQ(Parse({"--flags=7", "--out", "a.raw"}).options.flags, 7u);
+  EXPECT_EQ(Parse({"--text-set", "malachi-red", "--out", "a.raw"}).options.flags, 1u);
+  EXPECT_EQ(Parse({"--text-set", "deep-blue", "--out", "a.raw"}).options.flags, 4u);
+  EXPECT_EQ(Parse({"--low-quality", "--out", "a.raw"}).options.flags, 0x10000001u);
+  EXPECT_EQ(Parse({"--text-set", "deep-blue", "--low-quality", "--out", "a.raw"}).options.flags,
+            0x10000004u);
+  // The set replaces only the low byte of a given word, whatever the order.
+  EXPECT_EQ(Parse({"--text-set", "deep-blue", "--flags", "0xABCD0101", "--out", "a.raw"})
+                .options.flags,
+            0xABCD0104u);
+}
+
+TEST(RenderOptions, DepthAndLayout) {
+  for (uint32_t d : {8u, 16u, 24u, 32u}) {
+    const Parsed p = Parse({"--depth", std::to_string(d), "--out", "a.raw"});
+    ASSERT_TRUE(p.ok) << p.error;
+    EXPECT_EQ(p.options.depth, d);
+    EXPECT_EQ(p.options.layout, 565u);
+  }
+  for (uint32_t l : {565u, 555u, 556u, 655u}) {
+    // The layout may come before the depth.
+    const Parsed p = Parse({"--layout", std::to_string(l), "--depth", "16", "--out", "a.raw"});
+    ASSERT_TRUE(p.ok) << p.error;
+    EXPECT_EQ(p.options.layout, l);
+  }
+}
+
+TEST(RenderOptions, SizeAndEvery) {
+  const Parsed p = Parse({"--size", "320x240", "--every", "2", "--out", "a.gif"});
+  ASSERT_TRUE(p.ok) << p.error;
+  EXPECT_EQ(p.options.outWidth, 320u);
+  EXPECT_EQ(p.options.outHeight, 240u);
+  EXPECT_EQ(p.options.every, 2u);
+  uint32_t w = 0, h = 0;
+  EXPECT_TRUE(ParseSize("1x1", w, h));
+  EXPECT_TRUE(ParseSize("4096X4096", w, h));
+  EXPECT_EQ(w, 4096u);
+  for (const char* bad : {"", "x", "320", "320x", "x240", "0x240", "320x0", "4097x1", "1x4097",
+                          "-1x5", "3 20x240", "320x240x2", "0x10x20", "320*240"}) {
+    EXPECT_FALSE(ParseSize(bad, w, h)) << bad;
+  }
+}
+
+TEST(RenderOptions, FormatFromTheName) {
+  EXPECT_EQ(FormatForPath("a.raw"), OutputFormat::Raw);
+  EXPECT_EQ(FormatForPath("dir/a.PNG"), OutputFormat::Png);
+  EXPECT_EQ(FormatForPath("a.b.gif"), OutputFormat::Gif);
+  EXPECT_EQ(FormatForPath("clip.y4m"), OutputFormat::Y4m);
+  EXPECT_EQ(FormatForPath("-"), OutputFormat::Raw);
+  EXPECT_EQ(FormatForPath("noext"), OutputFormat::Unset);
+  EXPECT_EQ(FormatForPath("dir.png/noext"), OutputFormat::Unset);
+  EXPECT_EQ(FormatForPath(".png"), OutputFormat::Unset);
+  EXPECT_EQ(FormatForPath("a.jpg"), OutputFormat::Unset);
+  // --format overrides the name.
+  EXPECT_EQ(Parse({"--format", "y4m", "--out", "a.png"}).options.format, OutputFormat::Y4m);
+  EXPECT_EQ(Parse({"--format=png", "--out", "frame"}).options.format, OutputFormat::Png);
+}
+
+TEST(RenderOptions, HelpAndListLinesNeedNoOutput) {
+  EXPECT_TRUE(Parse({"--help"}).options.help);
+  EXPECT_TRUE(Parse({"-h"}).options.help);
+  const Parsed p = Parse({"--list-lines", "--text-set", "deep-blue"});
+  ASSERT_TRUE(p.ok) << p.error;
+  EXPECT_TRUE(p.options.listLines);
+  EXPECT_EQ(p.options.flags, 4u);
+}
+
+TEST(RenderOptions, EveryMistakeIsRefusedWithAReason) {
+  struct Case {
+    std::vector<std::string> args;
+    const char* mentions;
+  };
+  const Case cases[] = {
+      {{"--bogus", "--out", "a.raw"}, "unknown option '--bogus'"},
+      {{"--bogus=3", "--out", "a.raw"}, "unknown option '--bogus'"},
+      {{"stray", "--out", "a.raw"}, "unexpected argument 'stray'"},
+      {{"-x", "--out", "a.raw"}, "unexpected argument '-x'"},
+      {{"--", "--out", "a.raw"}, "unexpected argument '--'"},
+      {{"--out"}, "--out needs a value"},
+      {{"--out="}, "--out needs a file name"},
+      {{"--frames", "--out", "a.raw"}, "--frames needs a whole number"},
+      {{"--flags", "12abc", "--out", "a.raw"}, "--flags needs a whole number"},
+      {{"--flags", "-1", "--out", "a.raw"}, "--flags needs a whole number"},
+      {{"--flags", "0x1FFFFFFFF", "--out", "a.raw"}, "--flags needs a whole number"},
+      {{"--seed", "4294967296", "--out", "a.raw"}, "--seed needs a whole number"},
+      {{"--tick-ms", "", "--out", "a.raw"}, "--tick-ms needs a whole number"},
+      {{"--depth", "15", "--out", "a.raw"}, "--depth must be 8, 16, 24 or 32, not 15"},
+      {{"--depth", "0", "--out", "a.raw"}, "--depth must be"},
+      {{"--depth", "16", "--layout", "554", "--out", "a.raw"}, "--layout must be"},
+      {{"--layout", "565", "--out", "a.raw"}, "--layout applies only at --depth 16"},
+      {{"--depth", "32", "--layout", "565", "--out", "a.raw"}, "--layout applies only"},
+      {{"--frames", "0", "--out", "a.raw"}, "--frames must be from 1 to 200000, not 0"},
+      {{"--frames", "200001", "--out", "a.raw"}, "--frames must be from 1 to 200000"},
+      {{"--every", "0", "--out", "a.raw"}, "--every must be from 1"},
+      {{"--frames", "3", "--every", "4", "--out", "a.raw"}, "--every 4 keeps none of 3 frames"},
+      {{"--size", "0x0", "--out", "a.raw"}, "--size must be WIDTHxHEIGHT"},
+      {{"--size", "5000x10", "--out", "a.raw"}, "--size must be"},
+      {{"--text-set", "green", "--out", "a.raw"}, "--text-set must be malachi-red or deep-blue"},
+      {{"--format", "jpeg", "--out", "a.raw"}, "--format must be raw, png, gif or y4m"},
+      {{"--low-quality=1", "--out", "a.raw"}, "--low-quality takes no value"},
+      {{"--help=yes"}, "--help takes no value"},
+      {{}, "no output"},
+      {{"--frames", "3"}, "no output"},
+      {{"--out", "picture.jpg"}, "cannot tell the format"},
+      {{"--out", "-", "--format", "png", "--frames", "2"}, "PNG files cannot go to standard"},
+  };
+  for (const Case& c : cases) {
+    const Parsed p = Parse(c.args);
+    std::string joined;
+    for (const std::string& a : c.args) joined += a + " ";
+    EXPECT_FALSE(p.ok) << joined;
+    EXPECT_NE(p.error.find(c.mentions), std::string::npos) << joined << "-> " << p.error;
+    EXPECT_EQ(p.error.find('\n'), std::string::npos) << joined;
+  }
+}
+
+TEST(RenderOptions, OddArgumentsStayOnOneLine) {
+  const Parsed p = Parse({"--flags", "1\n2", "--out", "a.raw"});
+  EXPECT_FALSE(p.ok);
+  EXPECT_EQ(p.error.find('\n'), std::string::npos);
+  EXPECT_NE(p.error.find("\\x0a"), std::string::npos);
+  const Parsed longOne = Parse({std::string(5000, 'z'), "--out", "a.raw"});
+  EXPECT_FALSE(longOne.ok);
+  EXPECT_LT(longOne.error.size(), 200u);
+  // A null entry before argc is a malformed argv, not a crash.
+  const char* argv[] = {"lumenfall-render", nullptr, "--out"};
+  RenderOptions o;
+  std::string error;
+  EXPECT_FALSE(ParseRenderOptions(3, argv, o, error));
+  EXPECT_FALSE(ParseRenderOptions(3, nullptr, o, error));
+  EXPECT_TRUE(ParseRenderOptions(1, argv, o, error) == false);  // no --out
+}
+
+TEST(RenderOptions, ASinglePngMayGoToStandardOutput) {
+  const Parsed p = Parse({"--out", "-", "--format", "png", "--frames", "5", "--every", "5"});
+  EXPECT_TRUE(p.ok) << p.error;
+  EXPECT_EQ(p.options.format, OutputFormat::Png);
+}
+
+}  // namespace
+}  // namespace lumenfall
