@@ -200,30 +200,34 @@ struct Layout {
   int flags;
 };
 
-// Blends one glyph with its top-left corner at (x, y) and returns n, the number of
-// columns of its last row that were processed.
+// The pen advance of a glyph drawn at x: n + 1, where n is the number of columns of
+// its last row that are processed, the row's width unless the right edge cuts it short.
+int64_t GlyphStep(const BitmapFont& font, const Cell& cell, size_t offset, int64_t x, int64_t right) {
+  const int64_t width = int64_t(RowWidth(GlyphRow(font, cell, offset, cell.height - 2)));
+  const int64_t room = right - x;
+  return (room <= 0 ? 0 : room < width ? room : width) + 1;
+}
+
+// Blends one glyph with its top-left corner at (x, y).
 template <typename Blend>
-int64_t DrawGlyph(const Layout& l, const Blend& blend, size_t offset, int64_t x, int64_t y) {
-  int64_t processed = 0;
+void DrawGlyph(const Layout& l, const Blend& blend, size_t offset, int64_t x, int64_t y) {
   const size_t glyphRows = l.cell.height - 1;
   for (size_t r = 0; r < glyphRows; ++r) {
-    const Row row = GlyphRow(*l.font, l.cell, offset, r);
     const int64_t py = y + int64_t(r);
-    const bool rowVisible = py >= 0 && py < l.surfaceHeight;
-    int64_t i = 0;
-    for (; size_t(i) < row.limit; ++i) {
+    if (py < 0) continue;
+    if (py >= l.surfaceHeight) break;
+    const Row row = GlyphRow(*l.font, l.cell, offset, r);
+    for (size_t i = 0; i < row.limit; ++i) {
       const uint8_t v = row.bytes[i];
       if (v == kRowEnd) break;
-      const int64_t px = x + i;
+      const int64_t px = x + int64_t(i);
       if (px >= l.right) break;
-      if (v == 0 || px < 0 || !rowVisible) continue;
+      if (v == 0 || px < 0) continue;
       const uint32_t a = (v * l.alpha) >> 8;
       if (a == 0) continue;
       blend(l.pixels + size_t(py) * l.pitch + size_t(px) * l.bytesPerPixel, a);
     }
-    processed = i;
   }
-  return processed;
 }
 
 template <typename Blend>
@@ -244,8 +248,12 @@ void DrawText(const Layout& l, const Blend& blend, const unsigned char* text, in
       }
     } else if (HasGlyph(c) && l.cell.width != 0) {
       size_t offset = 0;
-      const int64_t n = CellOffset(*l.font, l.cell, c, offset) ? DrawGlyph(l, blend, offset, x, y) : 0;
-      x += n + 1;
+      if (CellOffset(*l.font, l.cell, c, offset)) {
+        DrawGlyph(l, blend, offset, x, y);
+        x += GlyphStep(*l.font, l.cell, offset, x, l.right);
+      } else {
+        x += 1;  // a cell past the end of the font: no columns
+      }
     }
     if (y > l.bottom) break;
     if ((l.flags & TEXT_WORDWRAP) == 0 && x > l.right) break;
@@ -255,6 +263,16 @@ void DrawText(const Layout& l, const Blend& blend, const unsigned char* text, in
 }
 
 }  // namespace
+
+int64_t GlyphAdvance(const BitmapFont* font, unsigned char c, int64_t x, int64_t right) {
+  if (!FontPresent(font)) return 0;
+  if (c == ' ') return kSpaceAdvance;
+  const Cell cell = DeriveCell(*font);
+  if (!HasGlyph(c) || cell.width == 0) return 0;
+  size_t offset = 0;
+  if (!CellOffset(*font, cell, c, offset)) return 1;
+  return GlyphStep(*font, cell, offset, x, right);
+}
 
 int ReadFontCell(const BitmapFont* font, int* cellWidth, int* cellHeight) {
   if (!FontPresent(font)) return 0;

@@ -36,6 +36,12 @@ int ReadFontCell(const BitmapFont* font, int* cellWidth, int* cellHeight);
 // Width in pixels of the text's first line; 0 for a missing font or an empty text.
 int MeasureBitmapText(const char* text, const BitmapFont* font);
 
+// How far the pen moves over character c drawn with its left edge at x in a box whose
+// right edge is right: 10 for a space; for a glyph n + 1, where n is the number of
+// columns of its last row left of the right edge; 0 for a character without a glyph
+// (newline included) and for a missing font.
+int64_t GlyphAdvance(const BitmapFont* font, unsigned char c, int64_t x, int64_t right);
+
 // Draws the text into the surface. 0 for a missing font or a box that is empty after
 // clamping (the box's right and bottom are clamped in place); otherwise 1.
 int DrawBitmapText(const DisplayState& display, const char* text, WorkSurface* surface,
