@@ -43,7 +43,10 @@ int MeasureBitmapText(const char* text, const BitmapFont* font);
 int64_t GlyphAdvance(const BitmapFont* font, unsigned char c, int64_t x, int64_t right);
 
 // Draws the text into the surface. 0 for a missing font or a box that is empty after
-// clamping (the box's right and bottom are clamped in place); otherwise 1.
+// clamping (the box's right and bottom are clamped in place); otherwise 1. Also 0,
+// with nothing drawn, when the surface cannot be described soundly, when its depth
+// is not the display's, or when it cannot be locked. Characters other than newline,
+// space and 33..126 are skipped without moving the pen; a null text counts as empty.
 int DrawBitmapText(const DisplayState& display, const char* text, WorkSurface* surface,
                    TextBox* box, const BitmapFont* font, ArgbColour colour, int flags);
 
