@@ -5,6 +5,7 @@
 //   lf_probe child PARENT  the saver's preview child of window PARENT: the same line.
 //   lf_probe activate      makes a window of its own the foreground window for 2 s.
 //   lf_probe settext       tries to rename the full-screen saver; prints its title after.
+//   lf_probe key HWND      posts a key press (WM_KEYDOWN, space) to window HWND.
 //   lf_probe ddinfo        the primary surface's size and pixel format as DirectDraw
 //                          reports it: "width height bits rmask gmask bmask".
 #include <windows.h>
@@ -94,5 +95,9 @@ int main(int argc, char** argv) {
   if (std::strcmp(argv[1], "activate") == 0) return Activate();
   if (std::strcmp(argv[1], "settext") == 0) return SetText();
   if (std::strcmp(argv[1], "ddinfo") == 0) return DirectDrawInfo();
+  if (std::strcmp(argv[1], "key") == 0 && argc > 2) {
+    HWND window = reinterpret_cast<HWND>(static_cast<UINT_PTR>(std::strtoul(argv[2], nullptr, 10)));
+    return PostMessageA(window, WM_KEYDOWN, VK_SPACE, 0x00390001) ? 0 : 1;
+  }
   return 64;
 }

@@ -1,0 +1,273 @@
+#include "wine_harness.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <thread>
+
+extern char** environ;
+
+namespace lumenfall::wine {
+
+namespace {
+
+int64_t NowMs() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+int DecodeStatus(int status) {
+  if (WIFEXITED(status)) return WEXITSTATUS(status);
+  if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
+  return -1;
+}
+
+}  // namespace
+
+std::unique_ptr<Process> Process::Start(const std::vector<std::string>& argv,
+                                        const Environment& extra, bool captureStdout) {
+  if (argv.empty()) return nullptr;
+  std::vector<std::string> envStrings;
+  for (char** e = environ; *e != nullptr; ++e) {
+    const std::string entry = *e;
+    const std::string name = entry.substr(0, entry.find('='));
+    if (extra.count(name) == 0) envStrings.push_back(entry);
+  }
+  for (const auto& [name, value] : extra) envStrings.push_back(name + "=" + value);
+  std::vector<char*> envp;
+  for (std::string& s : envStrings) envp.push_back(s.data());
+  envp.push_back(nullptr);
+  std::vector<std::string> args = argv;
+  std::vector<char*> argp;
+  for (std::string& s : args) argp.push_back(s.data());
+  argp.push_back(nullptr);
+
+  int pipeFds[2] = {-1, -1};
+  if (captureStdout && pipe(pipeFds) != 0) return nullptr;
+  const pid_t pid = fork();
+  if (pid < 0) return nullptr;
+  if (pid == 0) {
+    setpgid(0, 0);
+    const int devNull = open("/dev/null", O_RDWR);
+    dup2(devNull, 0);
+    if (captureStdout) {
+      dup2(pipeFds[1], 1);
+      close(pipeFds[0]);
+      close(pipeFds[1]);
+    } else {
+      dup2(devNull, 1);
+    }
+    if (std::getenv("LUMENFALL_WINE_VERBOSE") == nullptr) dup2(devNull, 2);
+    execvpe(argp[0], argp.data(), envp.data());
+    _exit(127);
+  }
+  setpgid(pid, pid);
+  auto process = std::unique_ptr<Process>(new Process());
+  process->pid_ = pid;
+  if (captureStdout) {
+    close(pipeFds[1]);
+    process->stdoutFd_ = pipeFds[0];
+  }
+  return process;
+}
+
+Process::~Process() {
+  Kill();
+  if (stdoutFd_ >= 0) close(stdoutFd_);
+}
+
+bool Process::WaitExit(int timeoutMs, int* exitCode) {
+  const int64_t deadline = NowMs() + timeoutMs;
+  while (!reaped_) {
+    int status = 0;
+    const pid_t r = waitpid(pid_, &status, WNOHANG);
+    if (r == pid_) {
+      reaped_ = true;
+      exitCode_ = DecodeStatus(status);
+      break;
+    }
+    if (r < 0) {
+      reaped_ = true;
+      break;
+    }
+    if (NowMs() >= deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  if (exitCode != nullptr) *exitCode = exitCode_;
+  return true;
+}
+
+bool Process::Running() { return !WaitExit(0, nullptr); }
+
+bool Process::ReadLine(int timeoutMs, std::string* line) {
+  const int64_t deadline = NowMs() + timeoutMs;
+  while (true) {
+    const size_t end = buffered_.find('\n');
+    if (end != std::string::npos) {
+      *line = buffered_.substr(0, end);
+      if (!line->empty() && line->back() == '\r') line->pop_back();
+      buffered_.erase(0, end + 1);
+      return true;
+    }
+    const int64_t left = deadline - NowMs();
+    if (stdoutFd_ < 0 || left <= 0) return false;
+    pollfd p{stdoutFd_, POLLIN, 0};
+    if (poll(&p, 1, static_cast<int>(left)) <= 0) return false;
+    char chunk[256];
+    const ssize_t n = read(stdoutFd_, chunk, sizeof chunk);
+    if (n <= 0) return false;
+    buffered_.append(chunk, size_t(n));
+  }
+}
+
+bool Process::ReadAll(int timeoutMs, std::string* bytes) {
+  const int64_t deadline = NowMs() + timeoutMs;
+  *bytes = buffered_;
+  buffered_.clear();
+  while (stdoutFd_ >= 0) {
+    const int64_t left = deadline - NowMs();
+    if (left <= 0) return false;
+    pollfd p{stdoutFd_, POLLIN, 0};
+    if (poll(&p, 1, static_cast<int>(left)) <= 0) return false;
+    char chunk[65536];
+    const ssize_t n = read(stdoutFd_, chunk, sizeof chunk);
+    if (n < 0) return false;
+    if (n == 0) return true;
+    bytes->append(chunk, size_t(n));
+  }
+  return false;
+}
+
+void Process::Kill() {
+  if (pid_ > 0 && !reaped_) {
+    kill(-pid_, SIGKILL);
+    kill(pid_, SIGKILL);
+    WaitExit(5000, nullptr);
+  }
+}
+
+int Run(const std::vector<std::string>& argv, const Environment& extra, int timeoutMs,
+        std::string* output) {
+  auto process = Process::Start(argv, extra, output != nullptr);
+  if (!process) return -1;
+  const int64_t deadline = NowMs() + timeoutMs;
+  if (output != nullptr) {
+    output->clear();
+    std::string line;
+    while (process->ReadLine(static_cast<int>(std::max<int64_t>(1, deadline - NowMs())), &line))
+      *output += line + "\n";
+  }
+  int code = -1;
+  if (!process->WaitExit(static_cast<int>(std::max<int64_t>(0, deadline - NowMs())), &code)) {
+    process->Kill();
+    return -1;
+  }
+  return code;
+}
+
+bool HaveTool(const std::string& name) {
+  const char* path = std::getenv("PATH");
+  if (path == nullptr) return false;
+  std::string paths = path;
+  size_t start = 0;
+  while (start <= paths.size()) {
+    const size_t end = paths.find(':', start);
+    const std::string dir = paths.substr(start, end == std::string::npos ? std::string::npos : end - start);
+    if (!dir.empty() && access((dir + "/" + name).c_str(), X_OK) == 0) return true;
+    if (end == std::string::npos) break;
+    start = end + 1;
+  }
+  return false;
+}
+
+bool FileExists(const std::string& path) {
+  struct stat st{};
+  return stat(path.c_str(), &st) == 0;
+}
+
+bool MakeFolders(const std::string& path) {
+  for (size_t slash = path.find('/', 1); slash != std::string::npos; slash = path.find('/', slash + 1))
+    mkdir(path.substr(0, slash).c_str(), 0755);
+  mkdir(path.c_str(), 0755);
+  struct stat st{};
+  return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool ParsePpm(const std::string& bytes, Picture* picture) {
+  // "P6" whitespace width whitespace height whitespace maxval, one whitespace, data.
+  size_t pos = 0;
+  auto token = [&](std::string* out) {
+    while (pos < bytes.size()) {
+      if (bytes[pos] == '#') {
+        while (pos < bytes.size() && bytes[pos] != '\n') ++pos;
+      } else if (std::isspace(static_cast<unsigned char>(bytes[pos]))) {
+        ++pos;
+      } else {
+        break;
+      }
+    }
+    const size_t begin = pos;
+    while (pos < bytes.size() && !std::isspace(static_cast<unsigned char>(bytes[pos]))) ++pos;
+    *out = bytes.substr(begin, pos - begin);
+    return !out->empty();
+  };
+  std::string magic, w, h, maxval;
+  if (!token(&magic) || magic != "P6" || !token(&w) || !token(&h) || !token(&maxval)) return false;
+  if (maxval != "255") return false;
+  ++pos;
+  const int width = std::atoi(w.c_str());
+  const int height = std::atoi(h.c_str());
+  if (width <= 0 || height <= 0 || width > 10000 || height > 10000) return false;
+  const size_t size = size_t(width) * size_t(height) * 3;
+  if (bytes.size() < pos + size) return false;
+  picture->width = width;
+  picture->height = height;
+  picture->rgb.assign(bytes.begin() + static_cast<std::ptrdiff_t>(pos),
+                      bytes.begin() + static_cast<std::ptrdiff_t>(pos + size));
+  return true;
+}
+
+bool XServer::Start(int depth, int width, int height, std::string* error) {
+  for (int n = 90; n < 160; ++n) {
+    const std::string socket = "/tmp/.X11-unix/X" + std::to_string(n);
+    const std::string lock = "/tmp/.X" + std::to_string(n) + "-lock";
+    if (FileExists(socket) || FileExists(lock)) continue;
+    const std::string screen =
+        std::to_string(width) + "x" + std::to_string(height) + "x" + std::to_string(depth);
+    process_ = Process::Start({"Xvfb", ":" + std::to_string(n), "-screen", "0", screen,
+                               "-nolisten", "tcp", "-noreset"},
+                              {}, false);
+    if (!process_) break;
+    const int64_t deadline = NowMs() + 10000;
+    while (NowMs() < deadline && process_->Running() && !FileExists(socket))
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    if (process_->Running() && FileExists(socket)) {
+      number_ = n;
+      return true;
+    }
+    process_.reset();  // lost a race for this number, or it failed: try the next one
+  }
+  *error = "no Xvfb display could be started";
+  return false;
+}
+
+void XServer::Stop() {
+  if (process_) {
+    kill(process_->Pid(), SIGTERM);
+    if (!process_->WaitExit(5000, nullptr)) process_->Kill();
+    process_.reset();
+  }
+  number_ = -1;
+}
+
+}  // namespace lumenfall::wine

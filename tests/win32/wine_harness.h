@@ -1,0 +1,86 @@
+// Running Windows programs under Wine on a private X server, for the saver's tests:
+// child processes with deadlines, the Xvfb display, the Wine prefix and screenshots.
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace lumenfall::wine {
+
+using Environment = std::map<std::string, std::string>;
+
+// A child process in its own process group. The destructor kills the group if the
+// child still runs, so no test leaves anything behind.
+class Process {
+ public:
+  static std::unique_ptr<Process> Start(const std::vector<std::string>& argv,
+                                        const Environment& extra, bool captureStdout);
+  ~Process();
+  Process(const Process&) = delete;
+  Process& operator=(const Process&) = delete;
+
+  // True when the child ended within timeoutMs; *exitCode is its exit status, or
+  // 128 + signal when a signal ended it.
+  bool WaitExit(int timeoutMs, int* exitCode);
+  bool Running();
+  // The first line of the child's standard output, waiting up to timeoutMs.
+  bool ReadLine(int timeoutMs, std::string* line);
+  // Everything the child writes until it closes its output, waiting up to timeoutMs.
+  bool ReadAll(int timeoutMs, std::string* bytes);
+  void Kill();
+  pid_t Pid() const { return pid_; }
+
+ private:
+  Process() = default;
+  pid_t pid_ = -1;
+  int stdoutFd_ = -1;
+  bool reaped_ = false;
+  int exitCode_ = -1;
+  std::string buffered_;
+};
+
+// Runs a command to its end; -1 when it had to be killed at the deadline.
+int Run(const std::vector<std::string>& argv, const Environment& extra, int timeoutMs,
+        std::string* output = nullptr);
+
+// True when name is an executable on PATH.
+bool HaveTool(const std::string& name);
+
+bool FileExists(const std::string& path);
+// Creates a folder and its parents; true when it exists afterwards.
+bool MakeFolders(const std::string& path);
+
+// An RGB picture of the screen, 8 bits per channel.
+struct Picture {
+  int width = 0;
+  int height = 0;
+  std::vector<uint8_t> rgb;
+  const uint8_t* At(int x, int y) const { return rgb.data() + (size_t(y) * size_t(width) + size_t(x)) * 3; }
+  bool operator==(const Picture& other) const {
+    return width == other.width && height == other.height && rgb == other.rgb;
+  }
+};
+
+// Parses a binary PPM (P6, maxval 255). False for anything else.
+bool ParsePpm(const std::string& bytes, Picture* picture);
+
+// A private Xvfb server: the first free display number from 90 up.
+class XServer {
+ public:
+  XServer() = default;
+  ~XServer() { Stop(); }
+  bool Start(int depth, int width, int height, std::string* error);
+  void Stop();
+  std::string Display() const { return ":" + std::to_string(number_); }
+
+ private:
+  std::unique_ptr<Process> process_;
+  int number_ = -1;
+};
+
+}  // namespace lumenfall::wine

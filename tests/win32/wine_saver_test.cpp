@@ -1,0 +1,616 @@
+// lumenfall.scr, run for real under Wine on private Xvfb displays of 8, 16 and 24
+// bits per pixel: windows, closing rules, exit codes, the picture and the settings.
+//
+// The cross build (build/mingw by default, LUMENFALL_MINGW_BUILD_DIR) provides the
+// saver and the Windows helpers. Outside CI a missing tool or file skips; with
+// CI=true it fails.
+#include <gtest/gtest.h>
+
+#include <signal.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "wine_harness.h"
+
+namespace lumenfall::wine {
+namespace {
+
+using std::chrono::milliseconds;
+using Clock = std::chrono::steady_clock;
+
+constexpr int kScreenWidth = 800;
+constexpr int kScreenHeight = 600;
+constexpr int kExitMinusOne = 255;  // ExitProcess(-1) as Wine hands it to the Unix parent
+
+std::string WinDir() { return std::string(LUMENFALL_MINGW_BUILD_DIR) + "/win32"; }
+std::string SaverPath() { return WinDir() + "/lumenfall.scr"; }
+std::string Helper(const char* name) { return WinDir() + "/" + name + ".exe"; }
+
+bool InCi() {
+  const char* ci = std::getenv("CI");
+  return ci != nullptr && std::strcmp(ci, "true") == 0;
+}
+
+void SleepMs(int ms) { std::this_thread::sleep_for(milliseconds(ms)); }
+
+// One Wine session per depth: its Xvfb, its prefix and its wineserver.
+class WineSession {
+ public:
+  bool Open(int depth) {
+    depth_ = depth;
+    for (const char* tool : {"wine", "wineserver", "wineboot", "Xvfb", "xdotool", "import"}) {
+      if (!HaveTool(tool)) return Fail(std::string("the tool ") + tool + " is not installed");
+    }
+    for (const std::string& file : {SaverPath(), Helper("lf_probe"), Helper("lf_parent"),
+                                    Helper("lf_registry_check"), Helper("lf_inproc_preview")}) {
+      if (!FileExists(file)) return Fail(file + " is missing (run the mingw cross build first)");
+    }
+    const std::string prefix =
+        std::string(LUMENFALL_WINE_WORK_DIR) + "/prefix-" + std::to_string(depth);
+    if (!MakeFolders(LUMENFALL_WINE_WORK_DIR)) return Fail("cannot create " LUMENFALL_WINE_WORK_DIR);
+    std::string error;
+    if (!xserver_.Start(depth, kScreenWidth, kScreenHeight, &error)) return Fail(error);
+    env_ = {{"WINEPREFIX", prefix},
+            {"WINEDEBUG", "-all"},
+            {"WINEDLLOVERRIDES", "mscoree,mshtml="},
+            {"WINEARCH", "win32"},
+            {"DISPLAY", xserver_.Display()}};
+    if (!FileExists(prefix + "/system.reg")) {
+      const auto start = Clock::now();
+      const int boot = Run({"wineboot", "-i"}, env_, 240000);
+      const auto seconds =
+          std::chrono::duration_cast<std::chrono::seconds>(Clock::now() - start).count();
+      std::printf("[ wine     ] prefix %s initialised in %lld s\n", prefix.c_str(),
+                  static_cast<long long>(seconds));
+      if (boot != 0) return Fail("wineboot -i failed");
+      Run({"wineserver", "-k"}, env_, 20000);
+    }
+    server_ = Process::Start({"wineserver", "-p", "-f"}, env_, false);
+    if (!server_) return Fail("wineserver could not be started");
+    SleepMs(300);
+    // The first Wine program brings up the desktop process. It runs in that program's
+    // process group, which ends normally, so killing a saver's group later never
+    // takes the desktop with it.
+    if (Wine({Helper("lf_probe"), "ddinfo"}, &ddinfo_, 90000) != 0)
+      return Fail("Wine could not run the probe");
+    DeleteSettings();
+    return true;
+  }
+
+  void Close() {
+    if (!env_.empty()) Run({"wineserver", "-k"}, env_, 20000);
+    if (server_) {
+      if (!server_->WaitExit(10000, nullptr)) server_->Kill();
+      server_.reset();
+    }
+    xserver_.Stop();
+  }
+
+  const std::string& Error() const { return error_; }
+  const std::string& DirectDrawInfo() const { return ddinfo_; }
+  int Depth() const { return depth_; }
+
+  int Wine(const std::vector<std::string>& args, std::string* output = nullptr,
+           int timeoutMs = 30000) {
+    std::vector<std::string> argv{"wine"};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return Run(argv, env_, timeoutMs, output);
+  }
+
+  std::unique_ptr<Process> StartWine(const std::vector<std::string>& args, bool capture = false) {
+    std::vector<std::string> argv{"wine"};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return Process::Start(argv, env_, capture);
+  }
+
+  std::unique_ptr<Process> StartSaver(const std::vector<std::string>& args) {
+    std::vector<std::string> argv{SaverPath()};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return StartWine(argv);
+  }
+
+  int RunSaver(const std::vector<std::string>& args, int timeoutMs) {
+    std::vector<std::string> argv{SaverPath()};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return Wine(argv, nullptr, timeoutMs);
+  }
+
+  void X(const std::vector<std::string>& args) {
+    std::vector<std::string> argv{"xdotool"};
+    argv.insert(argv.end(), args.begin(), args.end());
+    Run(argv, env_, 10000);
+  }
+
+  void MoveMouse(int x, int y) { X({"mousemove", std::to_string(x), std::to_string(y)}); }
+
+  bool Screenshot(Picture* picture) {
+    auto process = Process::Start({"import", "-window", "root", "-depth", "8", "ppm:-"}, env_, true);
+    if (!process) return false;
+    std::string bytes;
+    if (!process->ReadAll(15000, &bytes)) return false;
+    int code = -1;
+    if (!process->WaitExit(10000, &code) || code != 0) return false;
+    return ParsePpm(bytes, picture);
+  }
+
+  // Screenshots from fromMs to toMs after start, everyMs apart.
+  std::vector<Picture> Screenshots(Clock::time_point start, int fromMs, int toMs, int everyMs) {
+    std::vector<Picture> shots;
+    for (int t = fromMs; t <= toMs; t += everyMs) {
+      std::this_thread::sleep_until(start + milliseconds(t));
+      Picture p;
+      if (Screenshot(&p)) shots.push_back(std::move(p));
+    }
+    return shots;
+  }
+
+  // The probe's report line for the full-screen window, or empty after the deadline.
+  std::string WaitForSaverWindow(int timeoutMs) { return WaitForProbe({"find"}, timeoutMs); }
+
+  std::string WaitForProbe(const std::vector<std::string>& probeArgs, int timeoutMs) {
+    const auto deadline = Clock::now() + milliseconds(timeoutMs);
+    std::vector<std::string> args{Helper("lf_probe")};
+    args.insert(args.end(), probeArgs.begin(), probeArgs.end());
+    while (Clock::now() < deadline) {
+      std::string out;
+      if (Wine(args, &out, 10000) == 0 && !out.empty()) return out;
+      SleepMs(150);
+    }
+    return "";
+  }
+
+  void StoreSettings(const char* type, const char* data) {
+    Wine({"reg", "add", "HKCU\\Software\\Tessel\\Lumenfall\\1.00.000", "/v", "Flags", "/t", type,
+          "/d", data, "/f"});
+  }
+  void DeleteSettings() { Wine({"reg", "delete", "HKCU\\Software\\Tessel", "/f"}); }
+  bool SettingsKeyExists() { return Wine({"reg", "query", "HKCU\\Software\\Tessel"}) == 0; }
+
+ private:
+  bool Fail(const std::string& error) {
+    error_ = error;
+    return false;
+  }
+
+  int depth_ = 0;
+  XServer xserver_;
+  Environment env_;
+  std::unique_ptr<Process> server_;
+  std::string error_;
+  std::string ddinfo_;
+};
+
+// The probe's report: "hwnd style exstyle left top right bottom screenW screenH".
+struct WindowReport {
+  unsigned long handle = 0;
+  unsigned long style = 0;
+  unsigned long exStyle = 0;
+  long left = 0, top = 0, right = 0, bottom = 0;
+  bool valid = false;
+};
+
+WindowReport ParseReport(const std::string& line) {
+  WindowReport r;
+  int screenW = 0, screenH = 0;
+  r.valid = std::sscanf(line.c_str(), "%lu %lx %lx %ld %ld %ld %ld %d %d", &r.handle, &r.style,
+                        &r.exStyle, &r.left, &r.top, &r.right, &r.bottom, &screenW,
+                        &screenH) == 9;
+  return r;
+}
+
+// ---- Reading the picture ----
+
+struct Area {
+  int left, top, right, bottom;
+};
+
+int Luma(const uint8_t* p) { return (p[0] + p[1] + p[2]) / 3; }
+
+double MeanLuma(const Picture& p, const Area& a) {
+  double sum = 0;
+  long count = 0;
+  for (int y = a.top; y < a.bottom; ++y)
+    for (int x = a.left; x < a.right; ++x, ++count) sum += Luma(p.At(x, y));
+  return count > 0 ? sum / double(count) : 0;
+}
+
+// A lit band across the middle fifth of the area, much brighter than its top and
+// bottom sixths: a line of text with its trail.
+bool HasCentreBand(const Picture& p, const Area& a) {
+  const int h = a.bottom - a.top;
+  const double centre = MeanLuma(p, {a.left, a.top + h * 2 / 5, a.right, a.top + h * 3 / 5});
+  const double edges = (MeanLuma(p, {a.left, a.top, a.right, a.top + h / 6}) +
+                        MeanLuma(p, {a.left, a.bottom - h / 6, a.right, a.bottom})) / 2;
+  return centre > 10.0 && centre > 3.0 * edges + 1.0;
+}
+
+struct ChannelSums {
+  double red = 0, green = 0, blue = 0;
+  long lit = 0;
+  long notGrey = 0;
+};
+
+ChannelSums SumChannels(const std::vector<Picture>& shots) {
+  ChannelSums s;
+  for (const Picture& p : shots) {
+    for (int y = 0; y < p.height; ++y) {
+      for (int x = 0; x < p.width; ++x) {
+        const uint8_t* px = p.At(x, y);
+        if (px[0] != px[1] || px[1] != px[2]) ++s.notGrey;
+        if (std::max({px[0], px[1], px[2]}) <= 24) continue;
+        ++s.lit;
+        s.red += px[0];
+        s.green += px[1];
+        s.blue += px[2];
+      }
+    }
+  }
+  return s;
+}
+
+// The rough blur paints each sample as a 2 x 2 block whose right column is the mix of
+// its own colour and the next block's, so in the 400 x 300 picture one column parity
+// lies on the straight line between its neighbours far more often than the other.
+// The full blur has no such parity. Returns the difference of the two fractions.
+double ColumnParityAsymmetry(const Picture& p, int tolerance) {
+  long onLine[2] = {0, 0}, lit[2] = {0, 0};
+  auto work = [&](int x, int y) {
+    return p.At((2 * x + 1) * p.width / 800, (2 * y + 1) * p.height / 600);
+  };
+  for (int y = 0; y < 300; ++y) {
+    for (int x = 1; x < 399; ++x) {
+      const uint8_t* a = work(x - 1, y);
+      const uint8_t* b = work(x, y);
+      const uint8_t* c = work(x + 1, y);
+      if (b[0] + b[1] + b[2] < 30) continue;
+      const int k = x % 2;
+      ++lit[k];
+      bool line = true;
+      for (int i = 0; i < 3; ++i) line = line && std::abs(2 * b[i] - a[i] - c[i]) <= tolerance;
+      if (line) ++onLine[k];
+    }
+  }
+  if (lit[0] < 500 || lit[1] < 500) return 0;
+  return std::abs(double(onLine[0]) / double(lit[0]) - double(onLine[1]) / double(lit[1]));
+}
+
+int ParityTolerance(int depth) { return depth == 16 ? 12 : depth == 8 ? 4 : 3; }
+
+// Writes the screenshots next to the prefixes for a look after a failure; the text
+// names the folder.
+std::string KeepShots(const std::vector<Picture>& shots) {
+  const std::string dir = std::string(LUMENFALL_WINE_WORK_DIR) + "/failed-shots";
+  MakeFolders(dir);
+  const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
+  const std::string stem = dir + "/" + (info != nullptr ? std::string(info->test_suite_name()) + "." + info->name() : "shot");
+  for (size_t i = 0; i < shots.size(); ++i) {
+    std::ofstream out(stem + "-" + std::to_string(i) + ".ppm", std::ios::binary);
+    out << "P6\n" << shots[i].width << " " << shots[i].height << "\n255\n";
+    out.write(reinterpret_cast<const char*>(shots[i].rgb.data()), std::streamsize(shots[i].rgb.size()));
+  }
+  return " (screenshots in " + dir + ")";
+}
+
+const Area kWholeScreen{0, 0, kScreenWidth, kScreenHeight};
+
+enum class Hue { Red, Blue };
+
+// Screenshots over the first line's fade-in and burn, then the checks of the
+// picture: the text band, and the hue of the set (grey at 8 bits).
+std::vector<Picture> WatchEffect(WineSession& wine, Clock::time_point started) {
+  return wine.Screenshots(started, 5600, 9400, 950);
+}
+
+void ExpectEffect(const WineSession& wine, const std::vector<Picture>& shots, Hue hue) {
+  ASSERT_GE(shots.size(), 3u) << "screenshots failed";
+  bool band = false;
+  for (const Picture& p : shots) band = band || HasCentreBand(p, kWholeScreen);
+  EXPECT_TRUE(band) << "no text band in the centre of any screenshot" << KeepShots(shots);
+  EXPECT_FALSE(shots.front() == shots.back()) << "the picture did not move";
+  const ChannelSums s = SumChannels(shots);
+  ASSERT_GT(s.lit, 1000) << "almost nothing lit";
+  if (wine.Depth() == 8) {
+    EXPECT_EQ(s.notGrey, 0) << "at 8 bits every pixel is a grey";
+  } else if (hue == Hue::Red) {
+    EXPECT_GT(s.red, 1.4 * s.blue) << "Malachi Red fades through red: " << s.red << " " << s.green << " " << s.blue;
+    EXPECT_GT(s.red, 1.2 * s.green);
+  } else {
+    EXPECT_GT(s.blue, 1.4 * s.red) << "Deep Blue fades through blue: " << s.red << " " << s.green << " " << s.blue;
+    EXPECT_GT(s.blue, 1.1 * s.green);
+  }
+}
+
+// ---- The suites, one per depth ----
+
+template <int Depth>
+class WineSaverAt : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    session = new WineSession();
+    session->Open(Depth);
+  }
+  static void TearDownTestSuite() {
+    session->Close();
+    delete session;
+    session = nullptr;
+  }
+  void SetUp() override {
+    if (!session->Error().empty()) {
+      if (InCi()) FAIL() << "Wine tests cannot run: " << session->Error();
+      GTEST_SKIP() << "Wine tests cannot run: " << session->Error();
+    }
+    session->MoveMouse(kScreenWidth / 2, kScreenHeight / 2);
+  }
+  static inline WineSession* session = nullptr;
+};
+
+using WineDepth8 = WineSaverAt<8>;
+using WineDepth16 = WineSaverAt<16>;
+using WineDepth24 = WineSaverAt<24>;
+
+void FullScreenEffectAndMouseThreshold(WineSession& wine) {
+  wine.DeleteSettings();
+  auto saver = wine.StartSaver({"/s"});
+  const auto started = Clock::now();
+  const WindowReport window = ParseReport(wine.WaitForSaverWindow(20000));
+  ASSERT_TRUE(window.valid) << "no \"Screen Saver\" window of class WindowsScreenSaverClass";
+  EXPECT_EQ(window.style & 0x96000000ul, 0x96000000ul) << std::hex << window.style;
+  EXPECT_EQ(window.style & 0x40000000ul, 0ul) << "not a child window";
+  EXPECT_EQ(window.exStyle & 0x8ul, 0x8ul) << "WS_EX_TOPMOST";
+  EXPECT_EQ(window.left, 0);
+  EXPECT_EQ(window.top, 0);
+  EXPECT_EQ(window.right, kScreenWidth);
+  EXPECT_EQ(window.bottom, kScreenHeight);
+
+  std::string title;
+  wine.Wine({Helper("lf_probe"), "settext"}, &title);
+  EXPECT_EQ(title, "Screen Saver\n") << "the title never changes";
+
+  const std::vector<Picture> shots = WatchEffect(wine, started);
+  ExpectEffect(wine, shots, Hue::Red);
+  double asymmetry = 0;
+  for (const Picture& p : shots)
+    asymmetry = std::max(asymmetry, ColumnParityAsymmetry(p, ParityTolerance(wine.Depth())));
+  EXPECT_LT(asymmetry, 0.12) << "the full blur shows no 2 x 2 structure";
+
+  // Distance 2 + 2 = 4 keeps it running; one more pixel ends it.
+  wine.MoveMouse(kScreenWidth / 2 + 2, kScreenHeight / 2 + 2);
+  SleepMs(1200);
+  EXPECT_TRUE(saver->Running()) << "a movement of 4 pixels closed the saver";
+  wine.MoveMouse(kScreenWidth / 2 + 3, kScreenHeight / 2 + 2);
+  int code = -1;
+  ASSERT_TRUE(saver->WaitExit(8000, &code)) << "a movement of 5 pixels did not close the saver";
+  EXPECT_EQ(code, 0);
+  EXPECT_FALSE(wine.SettingsKeyExists()) << "running the saver wrote settings";
+}
+
+void ClosesOn(WineSession& wine, const std::vector<std::string>& xdotool) {
+  auto saver = wine.StartSaver({"/s"});
+  ASSERT_TRUE(ParseReport(wine.WaitForSaverWindow(20000)).valid);
+  SleepMs(500);
+  ASSERT_TRUE(saver->Running());
+  wine.X(xdotool);
+  int code = -1;
+  ASSERT_TRUE(saver->WaitExit(8000, &code)) << "still running after xdotool " << xdotool[0];
+  EXPECT_EQ(code, 0);
+}
+
+void ActivatingAnotherWindowCloses(WineSession& wine) {
+  auto saver = wine.StartSaver({"/s"});
+  ASSERT_TRUE(ParseReport(wine.WaitForSaverWindow(20000)).valid);
+  SleepMs(500);
+  auto other = wine.StartWine({Helper("lf_probe"), "activate"});
+  int code = -1;
+  ASSERT_TRUE(saver->WaitExit(8000, &code)) << "another application's activation did not close it";
+  EXPECT_EQ(code, 0);
+  other->WaitExit(8000, nullptr);
+}
+
+void SecondFullScreenStartEndsAtOnce(WineSession& wine) {
+  auto first = wine.StartSaver({"/s"});
+  const WindowReport before = ParseReport(wine.WaitForSaverWindow(20000));
+  ASSERT_TRUE(before.valid);
+  const auto start = Clock::now();
+  EXPECT_EQ(wine.RunSaver({"/s"}, 15000), 0);
+  EXPECT_LT(Clock::now() - start, milliseconds(6000)) << "the second start did not end at once";
+  SleepMs(500);
+  EXPECT_TRUE(first->Running()) << "the second start ended the first";
+  const WindowReport after = ParseReport(wine.WaitForSaverWindow(5000));
+  EXPECT_EQ(after.handle, before.handle);
+  wine.X({"key", "space"});
+  int code = -1;
+  ASSERT_TRUE(first->WaitExit(8000, &code));
+  EXPECT_EQ(code, 0);
+}
+
+void PreviewChildDoesNotCountAndClosesOnKey(WineSession& wine) {
+  auto parent = wine.StartWine({Helper("lf_parent")}, true);
+  std::string handle;
+  ASSERT_TRUE(parent->ReadLine(20000, &handle)) << "the parent helper printed no handle";
+  auto preview = wine.StartSaver({"/p", handle});
+  const WindowReport child = ParseReport(wine.WaitForProbe({"child", handle}, 20000));
+  ASSERT_TRUE(child.valid) << "no \"Preview\" child in window " << handle;
+  EXPECT_EQ(child.style & 0x52000000ul, 0x52000000ul) << std::hex << child.style;
+  EXPECT_EQ(child.exStyle & 0x8ul, 0ul);
+  // The child covers the parent's client area, which lf_parent puts at (100, 80), 320 x 240.
+  EXPECT_EQ(child.left, 100);
+  EXPECT_EQ(child.top, 80);
+  EXPECT_EQ(child.right, 420);
+  EXPECT_EQ(child.bottom, 320);
+
+  // A running preview is no running saver: a full-screen start proceeds beside it.
+  auto full = wine.StartSaver({"/s"});
+  ASSERT_TRUE(ParseReport(wine.WaitForSaverWindow(20000)).valid)
+      << "the preview was taken for a running saver";
+  SleepMs(500);
+  wine.X({"key", "space"});
+  int code = -1;
+  ASSERT_TRUE(full->WaitExit(8000, &code));
+  EXPECT_EQ(code, 0);
+  EXPECT_TRUE(preview->Running()) << "closing the full-screen saver ended the preview";
+
+  // A key press in the preview ends it.
+  wine.Wine({Helper("lf_probe"), "key", std::to_string(child.handle)});
+  ASSERT_TRUE(preview->WaitExit(8000, &code)) << "a key press did not end the preview";
+  EXPECT_EQ(code, 0);
+}
+
+void PreviewEndsWithItsParent(WineSession& wine) {
+  auto parent = wine.StartWine({Helper("lf_parent"), "4000"}, true);
+  std::string handle;
+  ASSERT_TRUE(parent->ReadLine(20000, &handle));
+  auto preview = wine.StartSaver({"/p", handle});
+  ASSERT_TRUE(ParseReport(wine.WaitForProbe({"child", handle}, 20000)).valid);
+  int code = -1;
+  ASSERT_TRUE(preview->WaitExit(15000, &code)) << "the preview outlived its parent";
+  EXPECT_EQ(code, 0);
+  EXPECT_TRUE(parent->Running()) << "the preview should end while the parent lingers";
+}
+
+void PreviewPictureFillsTheParent(WineSession& wine) {
+  // Wine draws a child window only from the process that owns its top-level window,
+  // so the picture is checked with the preview run inside the parent's process.
+  auto host = wine.StartWine({Helper("lf_inproc_preview"), "100", "80", "320", "240"}, true);
+  std::string handle;
+  ASSERT_TRUE(host->ReadLine(20000, &handle));
+  const auto started = Clock::now();
+  const WindowReport child = ParseReport(wine.WaitForProbe({"child", handle}, 20000));
+  ASSERT_TRUE(child.valid);
+  const std::vector<Picture> shots = WatchEffect(wine, started);
+  ASSERT_GE(shots.size(), 3u);
+  const Area inside{100, 80, 420, 320};
+  bool band = false;
+  long litOutside = 0;
+  for (const Picture& p : shots) {
+    band = band || HasCentreBand(p, inside);
+    for (int y = 0; y < p.height; ++y)
+      for (int x = 0; x < p.width; ++x)
+        if ((x < inside.left || x >= inside.right || y < inside.top || y >= inside.bottom) &&
+            Luma(p.At(x, y)) > 24)
+          ++litOutside;
+  }
+  EXPECT_TRUE(band) << "no text band in the middle of the preview window";
+  EXPECT_EQ(litOutside, 0) << "the preview drew outside its window";
+  wine.Wine({Helper("lf_probe"), "key", std::to_string(child.handle)});
+  int code = -1;
+  ASSERT_TRUE(host->WaitExit(8000, &code));
+  EXPECT_EQ(code, 0);
+}
+
+void RefusedSwitchesExitMinusOne(WineSession& wine) {
+  const std::vector<std::vector<std::string>> cases = {
+      {"/p:660"}, {"/p", "0"}, {"/p"}, {"/p", "4294967296"}, {"/l", "12345"}, {"/x"}, {"/a", "660"}};
+  for (const auto& args : cases) {
+    std::string joined;
+    for (const auto& a : args) joined += a + " ";
+    EXPECT_EQ(wine.RunSaver(args, 20000), kExitMinusOne) << "switch " << joined;
+  }
+  EXPECT_TRUE(wine.WaitForSaverWindow(1).empty());
+}
+
+void SeparatorsStillRunFullScreen(WineSession& wine) {
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"/", "-", "/s"}, {"-S"}, {"s"}}) {
+    auto saver = wine.StartSaver(args);
+    ASSERT_TRUE(ParseReport(wine.WaitForSaverWindow(20000)).valid) << args.back();
+    SleepMs(300);
+    wine.X({"key", "space"});
+    int code = -1;
+    ASSERT_TRUE(saver->WaitExit(8000, &code));
+    EXPECT_EQ(code, 0);
+  }
+}
+
+void StoredSettingsChooseTheSet(WineSession& wine, const char* type, const char* data, Hue hue,
+                                bool rough) {
+  wine.StoreSettings(type, data);
+  auto saver = wine.StartSaver({"/s"});
+  const auto started = Clock::now();
+  ASSERT_TRUE(ParseReport(wine.WaitForSaverWindow(20000)).valid);
+  const std::vector<Picture> shots = WatchEffect(wine, started);
+  ExpectEffect(wine, shots, hue);
+  double asymmetry = 0;
+  for (const Picture& p : shots)
+    asymmetry = std::max(asymmetry, ColumnParityAsymmetry(p, ParityTolerance(wine.Depth())));
+  if (rough) {
+    EXPECT_GT(asymmetry, 0.2) << "the rough blur's 2 x 2 blocks are missing";
+  } else {
+    EXPECT_LT(asymmetry, 0.12);
+  }
+  wine.X({"key", "space"});
+  int code = -1;
+  EXPECT_TRUE(saver->WaitExit(8000, &code));
+  EXPECT_EQ(code, 0);
+  wine.DeleteSettings();
+}
+
+void OtherSelectorsNeverMove(WineSession& wine) {
+  wine.StoreSettings("REG_BINARY", "02000000");
+  auto saver = wine.StartSaver({"/s"});
+  ASSERT_TRUE(ParseReport(wine.WaitForSaverWindow(20000)).valid);
+  SleepMs(1500);
+  Picture first, second;
+  ASSERT_TRUE(wine.Screenshot(&first));
+  SleepMs(2500);
+  ASSERT_TRUE(wine.Screenshot(&second));
+  EXPECT_TRUE(first == second) << "a low byte of 2 must never move the picture";
+  EXPECT_TRUE(saver->Running());
+  wine.X({"key", "space"});
+  int code = -1;
+  EXPECT_TRUE(saver->WaitExit(8000, &code));
+  EXPECT_EQ(code, 0);
+  wine.DeleteSettings();
+}
+
+void RegistryStoreAgainstTheRealRegistry(WineSession& wine) {
+  std::string output;
+  EXPECT_EQ(wine.Wine({Helper("lf_registry_check")}, &output, 60000), 0) << output;
+  wine.DeleteSettings();
+}
+
+#define LUMENFALL_WINE_SCENARIOS(Suite)                                                        \
+  TEST_F(Suite, FullScreenShowsTheEffectAndFifthPixelOfMovementCloses) {                       \
+    FullScreenEffectAndMouseThreshold(*session);                                               \
+  }                                                                                            \
+  TEST_F(Suite, MouseButtonCloses) { ClosesOn(*session, {"click", "1"}); }                    \
+  TEST_F(Suite, KeyCloses) { ClosesOn(*session, {"key", "space"}); }                           \
+  TEST_F(Suite, ActivatingAnotherApplicationCloses) { ActivatingAnotherWindowCloses(*session); } \
+  TEST_F(Suite, SecondFullScreenStartExitsZeroAndLeavesTheFirst) {                             \
+    SecondFullScreenStartEndsAtOnce(*session);                                                 \
+  }                                                                                            \
+  TEST_F(Suite, PreviewIsAChildThatDoesNotCountAndEndsOnAKey) {                                \
+    PreviewChildDoesNotCountAndClosesOnKey(*session);                                          \
+  }                                                                                            \
+  TEST_F(Suite, PreviewEndsWhenItsParentIsDestroyed) { PreviewEndsWithItsParent(*session); }   \
+  TEST_F(Suite, PreviewPictureStaysInsideItsWindow) { PreviewPictureFillsTheParent(*session); } \
+  TEST_F(Suite, RefusedSwitchesExitMinusOne) { RefusedSwitchesExitMinusOne(*session); }        \
+  TEST_F(Suite, SeparatorsAndCaseStillRunFullScreen) { SeparatorsStillRunFullScreen(*session); } \
+  TEST_F(Suite, FlagsFourRunsDeepBlue) {                                                       \
+    StoredSettingsChooseTheSet(*session, "REG_BINARY", "04000000", Hue::Blue, false);          \
+  }                                                                                            \
+  TEST_F(Suite, FlagsAsDwordReadsLikeBinary) {                                                 \
+    StoredSettingsChooseTheSet(*session, "REG_DWORD", "4", Hue::Blue, false);                  \
+  }                                                                                            \
+  TEST_F(Suite, LowQualityBitRunsTheRoughBlur) {                                               \
+    StoredSettingsChooseTheSet(*session, "REG_BINARY", "01000010", Hue::Red, true);            \
+  }                                                                                            \
+  TEST_F(Suite, FiveByteFlagsFallBackToTheDefault) {                                           \
+    StoredSettingsChooseTheSet(*session, "REG_BINARY", "0400000000", Hue::Red, false);         \
+  }                                                                                            \
+  TEST_F(Suite, OtherSelectorNeverMovesThePicture) { OtherSelectorsNeverMove(*session); }      \
+  TEST_F(Suite, RegistryStoreAgainstTheRealRegistry) {                                         \
+    RegistryStoreAgainstTheRealRegistry(*session);                                             \
+  }
+
+LUMENFALL_WINE_SCENARIOS(WineDepth8)
+LUMENFALL_WINE_SCENARIOS(WineDepth16)
+LUMENFALL_WINE_SCENARIOS(WineDepth24)
+
+}  // namespace
+}  // namespace lumenfall::wine
