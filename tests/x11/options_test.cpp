@@ -1,0 +1,177 @@
+// The saver's command line: defaults, both dash styles, values, XSCREENSAVER_WINDOW
+// and every way an argument can be wrong.
+#include <gtest/gtest.h>
+
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+#include "platform/x11/options.h"
+
+namespace lumenfall {
+namespace {
+
+OptionsResult Parse(std::initializer_list<const char*> args, const char* env = nullptr) {
+  std::vector<const char*> argv = {"lumenfall"};
+  argv.insert(argv.end(), args.begin(), args.end());
+  return ParseOptions(int(argv.size()), argv.data(), env);
+}
+
+SaverOptions Good(std::initializer_list<const char*> args, const char* env = nullptr) {
+  const OptionsResult r = Parse(args, env);
+  EXPECT_TRUE(r.ok) << r.error;
+  return r.options;
+}
+
+std::string Bad(std::initializer_list<const char*> args, const char* env = nullptr) {
+  const OptionsResult r = Parse(args, env);
+  EXPECT_FALSE(r.ok);
+  EXPECT_EQ(r.error.find('\n'), std::string::npos) << "one line: " << r.error;
+  EXPECT_FALSE(r.error.empty());
+  return r.error;
+}
+
+TEST(SaverOptions, DefaultsAreAnOwnWindowWithMalachiRedAtTheNominalTick) {
+  const SaverOptions o = Good({});
+  EXPECT_EQ(o.mode, OutputMode::OwnWindow);
+  EXPECT_EQ(o.flags, 1u);
+  EXPECT_EQ(o.depth, 32u);
+  EXPECT_EQ(o.layout, 565u);
+  EXPECT_EQ(o.delayMicroseconds, 40000u);
+  EXPECT_FALSE(o.showFps);
+  EXPECT_FALSE(o.help);
+  EXPECT_TRUE(o.displayName.empty());
+  EXPECT_FALSE(o.windowFromEnvironment);
+}
+
+TEST(SaverOptions, OneOrTwoDashesAndInlineValues) {
+  for (const char* root : {"-root", "--root"}) EXPECT_EQ(Good({root}).mode, OutputMode::Root);
+  EXPECT_EQ(Good({"-fullscreen"}).mode, OutputMode::FullScreen);
+  EXPECT_EQ(Good({"--window"}).mode, OutputMode::OwnWindow);
+  EXPECT_EQ(Good({"-delay", "20000"}).delayMicroseconds, 20000u);
+  EXPECT_EQ(Good({"--delay=15000"}).delayMicroseconds, 15000u);
+  EXPECT_EQ(Good({"-delay=0"}).delayMicroseconds, 0u);
+  EXPECT_EQ(Good({"--delay", "10000000"}).delayMicroseconds, 10000000u);
+  EXPECT_TRUE(Good({"-fps"}).showFps);
+  EXPECT_TRUE(Good({"--help"}).help);
+  EXPECT_TRUE(Good({"-h"}).help);
+  EXPECT_EQ(Good({"-display", ":5"}).displayName, ":5");
+  EXPECT_EQ(Good({"--display=host:1.0"}).displayName, "host:1.0");
+}
+
+TEST(SaverOptions, WindowIdInDecimalOrHex) {
+  SaverOptions o = Good({"--window-id", "0x2a00007"});
+  EXPECT_EQ(o.mode, OutputMode::ForeignWindow);
+  EXPECT_EQ(o.windowId, 0x2a00007ul);
+  EXPECT_EQ(Good({"-window-id", "44040199"}).windowId, 44040199ul);
+  EXPECT_EQ(Good({"--window-id=0XFFFFFFFF"}).windowId, 0xFFFFFFFFul);
+}
+
+TEST(SaverOptions, TheSettingsWordFromFlagsTextSetAndQuality) {
+  EXPECT_EQ(Good({"--text-set", "deep-blue"}).flags, 4u);
+  EXPECT_EQ(Good({"--text-set", "malachi-red"}).flags, 1u);
+  EXPECT_EQ(Good({"--low-quality"}).flags, 0x10000001u);
+  EXPECT_EQ(Good({"-low-quality", "-text-set", "deep-blue"}).flags, 0x10000004u);
+  EXPECT_EQ(Good({"--flags", "0x10000004"}).flags, 0x10000004u);
+  EXPECT_EQ(Good({"--flags", "2"}).flags, 2u);  // a selector that animates nothing is allowed
+  // The text set replaces only the low byte; the rest of the word stays.
+  EXPECT_EQ(Good({"--text-set", "deep-blue", "--flags", "0x20000001"}).flags, 0x20000004u);
+  EXPECT_EQ(Good({"--flags", "0x00000304", "--low-quality"}).flags, 0x10000304u);
+}
+
+TEST(SaverOptions, DepthAndLayout) {
+  for (const char* depth : {"8", "16", "24", "32"})
+    EXPECT_EQ(Good({"--depth", depth}).depth, uint32_t(std::stoul(depth)));
+  EXPECT_EQ(Good({"--depth", "16"}).layout, 565u);
+  for (const char* layout : {"565", "555", "556", "655"})
+    EXPECT_EQ(Good({"--layout", layout, "--depth", "16"}).layout, uint32_t(std::stoul(layout)));
+}
+
+TEST(SaverOptions, XscreensaverWindowNamesTheTargetUnlessTheCommandLineChoosesAnother) {
+  SaverOptions o = Good({}, "0x400001");
+  EXPECT_EQ(o.mode, OutputMode::ForeignWindow);
+  EXPECT_EQ(o.windowId, 0x400001ul);
+  EXPECT_TRUE(o.windowFromEnvironment);
+  o = Good({"-root"}, "4194305");  // as xscreensaver runs a hack
+  EXPECT_EQ(o.mode, OutputMode::ForeignWindow);
+  EXPECT_EQ(o.windowId, 4194305ul);
+  EXPECT_EQ(Good({"--window"}, "0x400001").mode, OutputMode::OwnWindow);
+  EXPECT_EQ(Good({"--fullscreen"}, "0x400001").mode, OutputMode::FullScreen);
+  o = Good({"--window-id", "0x500002"}, "0x400001");
+  EXPECT_EQ(o.windowId, 0x500002ul);
+  EXPECT_FALSE(o.windowFromEnvironment);
+  EXPECT_EQ(Good({"--root"}, "").mode, OutputMode::Root);  // set but empty: ignored
+  EXPECT_NE(Bad({}, "zero").find("XSCREENSAVER_WINDOW"), std::string::npos);
+  EXPECT_NE(Bad({"-root"}, "0").find("XSCREENSAVER_WINDOW"), std::string::npos);
+  // A bad variable does not matter when another output is chosen.
+  EXPECT_EQ(Good({"--window"}, "junk").mode, OutputMode::OwnWindow);
+}
+
+TEST(SaverOptions, UnknownOptionsAndStrayArguments) {
+  EXPECT_EQ(Bad({"--bogus"}), "unknown option '--bogus' (try --help)");
+  EXPECT_EQ(Bad({"-"}), "unknown option '-' (try --help)");
+  EXPECT_EQ(Bad({"--"}), "unknown option '--' (try --help)");
+  EXPECT_EQ(Bad({"---root"}), "unknown option '---root' (try --help)");
+  EXPECT_EQ(Bad({"root"}), "unexpected argument 'root' (try --help)");
+  EXPECT_EQ(Bad({"--roots"}), "unknown option '--roots' (try --help)");
+}
+
+TEST(SaverOptions, MissingAndUnwantedValues) {
+  for (const char* option : {"--window-id", "--text-set", "--flags", "--depth", "--layout",
+                             "--delay", "--display"}) {
+    EXPECT_EQ(Bad({option}), std::string("option ") + option + " needs a value");
+  }
+  EXPECT_EQ(Bad({"--root=yes"}), "option --root takes no value");
+  EXPECT_EQ(Bad({"-fps=1"}), "option --fps takes no value");
+  EXPECT_EQ(Bad({"--display="}), "option --display needs a display name");
+}
+
+TEST(SaverOptions, ValuesOutOfTheirRange) {
+  for (const char* id : {"0", "0x0", "", "0x", "-5", "+5", "12ab", "0x1g", "4294967296", "0x100000000", " 5"})
+    EXPECT_NE(Bad({"--window-id", id}).find("--window-id"), std::string::npos) << id;
+  EXPECT_NE(Bad({"--text-set", "green"}).find("malachi-red or deep-blue"), std::string::npos);
+  EXPECT_NE(Bad({"--text-set", "Deep-Blue"}).find("deep-blue"), std::string::npos);
+  for (const char* depth : {"0", "15", "64", "32x", "", "0x20"})
+    EXPECT_NE(Bad({"--depth", depth}).find("8, 16, 24 or 32"), std::string::npos) << depth;
+  EXPECT_NE(Bad({"--layout", "444", "--depth", "16"}).find("565, 555, 556 or 655"), std::string::npos);
+  EXPECT_EQ(Bad({"--layout", "555"}), "option --layout applies only with --depth 16");
+  EXPECT_EQ(Bad({"--depth", "24", "--layout", "555"}), "option --layout applies only with --depth 16");
+  for (const char* delay : {"10000001", "-1", "abc", "4294967296", "1.5"})
+    EXPECT_NE(Bad({"--delay", delay}).find("0 to 10000000"), std::string::npos) << delay;
+  for (const char* word : {"0x1FFFFFFFF", "-1", "one", "4294967296"})
+    EXPECT_NE(Bad({"--flags", word}).find("--flags"), std::string::npos) << word;
+  EXPECT_EQ(Good({"--flags", "4294967295"}).flags, 0xFFFFFFFFu);
+}
+
+TEST(SaverOptions, OnlyOneOutput) {
+  EXPECT_EQ(Bad({"--root", "--fullscreen"}), "options --root and --fullscreen cannot be used together");
+  EXPECT_EQ(Bad({"--window", "-window-id", "7"}), "options --window and --window-id cannot be used together");
+  EXPECT_EQ(Good({"--root", "-root"}).mode, OutputMode::Root);  // the same one twice is fine
+}
+
+TEST(SaverOptions, ParseWordReadsExactly32Bits) {
+  uint32_t v = 99;
+  EXPECT_TRUE(ParseWord("0", v));
+  EXPECT_EQ(v, 0u);
+  EXPECT_TRUE(ParseWord("0xdeadBEEF", v));
+  EXPECT_EQ(v, 0xDEADBEEFu);
+  EXPECT_TRUE(ParseWord("000012", v));
+  EXPECT_EQ(v, 12u);
+  v = 7;
+  for (const char* bad : {"", "x1", "0x", "1 ", "99999999999", "0x0000000100000000"}) {
+    EXPECT_FALSE(ParseWord(bad, v)) << bad;
+    EXPECT_EQ(v, 7u);
+  }
+  EXPECT_FALSE(ParseWord(nullptr, v));
+}
+
+TEST(SaverOptions, UsageNamesEveryOption) {
+  const std::string usage = UsageText();
+  for (const char* option : {"--window", "--fullscreen", "--root", "--window-id", "--text-set",
+                             "--low-quality", "--flags", "--depth", "--layout", "--delay", "--fps",
+                             "--display", "--help"})
+    EXPECT_NE(usage.find(option), std::string::npos) << option;
+}
+
+}  // namespace
+}  // namespace lumenfall

@@ -1,0 +1,250 @@
+// The display-free half of the Linux saver: converting the effect's pixels to an X
+// visual, stretching them over a window, the clock and the effect session.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+#include "display/stretch.h"
+#include "effect/random.h"
+#include "platform/x11/effect_session.h"
+#include "platform/x11/monotonic_clock.h"
+#include "platform/x11/picture.h"
+
+namespace lumenfall {
+namespace {
+
+constexpr VisualFormat kRgb888{32, 0xFF0000, 0x00FF00, 0x0000FF, false};
+constexpr VisualFormat kRgb565{16, 0xF800, 0x07E0, 0x001F, false};
+
+DisplayState Effect(uint32_t depth, uint32_t layout = 565) {
+  DisplayState display;
+  uint32_t r = 0, g = 0, b = 0;
+  EmulatedMasks(depth, layout, r, g, b);
+  SetupDisplayState(display, 400, 300, depth, r, g, b);
+  return display;
+}
+
+// Converts one source pixel (given as its bytes) and returns the visual's bytes.
+std::vector<uint8_t> ConvertOne(uint32_t depth, std::vector<uint8_t> source, const VisualFormat& visual,
+                                uint32_t layout = 565) {
+  Picture picture;
+  EXPECT_TRUE(picture.Configure(Effect(depth, layout), visual));
+  EXPECT_TRUE(picture.Convert(source.data(), 1, 1, int32_t(source.size())));
+  std::vector<uint8_t> out(picture.BytesPerPixel(), 0xAA);
+  EXPECT_TRUE(picture.Scale(out.data(), 1, 1, int32_t(out.size())));
+  return out;
+}
+
+TEST(VisualFormat, OnlyTrueColourPixelsOf16To32BitsWithSoundMasks) {
+  EXPECT_EQ(VisualProblem(kRgb888), "");
+  EXPECT_EQ(VisualProblem(kRgb565), "");
+  EXPECT_EQ(VisualProblem({16, 0x7C00, 0x03E0, 0x001F, true}), "");
+  EXPECT_EQ(VisualProblem({24, 0xFF0000, 0xFF00, 0xFF, false}), "");
+  EXPECT_EQ(VisualProblem({32, 0x3FF00000, 0x000FFC00, 0x000003FF, false}), "");
+  EXPECT_NE(VisualProblem({8, 0xE0, 0x1C, 0x03, false}), "");
+  EXPECT_NE(VisualProblem({1, 1, 1, 1, false}), "");
+  EXPECT_NE(VisualProblem({0, 0, 0, 0, false}), "");
+  EXPECT_NE(VisualProblem({16, 0xFF0000, 0xFF00, 0xFF, false}), "");  // red beyond 16 bits
+  EXPECT_NE(VisualProblem({32, 0, 0xFF00, 0xFF, false}), "");         // no red
+  EXPECT_NE(VisualProblem({32, 0xF0F000, 0xFF00, 0xFF, false}), "");  // a gap in red
+  EXPECT_NE(VisualProblem({32, 0xFFFF00, 0x00FF00, 0xFF, false}), "");  // overlap
+}
+
+TEST(Picture, PixelValuesKeepEachChannelsTopBits) {
+  Picture p;
+  ASSERT_TRUE(p.Configure(Effect(32), kRgb565));
+  EXPECT_EQ(p.PixelValue(255, 255, 255), 0xFFFFu);
+  EXPECT_EQ(p.PixelValue(0x80, 0x80, 0x80), 0x8410u);
+  EXPECT_EQ(p.PixelValue(0x07, 0x03, 0x07), 0x0000u);  // below one step of each field
+  EXPECT_EQ(p.PixelValue(0x08, 0x04, 0x08), 0x0821u);
+  ASSERT_TRUE(p.Configure(Effect(32), kRgb888));
+  EXPECT_EQ(p.PixelValue(1, 2, 3), 0x010203u);
+  ASSERT_TRUE(p.Configure(Effect(32), {32, 0x0000FF, 0x00FF00, 0xFF0000, false}));
+  EXPECT_EQ(p.PixelValue(1, 2, 3), 0x030201u);
+  // Ten bits a channel: 255 fills the field, the rest scales (truncating).
+  ASSERT_TRUE(p.Configure(Effect(32), {32, 0x3FF00000, 0x000FFC00, 0x000003FF, false}));
+  EXPECT_EQ(p.PixelValue(255, 0, 128), 0x3FF00000u | 513u);
+}
+
+TEST(Picture, EachEmulatedDepthShowsTheColourItsFormatMeans) {
+  // 32 and 24 bits: bytes B, G, R.
+  EXPECT_EQ(ConvertOne(32, {0x30, 0x20, 0x10, 0xFF}, kRgb888), (std::vector<uint8_t>{0x30, 0x20, 0x10, 0x00}));
+  EXPECT_EQ(ConvertOne(24, {0x30, 0x20, 0x10}, kRgb888), (std::vector<uint8_t>{0x30, 0x20, 0x10, 0x00}));
+  // 8 bits through the grey palette: index 128 is grey 128, 10 is black, 245 white,
+  // and the reserved index 5 reports red 5.
+  EXPECT_EQ(ConvertOne(8, {128}, kRgb888), (std::vector<uint8_t>{0x80, 0x80, 0x80, 0}));
+  EXPECT_EQ(ConvertOne(8, {10}, kRgb888), (std::vector<uint8_t>{0, 0, 0, 0}));
+  EXPECT_EQ(ConvertOne(8, {12}, kRgb888), (std::vector<uint8_t>{3, 3, 3, 0}));
+  EXPECT_EQ(ConvertOne(8, {245}, kRgb888), (std::vector<uint8_t>{0xFF, 0xFF, 0xFF, 0}));
+  EXPECT_EQ(ConvertOne(8, {5}, kRgb888), (std::vector<uint8_t>{0, 0, 5, 0}));
+  // 16 bits: each field widened with zero low bits.
+  EXPECT_EQ(ConvertOne(16, {0xFF, 0x7F}, kRgb888, 555), (std::vector<uint8_t>{0xF8, 0xF8, 0xF8, 0}));
+  EXPECT_EQ(ConvertOne(16, {0x00, 0x7C}, kRgb888, 555), (std::vector<uint8_t>{0, 0, 0xF8, 0}));
+  EXPECT_EQ(ConvertOne(16, {0xE0, 0x07}, kRgb888, 565), (std::vector<uint8_t>{0, 0xFC, 0, 0}));
+  EXPECT_EQ(ConvertOne(16, {0x3F, 0x00}, kRgb888, 556), (std::vector<uint8_t>{0xFC, 0, 0, 0}));
+  EXPECT_EQ(ConvertOne(16, {0x00, 0xFC}, kRgb888, 655), (std::vector<uint8_t>{0, 0, 0xFC, 0}));
+}
+
+TEST(Picture, PixelsAreStoredInTheImagesByteOrder) {
+  EXPECT_EQ(ConvertOne(32, {0x30, 0x20, 0x10, 0xFF}, {32, 0xFF0000, 0xFF00, 0xFF, true}),
+            (std::vector<uint8_t>{0x00, 0x10, 0x20, 0x30}));
+  EXPECT_EQ(ConvertOne(32, {0x30, 0x20, 0x10, 0xFF}, {24, 0xFF0000, 0xFF00, 0xFF, false}),
+            (std::vector<uint8_t>{0x30, 0x20, 0x10}));
+  EXPECT_EQ(ConvertOne(32, {0x30, 0x20, 0x10, 0xFF}, {24, 0xFF0000, 0xFF00, 0xFF, true}),
+            (std::vector<uint8_t>{0x10, 0x20, 0x30}));
+  // Red 0xF8 alone at 565 is 0xF800: low byte first, or high byte first.
+  EXPECT_EQ(ConvertOne(32, {0, 0, 0xF8, 0xFF}, kRgb565), (std::vector<uint8_t>{0x00, 0xF8}));
+  EXPECT_EQ(ConvertOne(32, {0, 0, 0xF8, 0xFF}, {16, 0xF800, 0x07E0, 0x001F, true}),
+            (std::vector<uint8_t>{0xF8, 0x00}));
+}
+
+// A 400 x 300 picture at 32 bits whose every pixel differs from its neighbours.
+std::vector<uint8_t> Pattern() {
+  std::vector<uint8_t> pixels(400 * 300 * 4);
+  for (uint32_t y = 0; y < 300; ++y)
+    for (uint32_t x = 0; x < 400; ++x) {
+      uint8_t* p = &pixels[(y * 400 + x) * 4];
+      p[0] = uint8_t(x);
+      p[1] = uint8_t(y);
+      p[2] = uint8_t((x >> 8) | ((y >> 8) << 2) | 0x40);
+      p[3] = 0xFF;
+    }
+  return pixels;
+}
+
+TEST(Picture, StretchesExactlyAsTheWorkSurfacesDo) {
+  std::vector<uint8_t> source = Pattern();
+  Picture picture;
+  ASSERT_TRUE(picture.Configure(Effect(32), kRgb888));
+  ASSERT_TRUE(picture.Convert(source.data(), 400, 300, 400 * 4));
+  // The reference: the core's stretch over the same pixels (their fourth byte 0, as
+  // the visual has no alpha).
+  for (size_t i = 3; i < source.size(); i += 4) source[i] = 0;
+  const PixelBuffer src{source.data(), 400, 300, 400 * 4, 4};
+  const uint32_t sizes[][2] = {{1, 1}, {3, 7}, {400, 300}, {401, 299}, {800, 600}, {1000, 37},
+                               {7, 1000}, {1366, 768}, {400, 300}};
+  for (const auto& size : sizes) {
+    const uint32_t w = size[0], h = size[1];
+    const int32_t pitch = int32_t(w * 4 + 12);  // rows padded, as X images may be
+    std::vector<uint8_t> out(size_t(pitch) * h, 0xEE), expected(size_t(pitch) * h, 0xEE);
+    ASSERT_TRUE(picture.Scale(out.data(), w, h, pitch));
+    const PixelBuffer dst{expected.data(), w, h, pitch, 4};
+    ASSERT_TRUE(StretchCopy(dst, Rect{0, 0, int32_t(w), int32_t(h)}, src, Rect{0, 0, 400, 300}));
+    EXPECT_EQ(out, expected) << w << " x " << h;  // padding bytes untouched in both
+  }
+}
+
+TEST(Picture, StretchesTwoAndThreeBytePixels) {
+  std::vector<uint8_t> source = Pattern();
+  for (const VisualFormat& visual : {kRgb565, VisualFormat{24, 0xFF0000, 0xFF00, 0xFF, false}}) {
+    Picture picture;
+    ASSERT_TRUE(picture.Configure(Effect(32), visual));
+    ASSERT_TRUE(picture.Convert(source.data(), 400, 300, 400 * 4));
+    const uint32_t bpp = visual.bitsPerPixel / 8;
+    // The same-size picture is the reference for the stretched one.
+    std::vector<uint8_t> same(400 * 300 * bpp);
+    ASSERT_TRUE(picture.Scale(same.data(), 400, 300, int32_t(400 * bpp)));
+    for (uint32_t x = 0; x < 400; ++x) {
+      std::vector<uint8_t> one(bpp);
+      picture.Convert(&source[(299 * 400 + x) * 4], 1, 1, 4);
+      picture.Scale(one.data(), 1, 1, int32_t(bpp));
+      ASSERT_EQ(0, std::memcmp(one.data(), &same[(299 * 400 + x) * bpp], bpp)) << x;
+    }
+    ASSERT_TRUE(picture.Convert(source.data(), 400, 300, 400 * 4));
+    const uint32_t w = 999, h = 451;
+    std::vector<uint8_t> out(size_t{w} * h * bpp), expected(size_t{w} * h * bpp);
+    ASSERT_TRUE(picture.Scale(out.data(), w, h, int32_t(w * bpp)));
+    const PixelBuffer src{same.data(), 400, 300, int32_t(400 * bpp), bpp};
+    const PixelBuffer dst{expected.data(), w, h, int32_t(w * bpp), bpp};
+    ASSERT_TRUE(StretchCopy(dst, Rect{0, 0, int32_t(w), int32_t(h)}, src, Rect{0, 0, 400, 300}));
+    EXPECT_EQ(out, expected) << bpp;
+  }
+}
+
+TEST(Picture, RefusesWhatItCannotReadOrWrite) {
+  Picture picture;
+  uint8_t pixel[8] = {};
+  EXPECT_FALSE(picture.Convert(pixel, 1, 1, 4));  // not configured
+  EXPECT_FALSE(picture.Configure(Effect(32), {8, 0xE0, 0x1C, 0x03, false}));
+  DisplayState odd = Effect(32);
+  odd.format.bitsPerPixel = 15;
+  EXPECT_FALSE(picture.Configure(odd, kRgb888));
+  ASSERT_TRUE(picture.Configure(Effect(32), kRgb888));
+  EXPECT_FALSE(picture.Scale(pixel, 1, 1, 4));       // nothing converted yet
+  EXPECT_FALSE(picture.Convert(nullptr, 1, 1, 4));
+  EXPECT_FALSE(picture.Convert(pixel, 2, 1, 4));     // pitch shorter than a row
+  EXPECT_FALSE(picture.Convert(pixel, 0, 1, 4));
+  EXPECT_FALSE(picture.Convert(pixel, 1, 1, -4));
+  ASSERT_TRUE(picture.Convert(pixel, 1, 1, 4));
+  EXPECT_FALSE(picture.Scale(nullptr, 1, 1, 4));
+  EXPECT_FALSE(picture.Scale(pixel, 2, 1, 4));       // destination pitch too short
+  EXPECT_FALSE(picture.Scale(pixel, 0, 1, 4));
+  EXPECT_FALSE(picture.Scale(pixel, 1, 0, 4));
+  EXPECT_TRUE(picture.Scale(pixel, 2, 1, 8));
+}
+
+TEST(MonotonicTick, MillisecondsThatWrapAndNeverReadZero) {
+  EXPECT_EQ(TickFromNanoseconds(0), 1u);
+  EXPECT_EQ(TickFromNanoseconds(999999), 1u);
+  EXPECT_EQ(TickFromNanoseconds(1000000), 1u);
+  EXPECT_EQ(TickFromNanoseconds(1999999), 1u);
+  EXPECT_EQ(TickFromNanoseconds(2000000), 2u);
+  EXPECT_EQ(TickFromNanoseconds(40000000), 40u);
+  const uint64_t wrap = (uint64_t{1} << 32) * 1000000u;
+  EXPECT_EQ(TickFromNanoseconds(wrap - 1000000), 0xFFFFFFFFu);
+  EXPECT_EQ(TickFromNanoseconds(wrap), 1u);  // 0 after the wrap reads 1
+  EXPECT_EQ(TickFromNanoseconds(wrap + 7000000), 7u);
+  MonotonicClock clock;
+  const uint32_t a = clock.TickCount();
+  const uint32_t b = clock.TickCount();
+  EXPECT_NE(a, 0u);
+  EXPECT_LE(b - a, 1000u);  // consecutive reads are close, across a wrap too
+}
+
+TEST(EffectSession, RunsInTheEmulatedFormatWithItsClockAndSeed) {
+  SimulatedClock clock(5000);
+  EffectSession s16(16, 655, 1, clock);
+  EXPECT_EQ(s16.Show().Desc().bitCount, 16u);
+  EXPECT_EQ(s16.Show().Desc().redMask, 0xFC00u);
+  EXPECT_EQ(s16.Display().pixelInfo.redMask, 0xFC00u);
+  EXPECT_EQ(s16.Display().pixelInfo.redDownshift, 8u);
+  EXPECT_EQ(s16.Display().pixelInfo.greenDownshift, 6u);
+  RandomState seeded;
+  srand(seeded, 5000);
+  EXPECT_EQ(s16.Engine().random.state, seeded.state);
+
+  EffectSession s8(8, 565, 4, clock);
+  EXPECT_EQ(s8.Show().Desc().bitCount, 8u);
+  EXPECT_EQ(s8.Show().Palette(), &s8.Display().greyPalette);
+  EXPECT_EQ(s8.Step(), 1);  // the first frame runs
+  clock.Advance(7);
+  EXPECT_EQ(s8.Step(), 0);  // 7 ms later: skipped
+  clock.Advance(33);
+  EXPECT_EQ(s8.Step(), 1);
+  EXPECT_EQ(s8.Engine().sequencer.CyclePhase, 5u);  // 40 ms from the first frame
+
+  // A settings word whose low byte selects no set runs no frame at all.
+  EffectSession idle(32, 565, 2, clock);
+  EXPECT_EQ(idle.Step(), 0);
+  for (uint8_t b : idle.Show().Bytes()) ASSERT_EQ(b, 0);
+}
+
+TEST(EffectSession, EmulatedMasks) {
+  uint32_t r = 1, g = 1, b = 1;
+  EmulatedMasks(16, 555, r, g, b);
+  EXPECT_EQ(r, 0x7C00u);
+  EXPECT_EQ(g, 0x03E0u);
+  EXPECT_EQ(b, 0x001Fu);
+  EmulatedMasks(16, 556, r, g, b);
+  EXPECT_EQ(g, 0x07C0u);
+  EXPECT_EQ(b, 0x003Fu);
+  EmulatedMasks(16, 123, r, g, b);  // an unknown layout falls back to 565
+  EXPECT_EQ(r, 0xF800u);
+  EmulatedMasks(32, 555, r, g, b);
+  EXPECT_EQ(r | g | b, 0u);
+}
+
+}  // namespace
+}  // namespace lumenfall

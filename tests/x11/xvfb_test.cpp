@@ -1,0 +1,615 @@
+// The saver on a private Xvfb server: what it draws, where, and when it ends.
+//
+// Timing: the first text line fades in over the first 2.05 s of the run and is burnt
+// into the trail for the next 2.05 s, so a picture taken about 3.2 s after the start
+// shows the line crisp and white in the centre rows with its trail torn outward.
+// The trail of Malachi Red loses green and blue before red; that of Deep Blue loses
+// red and green before blue.
+#include <gtest/gtest.h>  // before Xlib, whose macros (None, Bool) clash with it
+#include <signal.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <string>
+#include <thread>
+
+#include "x11_harness.h"
+#include <X11/Xutil.h>
+#include <X11/keysym.h>
+
+#ifdef LUMENFALL_HAVE_XTEST
+#include <X11/extensions/XTest.h>
+#endif
+
+namespace lumenfall::x11test {
+namespace {
+
+constexpr int kSettleMs = 3200;  // into the burn-in of the first line
+
+#define START_XVFB(server, ...)                                         \
+  XvfbServer server{__VA_ARGS__};                                       \
+  if (!server.Running()) {                                              \
+    if (server.Missing() && !InCi()) GTEST_SKIP() << server.Error();    \
+    FAIL() << server.Error();                                           \
+  }
+
+#define REQUIRE_XTEST()                                                          \
+  do {                                                                           \
+    if (!HaveXTest()) {                                                          \
+      if (InCi()) FAIL() << "XTest is not available (apt-get install libxtst-dev)"; \
+      GTEST_SKIP() << "XTest is not available (apt-get install libxtst-dev)";    \
+    }                                                                            \
+  } while (0)
+
+bool HaveXTest() {
+#ifdef LUMENFALL_HAVE_XTEST
+  return true;
+#else
+  return false;
+#endif
+}
+
+std::string Hex(Window window) {
+  char text[32];
+  std::snprintf(text, sizeof text, "0x%lx", window);
+  return text;
+}
+
+// A connection that closes itself.
+struct Connection {
+  explicit Connection(const XvfbServer& server) : display(server.Connect()) {}
+  ~Connection() {
+    if (display != nullptr) XCloseDisplay(display);
+  }
+  Display* display;
+};
+
+bool Bright(const Rgb& p) { return std::min({p.r, p.g, p.b}) >= 200; }
+
+uint32_t BrightInRows(const Capture& c, uint32_t top, uint32_t bottom) {
+  uint32_t n = 0;
+  for (uint32_t y = top; y < bottom && y < c.height; ++y)
+    for (uint32_t x = 0; x < c.width; ++x) n += Bright(c.At(x, y)) ? 1 : 0;
+  return n;
+}
+
+// The text band: plenty of white in the centre rows, none in the outer quarters.
+void ExpectTextBand(const Capture& c) {
+  ASSERT_GT(c.height, 0u);
+  const uint32_t centre = BrightInRows(c, c.height * 2 / 5, c.height * 3 / 5);
+  const size_t area = size_t{c.width} * c.height;
+  EXPECT_GE(centre, area / 400) << "white text in the centre rows";
+  EXPECT_EQ(BrightInRows(c, 0, c.height / 4), 0u) << "no white in the top quarter";
+  EXPECT_EQ(BrightInRows(c, c.height - c.height / 4, c.height), 0u) << "no white in the bottom quarter";
+}
+
+struct ChannelSums {
+  uint64_t r = 0, g = 0, b = 0;
+  uint32_t pixels = 0;
+};
+
+// The colour of the trail: every lit pixel that is not the white text.
+ChannelSums TrailSums(const Capture& c) {
+  ChannelSums s;
+  for (const Rgb& p : c.pixels) {
+    if (Bright(p) || std::max({p.r, p.g, p.b}) < 24) continue;
+    s.r += p.r;
+    s.g += p.g;
+    s.b += p.b;
+    ++s.pixels;
+  }
+  return s;
+}
+
+void ExpectRedTrail(const Capture& c) {
+  const ChannelSums s = TrailSums(c);
+  ASSERT_GE(s.pixels, c.width * c.height / 200) << "a trail is drawn";
+  EXPECT_GT(s.r, 2 * s.g) << "red dominates: r " << s.r << " g " << s.g << " b " << s.b;
+  EXPECT_GT(s.r, 2 * s.b) << "red dominates: r " << s.r << " g " << s.g << " b " << s.b;
+}
+
+void ExpectBlueTrail(const Capture& c) {
+  const ChannelSums s = TrailSums(c);
+  ASSERT_GE(s.pixels, c.width * c.height / 200) << "a trail is drawn";
+  EXPECT_GT(s.b, 2 * s.r) << "blue dominates: r " << s.r << " g " << s.g << " b " << s.b;
+  EXPECT_GT(s.b, 2 * s.g) << "blue dominates: r " << s.r << " g " << s.g << " b " << s.b;
+}
+
+// One line on standard error, with the program's prefix.
+void ExpectOneErrorLine(const std::string& text, const std::string& containing) {
+  EXPECT_EQ(text.rfind("lumenfall: ", 0), 0u) << text;
+  EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1) << text;
+  EXPECT_NE(text.find(containing), std::string::npos) << text;
+}
+
+void ExpectEndsOnSignal(Child& saver, int sig) {
+  ASSERT_TRUE(saver.StillRunning()) << saver.Stderr();
+  saver.Signal(sig);
+  EXPECT_TRUE(saver.ExitedWithin(1000)) << "ends within a second of signal " << sig;
+  EXPECT_EQ(saver.ExitCode(), 0);
+  EXPECT_EQ(saver.Stderr(), "");
+}
+
+std::vector<std::pair<std::string, std::string>> On(const XvfbServer& server) {
+  return {{"DISPLAY", server.Name()}};
+}
+
+// ------------------------------------------------------------------ drawing
+
+TEST(X11Saver, DrawsMalachiRedIntoAGivenWindowWithoutAskingForItsInput) {
+  START_XVFB(server);
+  Connection c(server);
+  ASSERT_NE(c.display, nullptr);
+  const Window window = MakeWindow(c.display, 400, 300, true);
+  Child saver(SaverCommand({"--window-id", Hex(window)}), On(server));
+  ASSERT_TRUE(saver.Started());
+  SleepMs(kSettleMs);
+  ASSERT_TRUE(saver.StillRunning()) << saver.Stderr();
+
+  Capture picture;
+  ASSERT_TRUE(CaptureWindow(c.display, window, picture));
+  ExpectTextBand(picture);
+  ExpectRedTrail(picture);
+
+  XWindowAttributes a{};
+  ASSERT_NE(XGetWindowAttributes(c.display, window, &a), 0);
+  EXPECT_EQ(a.width, 400);
+  EXPECT_EQ(a.height, 300);
+  const long input = KeyPressMask | KeyReleaseMask | ButtonPressMask | ButtonReleaseMask |
+                     PointerMotionMask | EnterWindowMask | LeaveWindowMask | FocusChangeMask;
+  EXPECT_EQ(a.all_event_masks & input, 0) << "nobody asked for input on the window";
+  ExpectEndsOnSignal(saver, SIGTERM);
+}
+
+TEST(X11Saver, DrawsDeepBlueIntoTheXscreensaverWindowAndEndsWithIt) {
+  START_XVFB(server);
+  Connection c(server);
+  ASSERT_NE(c.display, nullptr);
+  const Window window = MakeWindow(c.display, 400, 300, true);
+  auto environment = On(server);
+  environment.emplace_back("XSCREENSAVER_WINDOW", std::to_string(window));
+  Child saver(SaverCommand({"-root", "-text-set", "deep-blue"}), environment);
+  SleepMs(kSettleMs);
+  ASSERT_TRUE(saver.StillRunning()) << saver.Stderr();
+
+  Capture picture;
+  ASSERT_TRUE(CaptureWindow(c.display, window, picture));
+  ExpectTextBand(picture);
+  ExpectBlueTrail(picture);
+
+  XDestroyWindow(c.display, window);
+  XSync(c.display, False);
+  EXPECT_TRUE(saver.ExitedWithin(1000)) << "ends within a second of the window's end";
+  EXPECT_EQ(saver.ExitCode(), 0);
+  EXPECT_EQ(saver.Stderr(), "");
+}
+
+TEST(X11Saver, LeavesAForeignWindowUnmappedAndUnresized) {
+  START_XVFB(server);
+  Connection c(server);
+  ASSERT_NE(c.display, nullptr);
+  const Window window = MakeWindow(c.display, 300, 200, false);
+  Child saver(SaverCommand({"--window-id", std::to_string(window)}), On(server));
+  SleepMs(800);
+  ASSERT_TRUE(saver.StillRunning()) << saver.Stderr();
+  XWindowAttributes a{};
+  ASSERT_NE(XGetWindowAttributes(c.display, window, &a), 0);
+  EXPECT_EQ(a.map_state, IsUnmapped);
+  EXPECT_EQ(a.width, 300);
+  EXPECT_EQ(a.height, 200);
+  EXPECT_EQ(a.all_event_masks, StructureNotifyMask | ExposureMask);  // ours, plus its own StructureNotify
+
+  XDestroyWindow(c.display, window);
+  XSync(c.display, False);
+  EXPECT_TRUE(saver.ExitedWithin(1000));
+  EXPECT_EQ(saver.ExitCode(), 0);
+}
+
+// Every 2 x 2 block of a picture stretched to exactly twice 400 x 300 is one colour.
+void ExpectDoubledPixels(const Capture& c) {
+  ASSERT_EQ(c.width, 800u);
+  ASSERT_EQ(c.height, 600u);
+  uint32_t mismatches = 0;
+  for (uint32_t y = 0; y < 600; y += 2)
+    for (uint32_t x = 0; x < 800; x += 2) {
+      const Rgb& p = c.At(x, y);
+      for (const Rgb& q : {c.At(x + 1, y), c.At(x, y + 1), c.At(x + 1, y + 1)})
+        mismatches += (q.r != p.r || q.g != p.g || q.b != p.b) ? 1 : 0;
+    }
+  EXPECT_EQ(mismatches, 0u);
+}
+
+TEST(X11Saver, FollowsTheWindowThroughResizes) {
+  START_XVFB(server, "1024x768x24");
+  Connection c(server);
+  ASSERT_NE(c.display, nullptr);
+  const Window window = MakeWindow(c.display, 400, 300, true);
+  Child saver(SaverCommand({"--window-id", Hex(window)}), On(server));
+  const auto start = std::chrono::steady_clock::now();
+
+  // The smallest window, then one of 7680 x 4320 (larger than the screen).
+  SleepMs(300);
+  XResizeWindow(c.display, window, 1, 1);
+  XSync(c.display, False);
+  SleepMs(500);
+  ASSERT_TRUE(saver.StillRunning()) << saver.Stderr();
+  Capture picture;
+  ASSERT_TRUE(CaptureWindow(c.display, window, picture));
+  EXPECT_EQ(picture.width, 1u);
+
+  XResizeWindow(c.display, window, 7680, 4320);
+  XSync(c.display, False);
+  SleepMs(1400);
+  ASSERT_TRUE(saver.StillRunning()) << saver.Stderr();
+
+  // Then exactly twice the picture's size, read in the burn-in of the first line.
+  XResizeWindow(c.display, window, 800, 600);
+  XSync(c.display, False);
+  std::this_thread::sleep_until(start + std::chrono::milliseconds(kSettleMs));
+  ASSERT_TRUE(saver.StillRunning()) << saver.Stderr();
+  ASSERT_TRUE(CaptureWindow(c.display, window, picture));
+  ExpectDoubledPixels(picture);
+  ExpectTextBand(picture);
+  ExpectEndsOnSignal(saver, SIGTERM);
+}
+
+TEST(X11Saver, DrawsOnTheRootWindow) {
+  START_XVFB(server);
+  Connection c(server);
+  ASSERT_NE(c.display, nullptr);
+  Child saver(SaverCommand({"--root"}), On(server));
+  SleepMs(kSettleMs);
+  ASSERT_TRUE(saver.StillRunning()) << saver.Stderr();
+  Capture picture;
+  ASSERT_TRUE(CaptureWindow(c.display, DefaultRootWindow(c.display), picture));
+  EXPECT_EQ(picture.width, 640u);
+  ExpectTextBand(picture);
+  ExpectRedTrail(picture);
+  ExpectEndsOnSignal(saver, SIGINT);
+}
+
+TEST(X11Saver, DrawsOnASixteenBitScreen) {
+  START_XVFB(server, "640x480x16");
+  Connection c(server);
+  ASSERT_NE(c.display, nullptr);
+  ASSERT_EQ(DefaultDepth(c.display, 0), 16);
+  Child saver(SaverCommand({"-root"}), On(server));
+  SleepMs(kSettleMs);
+  ASSERT_TRUE(saver.StillRunning()) << saver.Stderr();
+  Capture picture;
+  ASSERT_TRUE(CaptureWindow(c.display, DefaultRootWindow(c.display), picture));
+  ExpectTextBand(picture);
+  ExpectRedTrail(picture);
+  ExpectEndsOnSignal(saver, SIGTERM);
+}
+
+TEST(X11Saver, FallsBackToPlainImagesWithoutSharedMemory) {
+  START_XVFB(server, "640x480x24", {"-extension", "MIT-SHM"});
+  Connection c(server);
+  ASSERT_NE(c.display, nullptr);
+  int opcode = 0, event = 0, error = 0;
+  ASSERT_FALSE(XQueryExtension(c.display, "MIT-SHM", &opcode, &event, &error));
+  Child saver(SaverCommand({"--root"}), On(server));
+  SleepMs(kSettleMs);
+  ASSERT_TRUE(saver.StillRunning()) << saver.Stderr();
+  EXPECT_TRUE(SharedMemoryOf(saver.Pid()).empty());
+  Capture picture;
+  ASSERT_TRUE(CaptureWindow(c.display, DefaultRootWindow(c.display), picture));
+  ExpectTextBand(picture);
+  ExpectEndsOnSignal(saver, SIGTERM);
+}
+
+TEST(X11Saver, EmulatedDepthsShowTheirOwnFormats) {
+  START_XVFB(server, "1024x768x24");
+  Connection c(server);
+  ASSERT_NE(c.display, nullptr);
+  const Window grey = MakeWindow(c.display, 400, 300, true);
+  const Window wide = MakeWindow(c.display, 400, 300, true);
+  XMoveWindow(c.display, wide, 420, 0);
+  XSync(c.display, False);
+  Child greySaver(SaverCommand({"--window-id", Hex(grey), "--depth", "8"}), On(server));
+  Child wideSaver(SaverCommand({"--window-id", Hex(wide), "--depth", "16", "--layout", "555"}),
+                  On(server));
+  SleepMs(kSettleMs);
+  ASSERT_TRUE(greySaver.StillRunning()) << greySaver.Stderr();
+  ASSERT_TRUE(wideSaver.StillRunning()) << wideSaver.Stderr();
+
+  // 8 bits: every colour is a grey of the palette.
+  Capture picture;
+  ASSERT_TRUE(CaptureWindow(c.display, grey, picture));
+  ExpectTextBand(picture);
+  uint32_t coloured = 0, lit = 0;
+  for (const Rgb& p : picture.pixels) {
+    coloured += (p.r != p.g || p.g != p.b) ? 1 : 0;
+    lit += p.r > 24 ? 1 : 0;
+  }
+  EXPECT_EQ(coloured, 0u);
+  EXPECT_GT(lit, 2000u);
+
+  // 16 bits in 5-5-5: each channel has five bits, widened with zero low bits.
+  ASSERT_TRUE(CaptureWindow(c.display, wide, picture));
+  ExpectTextBand(picture);
+  ExpectRedTrail(picture);
+  uint32_t fine = 0;
+  for (const Rgb& p : picture.pixels) fine += ((p.r | p.g | p.b) & 7) != 0 ? 1 : 0;
+  EXPECT_EQ(fine, 0u);
+
+  ExpectEndsOnSignal(greySaver, SIGTERM);
+  ExpectEndsOnSignal(wideSaver, SIGTERM);
+}
+
+TEST(X11Saver, ShowsFramesPerSecondInTheCorner) {
+  START_XVFB(server);
+  Connection c(server);
+  ASSERT_NE(c.display, nullptr);
+  const Window window = MakeWindow(c.display, 400, 300, true);
+  Child saver(SaverCommand({"--window-id", Hex(window), "--fps", "--delay", "20000"}), On(server));
+  SleepMs(1800);
+  ASSERT_TRUE(saver.StillRunning()) << saver.Stderr();
+  Capture picture;
+  ASSERT_TRUE(CaptureWindow(c.display, window, picture));
+  uint32_t white = 0;
+  for (uint32_t y = 0; y < 24; ++y)
+    for (uint32_t x = 0; x < 120; ++x) white += Bright(picture.At(x, y)) ? 1 : 0;
+  EXPECT_GT(white, 20u) << "the frame rate is written in the top left corner";
+  ExpectEndsOnSignal(saver, SIGTERM);
+}
+
+// ------------------------------------------------------------------ ending
+
+TEST(X11Saver, EndsWithinASecondOfSigtermOrSigint) {
+  START_XVFB(server);
+  Connection c(server);
+  ASSERT_NE(c.display, nullptr);
+  const Window window = MakeWindow(c.display, 400, 300, true);
+  for (int sig : {SIGTERM, SIGINT}) {
+    Child saver(SaverCommand({"--window-id", Hex(window)}), On(server));
+    SleepMs(700);
+    ExpectEndsOnSignal(saver, sig);
+  }
+}
+
+TEST(X11Saver, SharedMemoryNeverOutlivesTheProgram) {
+  START_XVFB(server);
+  Connection c(server);
+  ASSERT_NE(c.display, nullptr);
+  const Window window = MakeWindow(c.display, 400, 300, true);
+  for (int sig : {SIGTERM, SIGKILL}) {
+    Child saver(SaverCommand({"--window-id", Hex(window)}), On(server));
+    SleepMs(700);
+    ASSERT_TRUE(saver.StillRunning()) << saver.Stderr();
+    EXPECT_FALSE(SharedMemoryOf(saver.Pid()).empty()) << "the image lives in shared memory";
+    const pid_t pid = saver.Pid();
+    saver.Signal(sig);
+    ASSERT_TRUE(saver.ExitedWithin(1000));
+    // Marked for removal at once, the segment goes when the server lets go of it,
+    // even when the program was killed.
+    bool gone = false;
+    for (int i = 0; i < 100 && !gone; ++i) {
+      gone = SharedMemoryOf(pid).empty();
+      if (!gone) SleepMs(20);
+    }
+    EXPECT_TRUE(gone) << "signal " << sig;
+  }
+}
+
+#ifdef LUMENFALL_HAVE_XTEST
+// Waits until the saver holds the pointer grab (ours then fails).
+bool WaitForGrab(Display* display, Child& saver) {
+  for (int i = 0; i < 300; ++i) {
+    if (!saver.StillRunning()) return false;
+    const int r = XGrabPointer(display, DefaultRootWindow(display), False, 0, GrabModeAsync,
+                               GrabModeAsync, None, None, CurrentTime);
+    if (r == GrabSuccess) {
+      XUngrabPointer(display, CurrentTime);
+      XSync(display, False);
+    } else if (r == AlreadyGrabbed) {
+      return true;
+    }
+    SleepMs(10);
+  }
+  return false;
+}
+
+void MoveTo(Display* display, int x, int y) {
+  XTestFakeMotionEvent(display, DefaultScreen(display), x, y, CurrentTime);
+  XSync(display, False);
+}
+
+void PressKey(Display* display, KeySym key) {
+  const KeyCode code = XKeysymToKeycode(display, key);
+  XTestFakeKeyEvent(display, code, True, CurrentTime);
+  XTestFakeKeyEvent(display, code, False, CurrentTime);
+  XSync(display, False);
+}
+#endif
+
+TEST(X11Saver, FullScreenEndsOnMovementBeyondFourPixels) {
+  REQUIRE_XTEST();
+#ifdef LUMENFALL_HAVE_XTEST
+  START_XVFB(server);
+  Connection c(server);
+  ASSERT_NE(c.display, nullptr);
+  MoveTo(c.display, 320, 240);
+  Child saver(SaverCommand({"--fullscreen"}), On(server));
+  ASSERT_TRUE(WaitForGrab(c.display, saver)) << saver.Stderr();
+
+  // The window covers the screen.
+  Window root = 0, parent = 0, *children = nullptr;
+  unsigned count = 0;
+  bool covered = false;
+  if (XQueryTree(c.display, DefaultRootWindow(c.display), &root, &parent, &children, &count)) {
+    for (unsigned i = 0; i < count; ++i) {
+      XWindowAttributes a{};
+      if (XGetWindowAttributes(c.display, children[i], &a) && a.map_state == IsViewable)
+        covered = covered || (a.x == 0 && a.y == 0 && a.width == 640 && a.height == 480);
+    }
+    XFree(children);
+  }
+  EXPECT_TRUE(covered);
+
+  MoveTo(c.display, 322, 242);  // 2 right and 2 down: distance 4
+  SleepMs(600);
+  ASSERT_TRUE(saver.StillRunning()) << "a distance of 4 pixels does not end it";
+  MoveTo(c.display, 323, 242);  // one more: distance 5
+  EXPECT_TRUE(saver.ExitedWithin(1000));
+  EXPECT_EQ(saver.ExitCode(), 0);
+  EXPECT_EQ(saver.Stderr(), "");
+#endif
+}
+
+TEST(X11Saver, FullScreenMeasuresFromWhereThePointerStarted) {
+  REQUIRE_XTEST();
+#ifdef LUMENFALL_HAVE_XTEST
+  START_XVFB(server);
+  Connection c(server);
+  ASSERT_NE(c.display, nullptr);
+  MoveTo(c.display, 100, 100);
+  Child saver(SaverCommand({"--fullscreen"}), On(server));
+  ASSERT_TRUE(WaitForGrab(c.display, saver)) << saver.Stderr();
+  MoveTo(c.display, 103, 100);  // 3 right
+  SleepMs(200);
+  MoveTo(c.display, 100, 100);  // and 3 back: distance 0
+  SleepMs(200);
+  MoveTo(c.display, 100, 104);  // 4 down
+  SleepMs(500);
+  ASSERT_TRUE(saver.StillRunning()) << "no position was more than 4 pixels away";
+  MoveTo(c.display, 96, 100);   // 4 left of the start, 8 from the last position
+  SleepMs(500);
+  ASSERT_TRUE(saver.StillRunning()) << "the distance counts from the start, not the last event";
+  PressKey(c.display, XK_a);
+  EXPECT_TRUE(saver.ExitedWithin(1000)) << "a key ends it";
+  EXPECT_EQ(saver.ExitCode(), 0);
+#endif
+}
+
+TEST(X11Saver, FullScreenEndsOnAButton) {
+  REQUIRE_XTEST();
+#ifdef LUMENFALL_HAVE_XTEST
+  START_XVFB(server);
+  Connection c(server);
+  ASSERT_NE(c.display, nullptr);
+  Child saver(SaverCommand({"-fullscreen", "-text-set", "deep-blue"}), On(server));
+  ASSERT_TRUE(WaitForGrab(c.display, saver)) << saver.Stderr();
+  SleepMs(300);
+  ASSERT_TRUE(saver.StillRunning());
+  XTestFakeButtonEvent(c.display, 1, True, CurrentTime);
+  XTestFakeButtonEvent(c.display, 1, False, CurrentTime);
+  XSync(c.display, False);
+  EXPECT_TRUE(saver.ExitedWithin(1000));
+  EXPECT_EQ(saver.ExitCode(), 0);
+#endif
+}
+
+// The saver's own window, found by its name.
+Window FindOwnWindow(Display* display) {
+  for (int attempt = 0; attempt < 300; ++attempt) {
+    Window root = 0, parent = 0, *children = nullptr;
+    unsigned count = 0;
+    Window found = 0;
+    if (XQueryTree(display, DefaultRootWindow(display), &root, &parent, &children, &count)) {
+      for (unsigned i = 0; i < count && found == 0; ++i) {
+        char* name = nullptr;
+        XWindowAttributes a{};
+        if (XFetchName(display, children[i], &name) && name != nullptr) {
+          if (std::string(name) == "Lumenfall" && XGetWindowAttributes(display, children[i], &a) &&
+              a.map_state == IsViewable)
+            found = children[i];
+          XFree(name);
+        }
+      }
+      if (children != nullptr) XFree(children);
+    }
+    if (found != 0) return found;
+    SleepMs(10);
+  }
+  return 0;
+}
+
+TEST(X11Saver, OwnWindowEndsOnAKeyOrWhenClosed) {
+  START_XVFB(server);
+  Connection c(server);
+  ASSERT_NE(c.display, nullptr);
+  {
+    Child saver(SaverCommand({}), On(server));
+    const Window window = FindOwnWindow(c.display);
+    ASSERT_NE(window, 0u) << saver.Stderr();
+    XWindowAttributes a{};
+    ASSERT_NE(XGetWindowAttributes(c.display, window, &a), 0);
+    EXPECT_EQ(a.width, 640);  // 800 x 600, but no larger than the screen
+    EXPECT_EQ(a.height, 480);
+    // The window manager's close button.
+    XEvent event{};
+    event.xclient.type = ClientMessage;
+    event.xclient.window = window;
+    event.xclient.message_type = XInternAtom(c.display, "WM_PROTOCOLS", False);
+    event.xclient.format = 32;
+    event.xclient.data.l[0] = long(XInternAtom(c.display, "WM_DELETE_WINDOW", False));
+    event.xclient.data.l[1] = CurrentTime;
+    XSendEvent(c.display, window, False, NoEventMask, &event);
+    XSync(c.display, False);
+    EXPECT_TRUE(saver.ExitedWithin(1000));
+    EXPECT_EQ(saver.ExitCode(), 0);
+  }
+#ifdef LUMENFALL_HAVE_XTEST
+  {
+    Child saver(SaverCommand({"--window"}), On(server));
+    const Window window = FindOwnWindow(c.display);
+    ASSERT_NE(window, 0u) << saver.Stderr();
+    MoveTo(c.display, 50, 50);  // focus follows the pointer without a window manager
+    SleepMs(200);
+    PressKey(c.display, XK_q);
+    EXPECT_TRUE(saver.ExitedWithin(1000));
+    EXPECT_EQ(saver.ExitCode(), 0);
+  }
+#endif
+}
+
+// ------------------------------------------------------------------ bad input
+
+TEST(X11Saver, BadInputGivesOneLineAndAFailure) {
+  START_XVFB(server);
+  struct Case {
+    std::vector<std::string> args;
+    std::vector<std::pair<std::string, std::string>> env;
+    std::string says;
+  };
+  std::string noServer = ":1";
+  for (int n = 400; n < 500; ++n) {
+    if (access(("/tmp/.X11-unix/X" + std::to_string(n)).c_str(), F_OK) != 0) {
+      noServer = ":" + std::to_string(n);
+      break;
+    }
+  }
+  const std::vector<Case> cases = {
+      {{"--window-id", "0x3ffff01"}, On(server), "no window 0x3ffff01 on display " + server.Name()},
+      {{"-root"}, {{"DISPLAY", server.Name()}, {"XSCREENSAVER_WINDOW", "0x3ffff02"}},
+       "(from XSCREENSAVER_WINDOW)"},
+      {{"-root"}, {{"DISPLAY", server.Name()}, {"XSCREENSAVER_WINDOW", "nonsense"}},
+       "XSCREENSAVER_WINDOW is not a window id"},
+      {{}, {{"DISPLAY", noServer}}, "cannot open display '" + noServer + "'"},
+      {{"--display", noServer}, {}, "cannot open display '" + noServer + "'"},
+      {{"--depth", "12"}, On(server), "8, 16, 24 or 32"},
+      {{"--frobnicate"}, On(server), "unknown option '--frobnicate'"},
+  };
+  for (const Case& k : cases) {
+    Child saver(SaverCommand(k.args), k.env);
+    ASSERT_TRUE(saver.ExitedWithin(3000)) << k.says;
+    EXPECT_EQ(saver.ExitCode(), 1) << k.says;
+    ExpectOneErrorLine(saver.Stderr(), k.says);
+  }
+}
+
+TEST(X11Saver, RefusesAVisualItCannotDrawTo) {
+  START_XVFB(server, "320x240x8");
+  Connection c(server);
+  ASSERT_NE(c.display, nullptr);
+  Child saver(SaverCommand({"--root"}), On(server));
+  ASSERT_TRUE(saver.ExitedWithin(3000));
+  EXPECT_EQ(saver.ExitCode(), 1);
+  ExpectOneErrorLine(saver.Stderr(), "cannot draw to a 8-bit PseudoColor visual");
+}
+
+}  // namespace
+}  // namespace lumenfall::x11test
