@@ -37,10 +37,122 @@ RowCopier RowCopierFor(uint32_t bytesPerPixel) {
   }
 }
 
+// The sampled column of every destination column, without a division per column:
+// the numerator (2i + 1) x srcLength grows by 2 x srcLength from one column to the next.
+void FillColumns(uint32_t* columns, uint32_t srcLength, uint32_t dstLength) {
+  const uint64_t denominator = uint64_t{2} * dstLength;
+  const uint64_t step = uint64_t{2} * srcLength;
+  const uint64_t stepWhole = step / denominator, stepPart = step % denominator;
+  uint64_t whole = srcLength / denominator;  // column 0: srcLength / (2 x dstLength)
+  uint64_t part = srcLength % denominator;
+  for (uint32_t i = 0; i < dstLength; ++i) {
+    columns[i] = static_cast<uint32_t>(whole);
+    whole += stepWhole;
+    part += stepPart;
+    if (part >= denominator) {
+      part -= denominator;
+      ++whole;
+    }
+  }
+}
+
+inline uint32_t Load32(const uint8_t* p) {
+  uint32_t v;
+  std::memcpy(&v, p, 4);
+  return v;
+}
+
+inline void Store32(uint8_t* p, uint32_t v) { std::memcpy(p, &v, 4); }
+
+// Four-byte pixels, four at a time.
+void GatherRow4(uint8_t* dst, const uint8_t* src, const uint32_t* columns, uint32_t count) {
+  uint32_t i = 0;
+  for (; i + 4 <= count; i += 4) {
+    const uint32_t a = Load32(src + size_t{columns[i]} * 4);
+    const uint32_t b = Load32(src + size_t{columns[i + 1]} * 4);
+    const uint32_t c = Load32(src + size_t{columns[i + 2]} * 4);
+    const uint32_t d = Load32(src + size_t{columns[i + 3]} * 4);
+    Store32(dst + size_t{i} * 4, a);
+    Store32(dst + size_t{i} * 4 + 4, b);
+    Store32(dst + size_t{i} * 4 + 8, c);
+    Store32(dst + size_t{i} * 4 + 12, d);
+  }
+  for (; i < count; ++i) Store32(dst + size_t{i} * 4, Load32(src + size_t{columns[i]} * 4));
+}
+
+RowCopier GatherFor(uint32_t bytesPerPixel) {
+  return bytesPerPixel == 4 ? GatherRow4 : RowCopierFor(bytesPerPixel);
+}
+
+// Column table storage: on the stack up to kInlineColumns entries.
+constexpr uint32_t kInlineColumns = 4096;
+
 }  // namespace
 
 bool StretchCopy(const PixelBuffer& dst, const Rect& dstRect, const PixelBuffer& src,
                  const Rect& srcRect) {
+  if (!BufferIsSound(dst) || !BufferIsSound(src)) return false;
+  if (dst.bytesPerPixel != src.bytesPerPixel) return false;
+  if (!RectInside(dstRect, dst) || !RectInside(srcRect, src)) return false;
+  const RowCopier gather = GatherFor(dst.bytesPerPixel);
+  if (gather == nullptr) return false;
+
+  const auto dw = static_cast<uint32_t>(dstRect.right - dstRect.left);
+  const auto dh = static_cast<uint32_t>(dstRect.bottom - dstRect.top);
+  const auto sw = static_cast<uint32_t>(srcRect.right - srcRect.left);
+  const auto sh = static_cast<uint32_t>(srcRect.bottom - srcRect.top);
+  const size_t bpp = dst.bytesPerPixel;
+  const size_t rowBytes = size_t{dw} * bpp;
+  const bool sameWidth = sw == dw;  // column i samples column i: rows copy whole
+
+  uint32_t inlineColumns[kInlineColumns];
+  std::vector<uint32_t> heapColumns;
+  uint32_t* columns = inlineColumns;
+  if (!sameWidth) {
+    if (dw > kInlineColumns) {
+      heapColumns.resize(dw);
+      columns = heapColumns.data();
+    }
+    FillColumns(columns, sw, dw);
+  }
+
+  const uint8_t* srcOrigin =
+      src.pixels + size_t(srcRect.top) * size_t(src.pitch) + size_t(srcRect.left) * bpp;
+  uint8_t* dstOrigin =
+      dst.pixels + size_t(dstRect.top) * size_t(dst.pitch) + size_t(dstRect.left) * bpp;
+  const bool distinctBuffers = src.pixels != dst.pixels;
+
+  // Rows advance like the columns: the sampled row of destination row j.
+  const uint64_t denominator = uint64_t{2} * dh;
+  const uint64_t step = uint64_t{2} * sh;
+  const uint64_t stepWhole = step / denominator, stepPart = step % denominator;
+  uint64_t row = sh / denominator, part = sh % denominator;
+  uint64_t previousRow = UINT64_MAX;
+  uint8_t* previousDst = nullptr;
+  for (uint32_t j = 0; j < dh; ++j) {
+    uint8_t* out = dstOrigin + size_t{j} * size_t(dst.pitch);
+    const uint8_t* in = srcOrigin + size_t(row) * size_t(src.pitch);
+    if (row == previousRow && distinctBuffers) {
+      std::memcpy(out, previousDst, rowBytes);  // a repeated row is copied whole
+    } else if (sameWidth) {
+      std::memmove(out, in, rowBytes);
+    } else {
+      gather(out, in, columns, dw);
+    }
+    previousRow = row;
+    previousDst = out;
+    row += stepWhole;
+    part += stepPart;
+    if (part >= denominator) {
+      part -= denominator;
+      ++row;
+    }
+  }
+  return true;
+}
+
+bool StretchCopyReference(const PixelBuffer& dst, const Rect& dstRect, const PixelBuffer& src,
+                          const Rect& srcRect) {
   if (!BufferIsSound(dst) || !BufferIsSound(src)) return false;
   if (dst.bytesPerPixel != src.bytesPerPixel) return false;
   if (!RectInside(dstRect, dst) || !RectInside(srcRect, src)) return false;

@@ -29,7 +29,17 @@ inline uint32_t StretchSample(uint32_t i, uint32_t srcLength, uint32_t dstLength
 // Copies srcRect of src onto dstRect of dst. Returns false, touching nothing, when the
 // depths differ or either rectangle is empty or does not lie inside its buffer.
 // The buffers may be the same only when the rectangles do not overlap.
+//
+// Chosen once per call: rows whose width does not change are copied whole, a
+// destination row that samples the same source row as the one above it is a copy of
+// that row, and the other rows are gathered through a column table kept on the stack
+// (destinations up to 4096 pixels wide; wider ones take one allocation per call).
 bool StretchCopy(const PixelBuffer& dst, const Rect& dstRect, const PixelBuffer& src,
                  const Rect& srcRect);
+
+// The plain implementation, one sampled pixel at a time: same contract and bytes.
+// Kept as the yardstick of tests and benchmarks.
+bool StretchCopyReference(const PixelBuffer& dst, const Rect& dstRect, const PixelBuffer& src,
+                          const Rect& srcRect);
 
 }  // namespace lumenfall

@@ -1,6 +1,7 @@
 #include "effect/feedback_blur.h"
 
 #include "display/surface_ops.h"
+#include "effect/fast_blur.h"
 
 namespace lumenfall {
 
@@ -50,6 +51,8 @@ struct LockedPair {
   uint8_t* dst = nullptr;
   int32_t srcPitch = 0;
   int32_t dstPitch = 0;
+  size_t srcSpan = 0;  // bytes of each surface from pixel (0, 0): pitch x height
+  size_t dstSpan = 0;
 };
 
 // Describes and locks both surfaces for a pass over region. False, with nothing left
@@ -74,6 +77,8 @@ bool LockForPass(const DisplayState& display, WorkSurface* source, WorkSurface* 
   }
   out.srcPitch = sd.pitch;
   out.dstPitch = dd.pitch;
+  out.srcSpan = size_t(sd.pitch) * sd.height;
+  out.dstSpan = size_t(dd.pitch) * dd.height;
   return true;
 }
 
@@ -135,6 +140,68 @@ void RoughPass(const DisplayState& d, const LockedPair& m, const Rect& region, i
 
 bool DepthHasWriter(uint32_t bits) { return bits == 8 || bits == 16 || bits == 24 || bits == 32; }
 
+PassMemory MemoryOf(const LockedPair& m) {
+  return PassMemory{m.src, m.srcPitch, m.srcSpan, m.dst, m.dstPitch, m.dstSpan};
+}
+
+void RunFullPass(const DisplayState& display, const LockedPair& m, const Rect& region,
+                 ColourDecayRule rule) {
+  switch (display.format.bitsPerPixel) {
+    case 8: FullPass<8>(display, m, region, rule); break;
+    case 16: FullPass<16>(display, m, region, rule); break;
+    case 24: FullPass<24>(display, m, region, rule); break;
+    default: FullPass<32>(display, m, region, rule); break;
+  }
+}
+
+void RunRoughPass(const DisplayState& display, const LockedPair& m, const Rect& region, int32_t dx,
+                  int32_t dy, ColourDecayRule rule) {
+  switch (display.format.bitsPerPixel) {
+    case 8: RoughPass<8>(display, m, region, dx, dy, rule); break;
+    case 16: RoughPass<16>(display, m, region, dx, dy, rule); break;
+    case 24: RoughPass<24>(display, m, region, dx, dy, rule); break;
+    default: RoughPass<32>(display, m, region, dx, dy, rule); break;
+  }
+}
+
+// Takes the phase's offset and advances the phase, as every rough pass does first.
+void NextRoughOffset(BlurState& state, int32_t& dx, int32_t& dy) {
+  static constexpr int32_t kOffsetX[4] = {1, 2, 2, 1};
+  static constexpr int32_t kOffsetY[4] = {1, 2, 1, 2};
+  const uint8_t phase = state.BlurPhase & 3;
+  state.BlurPhase = static_cast<uint8_t>((phase + 1) & 3);
+  dx = kOffsetX[phase];
+  dy = kOffsetY[phase];
+}
+
+enum class Path { Fast, Reference };
+
+int Full(Path path, const DisplayState& display, WorkSurface* source, WorkSurface* destination,
+         const Rect& region, ColourDecayRule rule) {
+  if (rule == nullptr || !DepthHasWriter(display.format.bitsPerPixel)) return 1;
+  LockedPair m;
+  if (!LockForPass(display, source, destination, region, m)) return 1;
+  if (path == Path::Reference || !FastFeedbackPass(display, MemoryOf(m), region, rule))
+    RunFullPass(display, m, region, rule);
+  ddUnlockSurface(source);
+  ddUnlockSurface(destination);
+  return 1;
+}
+
+int Rough(Path path, const DisplayState& display, BlurState& state, WorkSurface* source,
+          WorkSurface* destination, const Rect& region, ColourDecayRule rule) {
+  int32_t dx = 0, dy = 0;
+  NextRoughOffset(state, dx, dy);
+  if (rule == nullptr || !DepthHasWriter(display.format.bitsPerPixel)) return 1;
+  LockedPair m;
+  if (!LockForPass(display, source, destination, region, m)) return 1;
+  if (path == Path::Reference || !FastRoughPass(display, MemoryOf(m), region, dx, dy, rule))
+    RunRoughPass(display, m, region, dx, dy, rule);
+  ddUnlockSurface(source);
+  ddUnlockSurface(destination);
+  return 1;
+}
+
 }  // namespace
 
 void ReadChannels(const DisplayState& display, const uint8_t* pixel, uint32_t& red,
@@ -153,52 +220,40 @@ int BlurDispatch(const DisplayState& display, BlurState& state, void* window, Wo
                  WorkSurface* destination, const Rect& region, uint32_t settings) {
   const ColourDecayRule rule = RuleForSelector(settings & 0xFF);
   if (rule == nullptr) return 0;
-  if ((settings & kLowQualityBlur) != 0)
-    return RoughFeedbackBlur(display, state, window, source, destination, region, settings, rule);
-  return FeedbackBlur(display, window, source, destination, region, settings, rule);
+  const bool reference = state.implementation == BlurImplementation::Reference;
+  if ((settings & kLowQualityBlur) != 0) {
+    return reference ? RoughFeedbackBlurReference(display, state, window, source, destination,
+                                                  region, settings, rule)
+                     : RoughFeedbackBlur(display, state, window, source, destination, region,
+                                         settings, rule);
+  }
+  return reference
+             ? FeedbackBlurReference(display, window, source, destination, region, settings, rule)
+             : FeedbackBlur(display, window, source, destination, region, settings, rule);
 }
 
 int FeedbackBlur(const DisplayState& display, void* /*window*/, WorkSurface* source,
                  WorkSurface* destination, const Rect& region, uint32_t /*settings*/,
                  ColourDecayRule rule) {
-  const uint32_t bits = display.format.bitsPerPixel;
-  if (rule == nullptr || !DepthHasWriter(bits)) return 1;
-  LockedPair m;
-  if (!LockForPass(display, source, destination, region, m)) return 1;
-  switch (bits) {
-    case 8: FullPass<8>(display, m, region, rule); break;
-    case 16: FullPass<16>(display, m, region, rule); break;
-    case 24: FullPass<24>(display, m, region, rule); break;
-    default: FullPass<32>(display, m, region, rule); break;
-  }
-  ddUnlockSurface(source);
-  ddUnlockSurface(destination);
-  return 1;
+  return Full(Path::Fast, display, source, destination, region, rule);
+}
+
+int FeedbackBlurReference(const DisplayState& display, void* /*window*/, WorkSurface* source,
+                          WorkSurface* destination, const Rect& region, uint32_t /*settings*/,
+                          ColourDecayRule rule) {
+  return Full(Path::Reference, display, source, destination, region, rule);
 }
 
 int RoughFeedbackBlur(const DisplayState& display, BlurState& state, void* /*window*/,
                       WorkSurface* source, WorkSurface* destination, const Rect& region,
                       uint32_t /*settings*/, ColourDecayRule rule) {
-  static constexpr int32_t kOffsetX[4] = {1, 2, 2, 1};
-  static constexpr int32_t kOffsetY[4] = {1, 2, 1, 2};
-  const uint8_t phase = state.BlurPhase & 3;
-  state.BlurPhase = static_cast<uint8_t>((phase + 1) & 3);
-  const int32_t dx = kOffsetX[phase];
-  const int32_t dy = kOffsetY[phase];
+  return Rough(Path::Fast, display, state, source, destination, region, rule);
+}
 
-  const uint32_t bits = display.format.bitsPerPixel;
-  if (rule == nullptr || !DepthHasWriter(bits)) return 1;
-  LockedPair m;
-  if (!LockForPass(display, source, destination, region, m)) return 1;
-  switch (bits) {
-    case 8: RoughPass<8>(display, m, region, dx, dy, rule); break;
-    case 16: RoughPass<16>(display, m, region, dx, dy, rule); break;
-    case 24: RoughPass<24>(display, m, region, dx, dy, rule); break;
-    default: RoughPass<32>(display, m, region, dx, dy, rule); break;
-  }
-  ddUnlockSurface(source);
-  ddUnlockSurface(destination);
-  return 1;
+int RoughFeedbackBlurReference(const DisplayState& display, BlurState& state, void* /*window*/,
+                               WorkSurface* source, WorkSurface* destination, const Rect& region,
+                               uint32_t /*settings*/, ColourDecayRule rule) {
+  return Rough(Path::Reference, display, state, source, destination, region, rule);
 }
 
 }  // namespace lumenfall

@@ -13,9 +13,17 @@ namespace lumenfall {
 
 constexpr uint32_t kLowQualityBlur = 0x10000000;
 
-// State of the rough pass: which pixel of each 2 x 2 cell it samples next (0-3).
+// Which code runs a pass. Fast is the normal choice: it picks, once per pass, a
+// closed-form path that gives the same bytes as the plain loops and falls back to
+// them for anything unusual. Reference always runs the plain per-write loops; the
+// differential tests and benchmarks use it as the yardstick.
+enum class BlurImplementation : uint8_t { Fast, Reference };
+
+// State of the rough pass: which pixel of each 2 x 2 cell it samples next (0-3),
+// and which implementation the dispatch runs.
 struct BlurState {
   uint8_t BlurPhase = 0;
+  BlurImplementation implementation = BlurImplementation::Fast;
 };
 
 // Sets the channel accumulators from one source pixel of the display's format.
@@ -37,5 +45,14 @@ int FeedbackBlur(const DisplayState& display, void* window, WorkSurface* source,
 int RoughFeedbackBlur(const DisplayState& display, BlurState& state, void* window,
                       WorkSurface* source, WorkSurface* destination, const Rect& region,
                       uint32_t settings, ColourDecayRule rule);
+
+// The plain passes: every write made in order through the pixel writers. Same
+// arguments, results and bytes as FeedbackBlur and RoughFeedbackBlur.
+int FeedbackBlurReference(const DisplayState& display, void* window, WorkSurface* source,
+                          WorkSurface* destination, const Rect& region, uint32_t settings,
+                          ColourDecayRule rule);
+int RoughFeedbackBlurReference(const DisplayState& display, BlurState& state, void* window,
+                               WorkSurface* source, WorkSurface* destination, const Rect& region,
+                               uint32_t settings, ColourDecayRule rule);
 
 }  // namespace lumenfall

@@ -1,0 +1,116 @@
+// Row kernels of the fast blur passes (see fast_blur.h), shared between the plain
+// kernels and the vector ones.
+//
+// A cell is what one source pixel gives the pass: 0 when the pixel is black (it is
+// skipped and writes nothing), otherwise non-zero:
+//  - 16, 24 and 32 bits: 0xFF000000 + the decayed colour 0x00RRGGBB, which is also
+//    the opaque 32-bit pixel in memory order (B, G, R, 0xFF);
+//  - 8 bits: 0x80000000 + (the opaque palette index << 16) + floor(S x 127 / 765),
+//    S being the sum of the decayed channels: the colour's share of a 0x7F blend.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "display/pixel_format.h"
+
+namespace lumenfall::blurkernels {
+
+constexpr uint32_t kLitCell = 0xFF000000;
+constexpr uint32_t kLitCell8 = 0x80000000;
+
+// One of the six decay rules as channel masks (0xFF in the bytes of 0x00RRGGBB).
+struct RuleSteps {
+  uint32_t always = 0;       // channels stepped on every call
+  uint32_t conditional = 0;  // channels stepped when the first ones are all 0 after their step
+  // The same, spread into 16-bit lanes (see SpreadLanes) for the plain kernels.
+  uint64_t alwaysLanes = 0;
+  uint64_t alwaysSteps = 0;
+  uint64_t conditionalSteps = 0;
+};
+
+// Everything a kernel needs, built once per pass.
+struct KernelContext {
+  RuleSteps rule;
+  PixelFormatInfo info;      // 16 bits
+  uint32_t cell8[256] = {};  // 8 bits: the cell of every palette index as a source pixel
+  uint8_t ramp8[256] = {};   // 8 bits: low byte of GreyRamp
+  uint8_t keep8[256] = {};   // 8 bits: floor(S_old x 128 / 765) of every palette index
+};
+
+// The five cells that can write one destination pixel, in the order their writes
+// land: upper, left, own, right, lower. Entry i of each array belongs to the i-th
+// pixel of the row being composed.
+struct ComposeRows {
+  const uint32_t* up = nullptr;
+  const uint32_t* left = nullptr;
+  const uint32_t* own = nullptr;
+  const uint32_t* right = nullptr;
+  const uint32_t* down = nullptr;
+};
+
+// Decodes and decays count source pixels, step bytes apart, into cells.
+using DecodeRowFn = void (*)(const KernelContext& k, const uint8_t* src, size_t step, size_t count,
+                             uint32_t* cells);
+
+// Computes count destination pixels from their cells, left to right from out. A pixel
+// whose five cells are all 0 is not touched.
+using ComposeRowFn = void (*)(const KernelContext& k, uint8_t* out, const ComposeRows& rows,
+                              size_t count);
+
+// Channel levels in lanes of 16 bits: blue in bits 0-15, green 16-31, red 32-47.
+constexpr uint64_t kLaneBias = 0x0000010001000100ull;  // 256 in each lane
+constexpr uint64_t kLaneLow = 0x000000FF00FF00FFull;   // the 8 level bits of each lane
+constexpr uint64_t kLaneTwelve = 0x0000000C000C000Cull;
+
+inline uint64_t SpreadLanes(uint32_t colour) {
+  return uint64_t{colour & 0xFF} | (uint64_t{colour & 0xFF00} << 8) |
+         (uint64_t{colour & 0xFF0000} << 16);
+}
+
+inline uint32_t GatherLanes(uint64_t lanes) {
+  return static_cast<uint32_t>((lanes & 0xFF) | ((lanes >> 8) & 0xFF00) |
+                               ((lanes >> 16) & 0xFF0000));
+}
+
+// level > step ? level - step : 0 in every lane, for steps of 0 or 12.
+inline uint64_t StepLanes(uint64_t lanes, uint64_t steps) {
+  const uint64_t biased = (lanes | kLaneBias) - steps;  // no lane borrows: each stays >= 244
+  const uint64_t keep = ((biased & kLaneBias) >> 8) * 0xFF;
+  return biased & keep;
+}
+
+RuleSteps MakeRuleSteps(uint32_t always, uint32_t conditional);
+
+// One call of the rule on the colour 0x00RRGGBB.
+inline uint32_t Decay(const RuleSteps& rule, uint32_t colour) {
+  uint64_t lanes = StepLanes(SpreadLanes(colour), rule.alwaysSteps);
+  const uint64_t gone = uint64_t{0} - uint64_t{(lanes & rule.alwaysLanes) == 0};
+  lanes = StepLanes(lanes, rule.conditionalSteps & gone);
+  return GatherLanes(lanes);
+}
+
+// The old pixel's channels at 24 and 32 bits mixed at 0x7F with the cell's colour,
+// in lanes: floor(old x 129 / 256) + floor(new x 127 / 256) each.
+inline uint64_t HalfMixLanes(uint64_t old, uint64_t colour) {
+  return (((old * 129) >> 8) & kLaneLow) + (((colour * 127) >> 8) & kLaneLow);
+}
+
+#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+#define LUMENFALL_X86_KERNELS 1
+// The vector kernels of the 32-bit depth (blur_kernels_x86.cpp). Each needs the
+// instructions its name says; the caller checks the processor first.
+void Decode32Sse2(const KernelContext& k, const uint8_t* src, size_t step, size_t count,
+                  uint32_t* cells);
+void Compose32Sse2(const KernelContext& k, uint8_t* out, const ComposeRows& rows, size_t count);
+void Decode32Avx2(const KernelContext& k, const uint8_t* src, size_t step, size_t count,
+                  uint32_t* cells);
+void Compose32Avx2(const KernelContext& k, uint8_t* out, const ComposeRows& rows, size_t count);
+#endif
+
+// The plain kernels, which the vector ones use for their last pixels.
+void Decode32Plain(const KernelContext& k, const uint8_t* src, size_t step, size_t count,
+                   uint32_t* cells);
+void Compose32Plain(const KernelContext& k, uint8_t* out, const ComposeRows& rows, size_t count);
+
+}  // namespace lumenfall::blurkernels

@@ -1,0 +1,419 @@
+#include "effect/fast_blur.h"
+
+#include <cstring>
+#include <vector>
+
+#include "effect/blur_kernels.h"
+
+namespace lumenfall {
+
+namespace blurkernels {
+
+RuleSteps MakeRuleSteps(uint32_t always, uint32_t conditional) {
+  RuleSteps r;
+  r.always = always;
+  r.conditional = conditional;
+  r.alwaysLanes = SpreadLanes(always);
+  r.alwaysSteps = r.alwaysLanes & kLaneTwelve;
+  r.conditionalSteps = SpreadLanes(conditional) & kLaneTwelve;
+  return r;
+}
+
+namespace {
+
+inline uint32_t Load24(const uint8_t* p) {
+  return uint32_t{p[0]} | (uint32_t{p[1]} << 8) | (uint32_t{p[2]} << 16);
+}
+
+inline uint32_t Load16(const uint8_t* p) { return uint32_t{p[0]} | (uint32_t{p[1]} << 8); }
+
+inline uint32_t LitCell(const RuleSteps& rule, uint32_t colour) {
+  return colour == 0 ? 0 : kLitCell | Decay(rule, colour);
+}
+
+// --- decoding -------------------------------------------------------------------
+
+void Decode8(const KernelContext& k, const uint8_t* src, size_t step, size_t count,
+             uint32_t* cells) {
+  for (size_t i = 0; i < count; ++i, src += step) cells[i] = k.cell8[*src];
+}
+
+void Decode16(const KernelContext& k, const uint8_t* src, size_t step, size_t count,
+              uint32_t* cells) {
+  const PixelFormatInfo& f = k.info;
+  for (size_t i = 0; i < count; ++i, src += step) {
+    const uint32_t v = Load16(src);
+    const uint32_t colour = (((v & f.redMask) << f.redDownshift) & 0xFF0000) +
+                            (((v & f.greenMask) << f.greenDownshift) & 0xFF00) +
+                            (((v & f.blueMask) << f.blueDownshift) & 0xFF);
+    cells[i] = LitCell(k.rule, colour);
+  }
+}
+
+// 24 bits, and 32 bits whose fourth byte is ignored.
+void DecodeBgr(const KernelContext& k, const uint8_t* src, size_t step, size_t count,
+               uint32_t* cells) {
+  for (size_t i = 0; i < count; ++i, src += step) cells[i] = LitCell(k.rule, Load24(src));
+}
+
+// --- composing --------------------------------------------------------------------
+
+// Replays the writes that survive onto one pixel: own opaque write, or the old value
+// mixed with the upper and left cells; then the right and the lower cells.
+template <class Depth>
+inline void ComposeRowWith(const Depth& depth, uint8_t* out, const ComposeRows& rows,
+                           size_t count) {
+  for (size_t i = 0; i < count; ++i, out += Depth::kBytes) {
+    const uint32_t up = rows.up[i], left = rows.left[i], own = rows.own[i],
+                   right = rows.right[i], down = rows.down[i];
+    if ((up | left | own | right | down) == 0) continue;
+    typename Depth::Value v;
+    if (own != 0) {
+      v = depth.Opaque(own);
+    } else {
+      v = depth.Load(out);
+      if (up != 0) v = depth.Mix(v, up);
+      if (left != 0) v = depth.Mix(v, left);
+    }
+    if (right != 0) v = depth.Mix(v, right);
+    if (down != 0) v = depth.Mix(v, down);
+    depth.Store(out, v);
+  }
+}
+
+struct Depth8 {
+  static constexpr size_t kBytes = 1;
+  using Value = uint32_t;
+  const KernelContext& k;
+  Value Load(const uint8_t* p) const { return *p; }
+  Value Opaque(uint32_t cell) const { return (cell >> 16) & 0xFF; }
+  Value Mix(Value index, uint32_t cell) const {
+    uint32_t level = uint32_t{k.keep8[index]} + (cell & 0xFF);
+    if (level > 255) level = 255;
+    return k.ramp8[level];
+  }
+  void Store(uint8_t* p, Value v) const { *p = static_cast<uint8_t>(v); }
+};
+
+struct Depth16 {
+  static constexpr size_t kBytes = 2;
+  using Value = uint32_t;
+  const PixelFormatInfo& f;
+  Value Pack(uint32_t r, uint32_t g, uint32_t b) const {
+    return ((((r << 16) >> f.redDownshift) & f.redMask) +
+            (((g << 8) >> f.greenDownshift) & f.greenMask) + ((b >> f.blueDownshift) & f.blueMask)) &
+           0xFFFF;
+  }
+  Value Load(const uint8_t* p) const { return Load16(p); }
+  Value Opaque(uint32_t cell) const {
+    return Pack((cell >> 16) & 0xFF, (cell >> 8) & 0xFF, cell & 0xFF);
+  }
+  Value Mix(Value old, uint32_t cell) const {
+    const uint32_t oldR = (((old & f.redMask) << f.redDownshift) >> 16) & 0xFF;
+    const uint32_t oldG = (((old & f.greenMask) << f.greenDownshift) >> 8) & 0xFF;
+    const uint32_t oldB = ((old & f.blueMask) << f.blueDownshift) & 0xFF;
+    const uint32_t r = (cell >> 16) & 0xFF, g = (cell >> 8) & 0xFF, b = cell & 0xFF;
+    const uint32_t newR = ((oldR * 129 + r * 127) >> 8) & 0xFF;
+    const uint32_t newG = ((oldG * 129 + g * 127) >> 8) & 0xFF;
+    const uint32_t newB = ((oldB * 129 >> 8) + (b * 127 >> 8)) & 0xFF;
+    return Pack(newR, newG, newB);
+  }
+  void Store(uint8_t* p, Value v) const {
+    p[0] = static_cast<uint8_t>(v);
+    p[1] = static_cast<uint8_t>(v >> 8);
+  }
+};
+
+template <size_t Bytes>
+struct DepthBgr {
+  static constexpr size_t kBytes = Bytes;
+  using Value = uint64_t;  // channels in lanes
+  Value Load(const uint8_t* p) const { return SpreadLanes(Load24(p)); }
+  Value Opaque(uint32_t cell) const { return SpreadLanes(cell); }
+  Value Mix(Value old, uint32_t cell) const { return HalfMixLanes(old, SpreadLanes(cell)); }
+  void Store(uint8_t* p, Value v) const {
+    const uint32_t c = GatherLanes(v);
+    p[0] = static_cast<uint8_t>(c);
+    p[1] = static_cast<uint8_t>(c >> 8);
+    p[2] = static_cast<uint8_t>(c >> 16);
+    if constexpr (Bytes == 4) p[3] = 0xFF;
+  }
+};
+
+void Compose8(const KernelContext& k, uint8_t* out, const ComposeRows& rows, size_t count) {
+  ComposeRowWith(Depth8{k}, out, rows, count);
+}
+
+void Compose16(const KernelContext& k, uint8_t* out, const ComposeRows& rows, size_t count) {
+  ComposeRowWith(Depth16{k.info}, out, rows, count);
+}
+
+void Compose24(const KernelContext&, uint8_t* out, const ComposeRows& rows, size_t count) {
+  ComposeRowWith(DepthBgr<3>{}, out, rows, count);
+}
+
+}  // namespace
+
+void Decode32Plain(const KernelContext& k, const uint8_t* src, size_t step, size_t count,
+                   uint32_t* cells) {
+  DecodeBgr(k, src, step, count, cells);
+}
+
+void Compose32Plain(const KernelContext&, uint8_t* out, const ComposeRows& rows, size_t count) {
+  ComposeRowWith(DepthBgr<4>{}, out, rows, count);
+}
+
+}  // namespace blurkernels
+
+namespace {
+
+using namespace blurkernels;
+
+SimdLevel gSimdLimit = SimdLevel::Avx2;
+
+SimdLevel Detect() {
+#if defined(LUMENFALL_X86_KERNELS)
+  __builtin_cpu_init();
+  if (__builtin_cpu_supports("avx2")) return SimdLevel::Avx2;
+  if (__builtin_cpu_supports("sse2")) return SimdLevel::Sse2;
+#endif
+  return SimdLevel::None;
+}
+
+// The six rules by what they step; any other function is not ours to take apart.
+bool StepsForRule(ColourDecayRule rule, RuleSteps& steps) {
+  constexpr uint32_t R = 0xFF0000, G = 0x00FF00, B = 0x0000FF;
+  if (rule == FadeToRed) steps = MakeRuleSteps(G | B, R);
+  else if (rule == FadeToGreen) steps = MakeRuleSteps(R | B, G);
+  else if (rule == FadeToBlue) steps = MakeRuleSteps(R | G, B);
+  else if (rule == FadeToYellow) steps = MakeRuleSteps(B, R | G);
+  else if (rule == FadeToMagenta) steps = MakeRuleSteps(G, R | B);
+  else if (rule == FadeToCyan) steps = MakeRuleSteps(R, G | B);
+  else return false;
+  return true;
+}
+
+struct Kernels {
+  DecodeRowFn decode = nullptr;
+  ComposeRowFn compose = nullptr;
+  size_t bytesPerPixel = 0;
+};
+
+// Picks the kernels for the depth and fills what they need of the context.
+bool Prepare(const DisplayState& display, ColourDecayRule rule, KernelContext& k, Kernels& out) {
+  if (!StepsForRule(rule, k.rule)) return false;
+  switch (display.format.bitsPerPixel) {
+    case 8: {
+      for (uint32_t i = 0; i < 256; ++i) k.ramp8[i] = static_cast<uint8_t>(display.greyRamp.entry[i]);
+      for (uint32_t i = 0; i < 256; ++i) {
+        const PaletteEntry& e = display.greyPalette.entry[i];
+        const uint32_t sOld = uint32_t{e.peRed} + e.peGreen + e.peBlue;
+        k.keep8[i] = static_cast<uint8_t>(sOld * 128 / 765);
+        const uint32_t colour = (uint32_t{e.peRed} << 16) | (uint32_t{e.peGreen} << 8) | e.peBlue;
+        if (colour == 0) {
+          k.cell8[i] = 0;
+          continue;
+        }
+        const uint32_t c = Decay(k.rule, colour);
+        const uint32_t sum = ((c >> 16) & 0xFF) + ((c >> 8) & 0xFF) + (c & 0xFF);
+        k.cell8[i] = kLitCell8 | (uint32_t{k.ramp8[sum * 255 / 765]} << 16) | (sum * 127 / 765);
+      }
+      out = Kernels{Decode8, Compose8, 1};
+      return true;
+    }
+    case 16:
+      k.info = display.pixelInfo;
+      out = Kernels{Decode16, Compose16, 2};
+      return true;
+    case 24:
+      out = Kernels{DecodeBgr, Compose24, 3};
+      return true;
+    case 32:
+      out = Kernels{Decode32Plain, Compose32Plain, 4};
+#if defined(LUMENFALL_X86_KERNELS)
+      switch (ActiveSimdLevel()) {
+        case SimdLevel::Avx2: out = Kernels{Decode32Avx2, Compose32Avx2, 4}; break;
+        case SimdLevel::Sse2: out = Kernels{Decode32Sse2, Compose32Sse2, 4}; break;
+        case SimdLevel::None: break;
+      }
+#endif
+      return true;
+    default:
+      return false;
+  }
+}
+
+// The surfaces must not share memory: the closed form reads every source pixel
+// before any write lands near it, which the plain loop does not.
+bool Disjoint(const PassMemory& m) {
+  const auto s = reinterpret_cast<uintptr_t>(m.src);
+  const auto d = reinterpret_cast<uintptr_t>(m.dst);
+  return s + m.srcSpan <= d || d + m.dstSpan <= s;
+}
+
+// Room for the cell rows of one pass: on the stack for the usual sizes.
+class CellScratch {
+ public:
+  explicit CellScratch(size_t count) {
+    if (count <= kInline) {
+      data_ = inline_;
+    } else {
+      heap_.resize(count);
+      data_ = heap_.data();
+    }
+    std::memset(data_, 0, count * sizeof(uint32_t));
+  }
+  CellScratch(const CellScratch&) = delete;
+  CellScratch& operator=(const CellScratch&) = delete;
+  uint32_t* Take(size_t count) {
+    uint32_t* p = data_ + used_;
+    used_ += count;
+    return p;
+  }
+
+ private:
+  static constexpr size_t kInline = 4096;
+  uint32_t inline_[kInline];
+  std::vector<uint32_t> heap_;
+  uint32_t* data_ = nullptr;
+  size_t used_ = 0;
+};
+
+}  // namespace
+
+SimdLevel DetectedSimdLevel() {
+  static const SimdLevel detected = Detect();
+  return detected;
+}
+
+SimdLevel SetSimdLimit(SimdLevel limit) {
+  const SimdLevel previous = gSimdLimit;
+  gSimdLimit = limit;
+  return previous;
+}
+
+SimdLevel ActiveSimdLevel() {
+  const SimdLevel detected = DetectedSimdLevel();
+  return static_cast<uint8_t>(gSimdLimit) < static_cast<uint8_t>(detected) ? gSimdLimit : detected;
+}
+
+bool FastFeedbackPass(const DisplayState& display, const PassMemory& m, const Rect& region,
+                      ColourDecayRule rule) {
+  KernelContext k;
+  Kernels kernels;
+  if (!Prepare(display, rule, k, kernels) || !Disjoint(m)) return false;
+  const int64_t width = int64_t{region.right} - region.left;
+  const int64_t height = int64_t{region.bottom} - region.top;
+  if (width < 3 || height < 3) return true;  // no interior: the pass writes nothing
+
+  // Cell rows cover columns left - 1 to right: entry x - left + 1. Only the interior
+  // columns left + 1 to right - 2 are ever lit.
+  const size_t rowCells = size_t(width) + 2;
+  const size_t interior = size_t(width) - 2;
+  CellScratch scratch(rowCells * 4);
+  uint32_t* zero = scratch.Take(rowCells);
+  uint32_t* ring[3] = {scratch.Take(rowCells), scratch.Take(rowCells), scratch.Take(rowCells)};
+
+  const size_t bpp = kernels.bytesPerPixel;
+  const size_t srcPitch = size_t(m.srcPitch), dstPitch = size_t(m.dstPitch);
+  const int32_t firstRow = region.top + 1, lastRow = region.bottom - 2;  // interior rows
+  auto decodeRow = [&](int32_t y, uint32_t* cells) {
+    kernels.decode(k, m.src + size_t(y) * srcPitch + size_t(region.left + 1) * bpp, bpp, interior,
+                   cells + 2);
+  };
+
+  // Rows y - 1, y and y + 1 around the destination row y; zero outside the interior.
+  const uint32_t* above = zero;
+  const uint32_t* current = zero;
+  size_t next = 0;
+  for (int32_t y = region.top; y < region.bottom; ++y) {
+    const uint32_t* below = zero;
+    if (y + 1 >= firstRow && y + 1 <= lastRow) {
+      uint32_t* cells = ring[next];
+      next = (next + 1) % 3;
+      decodeRow(y + 1, cells);
+      below = cells;
+    }
+    ComposeRows rows;
+    rows.up = above + 1;
+    rows.left = current;
+    rows.own = current + 1;
+    rows.right = current + 2;
+    rows.down = below + 1;
+    kernels.compose(k, m.dst + size_t(y) * dstPitch + size_t(region.left) * bpp, rows,
+                    size_t(width));
+    above = current;
+    current = below;
+  }
+  return true;
+}
+
+bool FastRoughPass(const DisplayState& display, const PassMemory& m, const Rect& region, int32_t dx,
+                   int32_t dy, ColourDecayRule rule) {
+  KernelContext k;
+  Kernels kernels;
+  if (!Prepare(display, rule, k, kernels) || !Disjoint(m)) return false;
+  const int64_t width = int64_t{region.right} - region.left;
+  const int64_t height = int64_t{region.bottom} - region.top;
+  // Samples per row and rows of samples, as the plain loop's counters give them.
+  const int64_t columns = width >= 4 ? (width - 3) / 2 : 0;
+  const int64_t sampleRows = height >= 4 ? (height - 3) / 2 : 0;
+  if (columns == 0 || sampleRows == 0) return true;  // no sample: the pass writes nothing
+
+  // Blocks sit at x0 + 2i, y0 + 2j. The composed columns run from x0 - 1 (the left
+  // fringe) to x0 + 2 x columns (the right fringe): pixel p is block (p + 1) / 2,
+  // at its right column when p is even and its left one when p is odd.
+  const int64_t x0 = int64_t{region.left} + dx;
+  const int64_t y0 = int64_t{region.top} + dy;
+  const size_t blocks = size_t(columns);
+  const size_t pixels = 2 * blocks + 2;
+  const size_t padded = blocks + 2;  // cells of blocks -1 to columns
+
+  CellScratch scratch(padded + pixels * 8);
+  uint32_t* samples = scratch.Take(padded);
+  uint32_t* zero = scratch.Take(pixels);
+  uint32_t* own[3] = {scratch.Take(pixels), scratch.Take(pixels), scratch.Take(pixels)};
+  uint32_t* left[2] = {scratch.Take(pixels), scratch.Take(pixels)};
+  uint32_t* right[2] = {scratch.Take(pixels), scratch.Take(pixels)};
+
+  const size_t bpp = kernels.bytesPerPixel;
+  const size_t srcPitch = size_t(m.srcPitch), dstPitch = size_t(m.dstPitch);
+  // Decodes sample row j and spreads its cells over the pixels they write.
+  auto loadBlockRow = [&](int64_t j, uint32_t* o, uint32_t* l, uint32_t* r) {
+    const uint8_t* src = m.src + size_t(y0 + 2 * j) * srcPitch + size_t(x0) * bpp;
+    kernels.decode(k, src, 2 * bpp, blocks, samples + 1);
+    for (size_t p = 0; p < pixels; ++p) {
+      const size_t block = (p + 1) / 2;
+      o[p] = samples[block];
+      const bool rightColumn = (p & 1) == 0;
+      l[p] = rightColumn ? 0 : samples[block - 1];
+      r[p] = rightColumn ? samples[block + 1] : 0;
+    }
+  };
+  auto compose = [&](int64_t y, const uint32_t* up, const uint32_t* l, const uint32_t* o,
+                     const uint32_t* r, const uint32_t* down) {
+    ComposeRows rows{up, l, o, r, down};
+    kernels.compose(k, m.dst + size_t(y) * dstPitch + size_t(x0 - 1) * bpp, rows, pixels);
+  };
+
+  loadBlockRow(0, own[0], left[0], right[0]);
+  compose(y0 - 1, zero, zero, zero, zero, own[0]);  // the fringe above the first blocks
+  for (int64_t j = 0; j < sampleRows; ++j) {
+    const uint32_t* o = own[j % 3];
+    const uint32_t* l = left[j % 2];
+    const uint32_t* r = right[j % 2];
+    const uint32_t* up = j > 0 ? own[(j + 2) % 3] : zero;
+    compose(y0 + 2 * j, up, l, o, r, zero);
+    const uint32_t* down = zero;
+    if (j + 1 < sampleRows) {
+      loadBlockRow(j + 1, own[(j + 1) % 3], left[(j + 1) % 2], right[(j + 1) % 2]);
+      down = own[(j + 1) % 3];
+    }
+    compose(y0 + 2 * j + 1, zero, l, o, r, down);
+  }
+  // The fringe below the last blocks.
+  compose(y0 + 2 * sampleRows, own[(sampleRows - 1) % 3], zero, zero, zero, zero);
+  return true;
+}
+
+}  // namespace lumenfall

@@ -1,0 +1,59 @@
+// Closed-form versions of the two blur passes.
+//
+// Both passes make many overlapping writes per source pixel, and most of them are
+// overwritten. A destination pixel only ever receives writes from its own source
+// pixel (or block) and from its four edge neighbours, in the order upper, left, own,
+// right, lower. When its own source is lit the own opaque write wipes out the upper
+// and left ones, so the final value is the own colour mixed with the right and then
+// the lower neighbour; when it is black the pixel's old value is mixed with upper,
+// left, right and lower in turn. The fast passes decay every source pixel once into a
+// row of cells and then compute every destination pixel from its own and its
+// neighbours' cells, replaying only the writes that survive with the exact blend of
+// the depth (the 8- and 16-bit blends round at every step, so the order matters).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "display/pixel_format.h"
+#include "display/types.h"
+#include "effect/colour_decay.h"
+
+namespace lumenfall {
+
+// The locked memory of one pass: pixel (0, 0) of each surface, its pitch, and how
+// many bytes from there belong to the surface (pitch x height).
+struct PassMemory {
+  const uint8_t* src = nullptr;
+  int32_t srcPitch = 0;
+  size_t srcSpan = 0;
+  uint8_t* dst = nullptr;
+  int32_t dstPitch = 0;
+  size_t dstSpan = 0;
+};
+
+// The full pass over region (already checked to lie inside both surfaces). False,
+// having touched nothing, when there is no closed form for the case (a rule that is
+// not one of the six, a depth without a writer, overlapping surfaces); the caller then
+// runs the plain loop.
+bool FastFeedbackPass(const DisplayState& display, const PassMemory& memory, const Rect& region,
+                      ColourDecayRule rule);
+
+// The rough pass with the sampling offset (dx, dy) of the current phase. Same contract.
+bool FastRoughPass(const DisplayState& display, const PassMemory& memory, const Rect& region,
+                   int32_t dx, int32_t dy, ColourDecayRule rule);
+
+// The vector instructions the 32-bit kernels may use. The best one the processor has
+// is chosen at run time; tests lower the limit to exercise every kernel.
+enum class SimdLevel : uint8_t { None = 0, Sse2 = 1, Avx2 = 2 };
+
+// What the processor offers (None on processors other than x86).
+SimdLevel DetectedSimdLevel();
+
+// Caps the level the passes use; the default cap is Avx2. Returns the previous cap.
+SimdLevel SetSimdLimit(SimdLevel limit);
+
+// The level the passes use now: the smaller of the detected level and the cap.
+SimdLevel ActiveSimdLevel();
+
+}  // namespace lumenfall
