@@ -220,7 +220,7 @@ struct Target {
 
 class Saver {
  public:
-  Saver(const SaverOptions& options) : options_(options) {}
+  explicit Saver(const SaverOptions& options) : options_(options) {}
   int Run();
 
  private:
@@ -390,6 +390,7 @@ void Saver::DrawFps() {
 
 bool Saver::DrawFrame() {
   if (!x_.image->Resize(target_.width, target_.height)) return false;
+  if (x_.image->BitsPerPixel() != int(picture_.BytesPerPixel() * 8)) return false;
   session_->Step();
   MemorySurface& show = session_->Show();
   picture_.Convert(show.Pixels(), show.Desc().width, show.Desc().height, show.Desc().pitch);
@@ -459,8 +460,8 @@ int Saver::Run() {
     const uint64_t now = MonotonicClock::Nanoseconds();
     if (now >= next) {
       if (!DrawFrame()) {
-        return Fail("cannot allocate a picture of " + std::to_string(target_.width) + " x " +
-                    std::to_string(target_.height) + " pixels");
+        return Fail("cannot make an image of " + std::to_string(target_.width) + " x " +
+                    std::to_string(target_.height) + " pixels for the window");
       }
       const XErrorRecord error = TakeXError(d);  // also waits until the server has the frame
       if (error.any) {
