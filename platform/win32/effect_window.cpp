@@ -1,6 +1,7 @@
 // The effect's window procedure: start-up on creation, one frame per tick of its
 // 40 ms timer, teardown on destruction or a key press.
 #include "platform/win32/dd_display.h"
+#include "platform/win32/passwords.h"
 #include "platform/win32/registry_store.h"
 #include "platform/win32/saver_shell.h"
 
@@ -42,6 +43,10 @@ LRESULT EffectWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam
       StopEffect(window);
       return 0;
     case WM_KEYDOWN:
+      // A key press ends the saver at once, except when a password protects the run:
+      // then it goes on to the closing rules, which ask to close as a click does, so
+      // that the password dialog decides. Otherwise any key would defeat the lock.
+      if (KeyPressAsksForPassword()) break;
       SendMessageA(window, WM_DESTROY, 0, 0);
       return 0;
     case WM_TIMER:

@@ -2,12 +2,12 @@
 
 #include "platform/win32/saver_shell.h"
 #include "shell/command_tail.h"
+#include "shell/quiet_period.h"
 
 namespace lumenfall {
 
 namespace {
 
-constexpr DWORD kQuietPeriodMs = 200;
 using PwdChangePasswordProc = DWORD(WINAPI*)(LPCSTR, HWND, DWORD, LPVOID);
 
 }  // namespace
@@ -62,8 +62,7 @@ bool VerifyPasswordOnClose(HWND window) {
   }
   // Close requests in the first moments after a dialog are refused without a dialog;
   // the unsigned difference holds across the wrap of the tick counter.
-  if (s.lastVerifyTick != 0xFFFFFFFF && GetTickCount() - s.lastVerifyTick < kQuietPeriodMs)
-    return false;
+  if (InQuietPeriod(GetTickCount(), s.lastVerifyTick)) return false;
   s.verifying = true;
   MSG pending;
   PeekMessageA(&pending, window, WM_TIMER, WM_TIMER, PM_REMOVE | PM_NOYIELD);
@@ -74,6 +73,10 @@ bool VerifyPasswordOnClose(HWND window) {
   if (!s.closingApproved) SetCursor(nullptr);
   s.lastVerifyTick = GetTickCount();
   return s.closingApproved;
+}
+
+bool KeyPressAsksForPassword() {
+  return saverShell.verifyPassword != nullptr && !saverShell.inPreview;
 }
 
 void ChangePassword(const char* rest) {
