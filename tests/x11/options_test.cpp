@@ -31,7 +31,7 @@ std::string Bad(std::initializer_list<const char*> args, const char* env = nullp
   return r.error;
 }
 
-TEST(SaverOptions, DefaultsAreAnOwnWindowWithMalachiRedAtTheNominalTick) {
+TEST(X11Options, DefaultsAreAnOwnWindowWithMalachiRedAtTheNominalTick) {
   const SaverOptions o = Good({});
   EXPECT_EQ(o.mode, OutputMode::OwnWindow);
   EXPECT_EQ(o.flags, 1u);
@@ -44,7 +44,7 @@ TEST(SaverOptions, DefaultsAreAnOwnWindowWithMalachiRedAtTheNominalTick) {
   EXPECT_FALSE(o.windowFromEnvironment);
 }
 
-TEST(SaverOptions, OneOrTwoDashesAndInlineValues) {
+TEST(X11Options, OneOrTwoDashesAndInlineValues) {
   for (const char* root : {"-root", "--root"}) EXPECT_EQ(Good({root}).mode, OutputMode::Root);
   EXPECT_EQ(Good({"-fullscreen"}).mode, OutputMode::FullScreen);
   EXPECT_EQ(Good({"--window"}).mode, OutputMode::OwnWindow);
@@ -59,7 +59,7 @@ TEST(SaverOptions, OneOrTwoDashesAndInlineValues) {
   EXPECT_EQ(Good({"--display=host:1.0"}).displayName, "host:1.0");
 }
 
-TEST(SaverOptions, WindowIdInDecimalOrHex) {
+TEST(X11Options, WindowIdInDecimalOrHex) {
   SaverOptions o = Good({"--window-id", "0x2a00007"});
   EXPECT_EQ(o.mode, OutputMode::ForeignWindow);
   EXPECT_EQ(o.windowId, 0x2a00007ul);
@@ -67,7 +67,7 @@ TEST(SaverOptions, WindowIdInDecimalOrHex) {
   EXPECT_EQ(Good({"--window-id=0XFFFFFFFF"}).windowId, 0xFFFFFFFFul);
 }
 
-TEST(SaverOptions, TheSettingsWordFromFlagsTextSetAndQuality) {
+TEST(X11Options, TheSettingsWordFromFlagsTextSetAndQuality) {
   EXPECT_EQ(Good({"--text-set", "deep-blue"}).flags, 4u);
   EXPECT_EQ(Good({"--text-set", "malachi-red"}).flags, 1u);
   EXPECT_EQ(Good({"--low-quality"}).flags, 0x10000001u);
@@ -79,7 +79,7 @@ TEST(SaverOptions, TheSettingsWordFromFlagsTextSetAndQuality) {
   EXPECT_EQ(Good({"--flags", "0x00000304", "--low-quality"}).flags, 0x10000304u);
 }
 
-TEST(SaverOptions, DepthAndLayout) {
+TEST(X11Options, DepthAndLayout) {
   for (const char* depth : {"8", "16", "24", "32"})
     EXPECT_EQ(Good({"--depth", depth}).depth, uint32_t(std::stoul(depth)));
   EXPECT_EQ(Good({"--depth", "16"}).layout, 565u);
@@ -87,7 +87,7 @@ TEST(SaverOptions, DepthAndLayout) {
     EXPECT_EQ(Good({"--layout", layout, "--depth", "16"}).layout, uint32_t(std::stoul(layout)));
 }
 
-TEST(SaverOptions, XscreensaverWindowNamesTheTargetUnlessTheCommandLineChoosesAnother) {
+TEST(X11Options, XscreensaverWindowNamesTheTargetUnlessTheCommandLineChoosesAnother) {
   SaverOptions o = Good({}, "0x400001");
   EXPECT_EQ(o.mode, OutputMode::ForeignWindow);
   EXPECT_EQ(o.windowId, 0x400001ul);
@@ -107,7 +107,7 @@ TEST(SaverOptions, XscreensaverWindowNamesTheTargetUnlessTheCommandLineChoosesAn
   EXPECT_EQ(Good({"--window"}, "junk").mode, OutputMode::OwnWindow);
 }
 
-TEST(SaverOptions, UnknownOptionsAndStrayArguments) {
+TEST(X11Options, UnknownOptionsAndStrayArguments) {
   EXPECT_EQ(Bad({"--bogus"}), "unknown option '--bogus' (try --help)");
   EXPECT_EQ(Bad({"-"}), "unknown option '-' (try --help)");
   EXPECT_EQ(Bad({"--"}), "unknown option '--' (try --help)");
@@ -116,7 +116,7 @@ TEST(SaverOptions, UnknownOptionsAndStrayArguments) {
   EXPECT_EQ(Bad({"--roots"}), "unknown option '--roots' (try --help)");
 }
 
-TEST(SaverOptions, MissingAndUnwantedValues) {
+TEST(X11Options, MissingAndUnwantedValues) {
   for (const char* option : {"--window-id", "--text-set", "--flags", "--depth", "--layout",
                              "--delay", "--display"}) {
     EXPECT_EQ(Bad({option}), std::string("option ") + option + " needs a value");
@@ -126,7 +126,7 @@ TEST(SaverOptions, MissingAndUnwantedValues) {
   EXPECT_EQ(Bad({"--display="}), "option --display needs a display name");
 }
 
-TEST(SaverOptions, ValuesOutOfTheirRange) {
+TEST(X11Options, ValuesOutOfTheirRange) {
   for (const char* id : {"0", "0x0", "", "0x", "-5", "+5", "12ab", "0x1g", "4294967296", "0x100000000", " 5"})
     EXPECT_NE(Bad({"--window-id", id}).find("--window-id"), std::string::npos) << id;
   EXPECT_NE(Bad({"--text-set", "green"}).find("malachi-red or deep-blue"), std::string::npos);
@@ -143,13 +143,13 @@ TEST(SaverOptions, ValuesOutOfTheirRange) {
   EXPECT_EQ(Good({"--flags", "4294967295"}).flags, 0xFFFFFFFFu);
 }
 
-TEST(SaverOptions, OnlyOneOutput) {
+TEST(X11Options, OnlyOneOutput) {
   EXPECT_EQ(Bad({"--root", "--fullscreen"}), "options --root and --fullscreen cannot be used together");
   EXPECT_EQ(Bad({"--window", "-window-id", "7"}), "options --window and --window-id cannot be used together");
   EXPECT_EQ(Good({"--root", "-root"}).mode, OutputMode::Root);  // the same one twice is fine
 }
 
-TEST(SaverOptions, ParseWordReadsExactly32Bits) {
+TEST(X11Options, ParseWordReadsExactly32Bits) {
   uint32_t v = 99;
   EXPECT_TRUE(ParseWord("0", v));
   EXPECT_EQ(v, 0u);
@@ -165,7 +165,7 @@ TEST(SaverOptions, ParseWordReadsExactly32Bits) {
   EXPECT_FALSE(ParseWord(nullptr, v));
 }
 
-TEST(SaverOptions, UsageNamesEveryOption) {
+TEST(X11Options, UsageNamesEveryOption) {
   const std::string usage = UsageText();
   for (const char* option : {"--window", "--fullscreen", "--root", "--window-id", "--text-set",
                              "--low-quality", "--flags", "--depth", "--layout", "--delay", "--fps",

@@ -37,7 +37,7 @@ std::vector<uint8_t> ConvertOne(uint32_t depth, std::vector<uint8_t> source, con
   return out;
 }
 
-TEST(VisualFormat, OnlyTrueColourPixelsOf16To32BitsWithSoundMasks) {
+TEST(X11Visual, OnlyTrueColourPixelsOf16To32BitsWithSoundMasks) {
   EXPECT_EQ(VisualProblem(kRgb888), "");
   EXPECT_EQ(VisualProblem(kRgb565), "");
   EXPECT_EQ(VisualProblem({16, 0x7C00, 0x03E0, 0x001F, true}), "");
@@ -52,7 +52,7 @@ TEST(VisualFormat, OnlyTrueColourPixelsOf16To32BitsWithSoundMasks) {
   EXPECT_NE(VisualProblem({32, 0xFFFF00, 0x00FF00, 0xFF, false}), "");  // overlap
 }
 
-TEST(Picture, PixelValuesKeepEachChannelsTopBits) {
+TEST(X11Picture, PixelValuesKeepEachChannelsTopBits) {
   Picture p;
   ASSERT_TRUE(p.Configure(Effect(32), kRgb565));
   EXPECT_EQ(p.PixelValue(255, 255, 255), 0xFFFFu);
@@ -68,7 +68,7 @@ TEST(Picture, PixelValuesKeepEachChannelsTopBits) {
   EXPECT_EQ(p.PixelValue(255, 0, 128), 0x3FF00000u | 513u);
 }
 
-TEST(Picture, EachEmulatedDepthShowsTheColourItsFormatMeans) {
+TEST(X11Picture, EachEmulatedDepthShowsTheColourItsFormatMeans) {
   // 32 and 24 bits: bytes B, G, R.
   EXPECT_EQ(ConvertOne(32, {0x30, 0x20, 0x10, 0xFF}, kRgb888), (std::vector<uint8_t>{0x30, 0x20, 0x10, 0x00}));
   EXPECT_EQ(ConvertOne(24, {0x30, 0x20, 0x10}, kRgb888), (std::vector<uint8_t>{0x30, 0x20, 0x10, 0x00}));
@@ -87,7 +87,7 @@ TEST(Picture, EachEmulatedDepthShowsTheColourItsFormatMeans) {
   EXPECT_EQ(ConvertOne(16, {0x00, 0xFC}, kRgb888, 655), (std::vector<uint8_t>{0, 0, 0xFC, 0}));
 }
 
-TEST(Picture, PixelsAreStoredInTheImagesByteOrder) {
+TEST(X11Picture, PixelsAreStoredInTheImagesByteOrder) {
   EXPECT_EQ(ConvertOne(32, {0x30, 0x20, 0x10, 0xFF}, {32, 0xFF0000, 0xFF00, 0xFF, true}),
             (std::vector<uint8_t>{0x00, 0x10, 0x20, 0x30}));
   EXPECT_EQ(ConvertOne(32, {0x30, 0x20, 0x10, 0xFF}, {24, 0xFF0000, 0xFF00, 0xFF, false}),
@@ -114,7 +114,7 @@ std::vector<uint8_t> Pattern() {
   return pixels;
 }
 
-TEST(Picture, StretchesExactlyAsTheWorkSurfacesDo) {
+TEST(X11Picture, StretchesExactlyAsTheWorkSurfacesDo) {
   std::vector<uint8_t> source = Pattern();
   Picture picture;
   ASSERT_TRUE(picture.Configure(Effect(32), kRgb888));
@@ -136,7 +136,7 @@ TEST(Picture, StretchesExactlyAsTheWorkSurfacesDo) {
   }
 }
 
-TEST(Picture, StretchesTwoAndThreeBytePixels) {
+TEST(X11Picture, StretchesTwoAndThreeBytePixels) {
   std::vector<uint8_t> source = Pattern();
   for (const VisualFormat& visual : {kRgb565, VisualFormat{24, 0xFF0000, 0xFF00, 0xFF, false}}) {
     Picture picture;
@@ -163,7 +163,7 @@ TEST(Picture, StretchesTwoAndThreeBytePixels) {
   }
 }
 
-TEST(Picture, RefusesWhatItCannotReadOrWrite) {
+TEST(X11Picture, RefusesWhatItCannotReadOrWrite) {
   Picture picture;
   uint8_t pixel[8] = {};
   EXPECT_FALSE(picture.Convert(pixel, 1, 1, 4));  // not configured
@@ -185,7 +185,7 @@ TEST(Picture, RefusesWhatItCannotReadOrWrite) {
   EXPECT_TRUE(picture.Scale(pixel, 2, 1, 8));
 }
 
-TEST(MonotonicTick, MillisecondsThatWrapAndNeverReadZero) {
+TEST(X11Clock, MillisecondsThatWrapAndNeverReadZero) {
   EXPECT_EQ(TickFromNanoseconds(0), 1u);
   EXPECT_EQ(TickFromNanoseconds(999999), 1u);
   EXPECT_EQ(TickFromNanoseconds(1000000), 1u);
@@ -203,7 +203,7 @@ TEST(MonotonicTick, MillisecondsThatWrapAndNeverReadZero) {
   EXPECT_LE(b - a, 1000u);  // consecutive reads are close, across a wrap too
 }
 
-TEST(EffectSession, RunsInTheEmulatedFormatWithItsClockAndSeed) {
+TEST(X11Session, RunsInTheEmulatedFormatWithItsClockAndSeed) {
   SimulatedClock clock(5000);
   EffectSession s16(16, 655, 1, clock);
   EXPECT_EQ(s16.Show().Desc().bitCount, 16u);
@@ -231,7 +231,7 @@ TEST(EffectSession, RunsInTheEmulatedFormatWithItsClockAndSeed) {
   for (uint8_t b : idle.Show().Bytes()) ASSERT_EQ(b, 0);
 }
 
-TEST(EffectSession, EmulatedMasks) {
+TEST(X11Session, EmulatedMasks) {
   uint32_t r = 1, g = 1, b = 1;
   EmulatedMasks(16, 555, r, g, b);
   EXPECT_EQ(r, 0x7C00u);
