@@ -7,6 +7,11 @@
 //    the opaque 32-bit pixel in memory order (B, G, R, 0xFF);
 //  - 8 bits: 0x80000000 + (the opaque palette index << 16) + floor(S x 127 / 765),
 //    S being the sum of the decayed channels: the colour's share of a 0x7F blend.
+//
+// At 24 and 32 bits the neighbours' 0x7F writes need only the colour's share of the
+// blend, floor(c x 127 / 256) per channel. The decoder works it out once per source
+// pixel into a second row, the halves: 0 for a black pixel, otherwise 0xFF000000 +
+// the three shares. The other depths use the cells themselves for both.
 #pragma once
 
 #include <cstddef>
@@ -38,9 +43,9 @@ struct KernelContext {
   uint8_t keep8[256] = {};   // 8 bits: floor(S_old x 128 / 765) of every palette index
 };
 
-// The five cells that can write one destination pixel, in the order their writes
-// land: upper, left, own, right, lower. Entry i of each array belongs to the i-th
-// pixel of the row being composed.
+// What can write one destination pixel, in the order the writes land: the upper, left,
+// own, right and lower source pixels. own points into cells, the others into the
+// neighbours' row (halves at 24 and 32 bits). Entry i belongs to the i-th pixel.
 struct ComposeRows {
   const uint32_t* up = nullptr;
   const uint32_t* left = nullptr;
@@ -49,14 +54,32 @@ struct ComposeRows {
   const uint32_t* down = nullptr;
 };
 
-// Decodes and decays count source pixels, step bytes apart, into cells.
-using DecodeRowFn = void (*)(const KernelContext& k, const uint8_t* src, size_t step, size_t count,
-                             uint32_t* cells);
+// Decodes and decays count source pixels, step bytes apart, into cells and, where the
+// depth uses them, halves (null otherwise). True when any of them is lit.
+using DecodeRowFn = bool (*)(const KernelContext& k, const uint8_t* src, size_t step, size_t count,
+                             uint32_t* cells, uint32_t* halves);
 
-// Computes count destination pixels from their cells, left to right from out. A pixel
-// whose five cells are all 0 is not touched.
+// Computes count destination pixels, left to right from out. A pixel with nothing lit
+// around it is not touched.
 using ComposeRowFn = void (*)(const KernelContext& k, uint8_t* out, const ComposeRows& rows,
                               size_t count);
+
+// Blocks of the rough pass: one row of cells and of neighbour values (halves or cells)
+// for a row of blocks. Entries -1 and blocks must be readable and zero.
+struct BlockRow {
+  const uint32_t* cells = nullptr;
+  const uint32_t* neighbours = nullptr;
+};
+
+// Composes one destination row of the rough pass over blocks 0 to blocks - 1, two
+// pixels each, from out. The left pixel of a block takes the left block's fringe and
+// the right pixel the right block's. above[i] and below[i] are the neighbour values
+// of the blocks above and below whose fringe reaches this row (zero where none does).
+using ComposeBlockRowFn = void (*)(const KernelContext& k, uint8_t* out, const uint32_t* above,
+                                   const BlockRow& row, const uint32_t* below, size_t blocks);
+
+// Vector kernels read this many entries past the end of a block row.
+constexpr size_t kBlockCellSlack = 8;
 
 // Channel levels in lanes of 16 bits: blue in bits 0-15, green 16-31, red 32-47.
 constexpr uint64_t kLaneBias = 0x0000010001000100ull;  // 256 in each lane
@@ -90,27 +113,32 @@ inline uint32_t Decay(const RuleSteps& rule, uint32_t colour) {
   return GatherLanes(lanes);
 }
 
-// The old pixel's channels at 24 and 32 bits mixed at 0x7F with the cell's colour,
-// in lanes: floor(old x 129 / 256) + floor(new x 127 / 256) each.
-inline uint64_t HalfMixLanes(uint64_t old, uint64_t colour) {
-  return (((old * 129) >> 8) & kLaneLow) + (((colour * 127) >> 8) & kLaneLow);
+// The colour's share of a 0x7F blend at 24 and 32 bits: floor(c x 127 / 256) each.
+inline uint32_t HalfShare(uint32_t colour) {
+  return GatherLanes(((SpreadLanes(colour) * 127) >> 8) & kLaneLow);
 }
 
 #if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
 #define LUMENFALL_X86_KERNELS 1
 // The vector kernels of the 32-bit depth (blur_kernels_x86.cpp). Each needs the
 // instructions its name says; the caller checks the processor first.
-void Decode32Sse2(const KernelContext& k, const uint8_t* src, size_t step, size_t count,
-                  uint32_t* cells);
+bool Decode32Sse2(const KernelContext& k, const uint8_t* src, size_t step, size_t count,
+                  uint32_t* cells, uint32_t* halves);
 void Compose32Sse2(const KernelContext& k, uint8_t* out, const ComposeRows& rows, size_t count);
-void Decode32Avx2(const KernelContext& k, const uint8_t* src, size_t step, size_t count,
-                  uint32_t* cells);
+void ComposeBlocks32Sse2(const KernelContext& k, uint8_t* out, const uint32_t* above,
+                         const BlockRow& row, const uint32_t* below, size_t blocks);
+bool Decode32Avx2(const KernelContext& k, const uint8_t* src, size_t step, size_t count,
+                  uint32_t* cells, uint32_t* halves);
 void Compose32Avx2(const KernelContext& k, uint8_t* out, const ComposeRows& rows, size_t count);
+void ComposeBlocks32Avx2(const KernelContext& k, uint8_t* out, const uint32_t* above,
+                         const BlockRow& row, const uint32_t* below, size_t blocks);
 #endif
 
-// The plain kernels, which the vector ones use for their last pixels.
-void Decode32Plain(const KernelContext& k, const uint8_t* src, size_t step, size_t count,
-                   uint32_t* cells);
+// The plain 32-bit kernels, which the vector ones use for their last pixels.
+bool Decode32Plain(const KernelContext& k, const uint8_t* src, size_t step, size_t count,
+                   uint32_t* cells, uint32_t* halves);
 void Compose32Plain(const KernelContext& k, uint8_t* out, const ComposeRows& rows, size_t count);
+void ComposeBlocks32Plain(const KernelContext& k, uint8_t* out, const uint32_t* above,
+                          const BlockRow& row, const uint32_t* below, size_t blocks);
 
 }  // namespace lumenfall::blurkernels

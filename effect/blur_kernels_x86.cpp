@@ -1,6 +1,12 @@
 // The 32-bit blur kernels with SSE2 and AVX2. Each function carries its own target
 // attribute, so the rest of the program is built for the plain instruction set and
 // these run only where the processor has them (see ActiveSimdLevel).
+//
+// A 0x7F blend of the colour c over the old byte v is floor(v x 129 / 256) +
+// floor(c x 127 / 256). The second part is the neighbour's half, worked out once per
+// source pixel by the decoder. The first is (v >> 1) + (v & 1 & v >> 7): v x 129 is
+// 128 v + v, so the sum over 256 is v / 2 + v / 256, which rounds up past the half
+// only when v is odd and at least 128.
 #include "effect/blur_kernels.h"
 
 #if defined(LUMENFALL_X86_KERNELS)
@@ -21,6 +27,8 @@ namespace lumenfall::blurkernels {
 
 namespace {
 
+constexpr int kAlpha = static_cast<int>(kLitCell);
+
 // --- SSE2: four pixels at a time ----------------------------------------------------
 
 struct Sse2Rule {
@@ -35,6 +43,14 @@ LUMENFALL_SSE2 inline Sse2Rule Sse2RuleOf(const RuleSteps& rule) {
                   _mm_and_si128(_mm_set1_epi32(conditional), twelve)};
 }
 
+LUMENFALL_SSE2 inline __m128i Load4(const uint32_t* p) {
+  return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+}
+
+LUMENFALL_SSE2 inline void Store4(uint32_t* p, __m128i v) {
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v);
+}
+
 // Cells of four source pixels (B, G, R, X in memory).
 LUMENFALL_SSE2 inline __m128i Sse2Cells(const Sse2Rule& rule, __m128i pixels) {
   const __m128i colour = _mm_and_si128(pixels, _mm_set1_epi32(0x00FFFFFF));
@@ -42,21 +58,24 @@ LUMENFALL_SSE2 inline __m128i Sse2Cells(const Sse2Rule& rule, __m128i pixels) {
   __m128i c = _mm_subs_epu8(colour, rule.alwaysSteps);  // level > 12 ? level - 12 : 0
   const __m128i gone = _mm_cmpeq_epi32(_mm_and_si128(c, rule.always), _mm_setzero_si128());
   c = _mm_subs_epu8(c, _mm_and_si128(gone, rule.conditionalSteps));
-  return _mm_andnot_si128(black, _mm_or_si128(c, _mm_set1_epi32(static_cast<int>(kLitCell))));
+  return _mm_andnot_si128(black, _mm_or_si128(c, _mm_set1_epi32(kAlpha)));
 }
 
-// old mixed at 0x7F with the cell's colour, per byte: old x 129 >> 8 plus new x 127 >> 8.
-// The fourth byte becomes 0xFF.
-LUMENFALL_SSE2 inline __m128i Sse2Mix(__m128i old, __m128i colour) {
-  const __m128i zero = _mm_setzero_si128();
-  const __m128i keep = _mm_set1_epi16(129), give = _mm_set1_epi16(127);
-  const __m128i lo = _mm_add_epi16(
-      _mm_srli_epi16(_mm_mullo_epi16(_mm_unpacklo_epi8(old, zero), keep), 8),
-      _mm_srli_epi16(_mm_mullo_epi16(_mm_unpacklo_epi8(colour, zero), give), 8));
-  const __m128i hi = _mm_add_epi16(
-      _mm_srli_epi16(_mm_mullo_epi16(_mm_unpackhi_epi8(old, zero), keep), 8),
-      _mm_srli_epi16(_mm_mullo_epi16(_mm_unpackhi_epi8(colour, zero), give), 8));
-  return _mm_or_si128(_mm_packus_epi16(lo, hi), _mm_set1_epi32(static_cast<int>(kLitCell)));
+// The halves of four cells: floor(c x 127 / 256) per channel, 0xFF on top when lit.
+LUMENFALL_SSE2 inline __m128i Sse2Halves(__m128i cells) {
+  const __m128i zero = _mm_setzero_si128(), give = _mm_set1_epi16(127);
+  const __m128i lo = _mm_srli_epi16(_mm_mullo_epi16(_mm_unpacklo_epi8(cells, zero), give), 8);
+  const __m128i hi = _mm_srli_epi16(_mm_mullo_epi16(_mm_unpackhi_epi8(cells, zero), give), 8);
+  const __m128i shares = _mm_and_si128(_mm_packus_epi16(lo, hi), _mm_set1_epi32(0x00FFFFFF));
+  return _mm_or_si128(shares, _mm_and_si128(cells, _mm_set1_epi32(kAlpha)));
+}
+
+// old mixed at 0x7F with a neighbour whose half is given; the fourth byte becomes 0xFF.
+LUMENFALL_SSE2 inline __m128i Sse2Mix(__m128i old, __m128i half) {
+  const __m128i kept = _mm_add_epi8(
+      _mm_and_si128(_mm_srli_epi16(old, 1), _mm_set1_epi8(0x7F)),
+      _mm_and_si128(_mm_and_si128(old, _mm_srli_epi16(old, 7)), _mm_set1_epi8(1)));
+  return _mm_or_si128(_mm_add_epi8(kept, half), _mm_set1_epi32(kAlpha));
 }
 
 LUMENFALL_SSE2 inline __m128i Sse2Select(__m128i mask, __m128i yes, __m128i no) {
@@ -65,8 +84,52 @@ LUMENFALL_SSE2 inline __m128i Sse2Select(__m128i mask, __m128i yes, __m128i no) 
 
 LUMENFALL_SSE2 inline __m128i Sse2Lit(__m128i cells) { return _mm_srai_epi32(cells, 31); }
 
-LUMENFALL_SSE2 inline __m128i Load4(const uint32_t* p) {
-  return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+LUMENFALL_SSE2 inline bool Sse2AllZero(__m128i v) {
+  return _mm_movemask_epi8(_mm_cmpeq_epi32(v, _mm_setzero_si128())) == 0xFFFF;
+}
+
+// Four pixels of the full pass.
+LUMENFALL_SSE2 inline void Sse2ComposeFour(uint8_t* out, __m128i up, __m128i left, __m128i own,
+                                           __m128i right, __m128i down) {
+  if (Sse2AllZero(_mm_or_si128(_mm_or_si128(_mm_or_si128(up, left), _mm_or_si128(own, right)), down)))
+    return;
+  __m128i* at = reinterpret_cast<__m128i*>(out);
+  const __m128i ownLit = Sse2Lit(own);
+  __m128i v;
+  if (_mm_movemask_epi8(ownLit) == 0xFFFF) {
+    v = own;  // every own write wipes out what came from above and the left
+  } else {
+    v = _mm_loadu_si128(at);
+    v = Sse2Select(Sse2Lit(up), Sse2Mix(v, up), v);
+    v = Sse2Select(Sse2Lit(left), Sse2Mix(v, left), v);
+    v = Sse2Select(ownLit, own, v);
+  }
+  v = Sse2Select(Sse2Lit(right), Sse2Mix(v, right), v);
+  v = Sse2Select(Sse2Lit(down), Sse2Mix(v, down), v);
+  _mm_storeu_si128(at, v);
+}
+
+// Four pixels of the rough pass: two blocks, left and right pixel each. side holds the
+// fringe from the left block in the left pixels and from the right block in the right
+// pixels; the first lands before the own write, the second after it.
+LUMENFALL_SSE2 inline void Sse2ComposeBlockPixels(uint8_t* out, __m128i up, __m128i own,
+                                                  __m128i side, __m128i down, __m128i leftPixels) {
+  if (Sse2AllZero(_mm_or_si128(_mm_or_si128(up, own), _mm_or_si128(side, down)))) return;
+  __m128i* at = reinterpret_cast<__m128i*>(out);
+  const __m128i ownLit = Sse2Lit(own);
+  __m128i v;
+  if (_mm_movemask_epi8(ownLit) == 0xFFFF) {
+    // The own writes wipe out the upper fringe, and the left one in the left pixels.
+    v = Sse2Select(_mm_andnot_si128(leftPixels, Sse2Lit(side)), Sse2Mix(own, side), own);
+  } else {
+    v = _mm_loadu_si128(at);
+    if (!Sse2AllZero(up)) v = Sse2Select(Sse2Lit(up), Sse2Mix(v, up), v);
+    v = Sse2Select(_mm_andnot_si128(leftPixels, ownLit), own, v);
+    v = Sse2Select(Sse2Lit(side), Sse2Mix(v, side), v);
+    v = Sse2Select(_mm_and_si128(leftPixels, ownLit), own, v);
+  }
+  if (!Sse2AllZero(down)) v = Sse2Select(Sse2Lit(down), Sse2Mix(v, down), v);
+  _mm_storeu_si128(at, v);
 }
 
 // --- AVX2: eight pixels at a time --------------------------------------------------
@@ -83,6 +146,14 @@ LUMENFALL_AVX2 inline Avx2Rule Avx2RuleOf(const RuleSteps& rule) {
                   _mm256_and_si256(_mm256_set1_epi32(conditional), twelve)};
 }
 
+LUMENFALL_AVX2 inline __m256i Load8(const uint32_t* p) {
+  return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+}
+
+LUMENFALL_AVX2 inline void Store8(uint32_t* p, __m256i v) {
+  _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), v);
+}
+
 LUMENFALL_AVX2 inline __m256i Avx2Cells(const Avx2Rule& rule, __m256i pixels) {
   const __m256i colour = _mm256_and_si256(pixels, _mm256_set1_epi32(0x00FFFFFF));
   const __m256i black = _mm256_cmpeq_epi32(colour, _mm256_setzero_si256());
@@ -90,72 +161,121 @@ LUMENFALL_AVX2 inline __m256i Avx2Cells(const Avx2Rule& rule, __m256i pixels) {
   const __m256i gone =
       _mm256_cmpeq_epi32(_mm256_and_si256(c, rule.always), _mm256_setzero_si256());
   c = _mm256_subs_epu8(c, _mm256_and_si256(gone, rule.conditionalSteps));
-  return _mm256_andnot_si256(black,
-                             _mm256_or_si256(c, _mm256_set1_epi32(static_cast<int>(kLitCell))));
+  return _mm256_andnot_si256(black, _mm256_or_si256(c, _mm256_set1_epi32(kAlpha)));
 }
 
 // Unpack and pack work within each 128-bit half, so the byte order comes back as it was.
-LUMENFALL_AVX2 inline __m256i Avx2Mix(__m256i old, __m256i colour) {
-  const __m256i zero = _mm256_setzero_si256();
-  const __m256i keep = _mm256_set1_epi16(129), give = _mm256_set1_epi16(127);
-  const __m256i lo = _mm256_add_epi16(
-      _mm256_srli_epi16(_mm256_mullo_epi16(_mm256_unpacklo_epi8(old, zero), keep), 8),
-      _mm256_srli_epi16(_mm256_mullo_epi16(_mm256_unpacklo_epi8(colour, zero), give), 8));
-  const __m256i hi = _mm256_add_epi16(
-      _mm256_srli_epi16(_mm256_mullo_epi16(_mm256_unpackhi_epi8(old, zero), keep), 8),
-      _mm256_srli_epi16(_mm256_mullo_epi16(_mm256_unpackhi_epi8(colour, zero), give), 8));
-  return _mm256_or_si256(_mm256_packus_epi16(lo, hi),
-                         _mm256_set1_epi32(static_cast<int>(kLitCell)));
+LUMENFALL_AVX2 inline __m256i Avx2Halves(__m256i cells) {
+  const __m256i zero = _mm256_setzero_si256(), give = _mm256_set1_epi16(127);
+  const __m256i lo =
+      _mm256_srli_epi16(_mm256_mullo_epi16(_mm256_unpacklo_epi8(cells, zero), give), 8);
+  const __m256i hi =
+      _mm256_srli_epi16(_mm256_mullo_epi16(_mm256_unpackhi_epi8(cells, zero), give), 8);
+  const __m256i shares =
+      _mm256_and_si256(_mm256_packus_epi16(lo, hi), _mm256_set1_epi32(0x00FFFFFF));
+  return _mm256_or_si256(shares, _mm256_and_si256(cells, _mm256_set1_epi32(kAlpha)));
+}
+
+LUMENFALL_AVX2 inline __m256i Avx2Mix(__m256i old, __m256i half) {
+  const __m256i kept = _mm256_add_epi8(
+      _mm256_and_si256(_mm256_srli_epi16(old, 1), _mm256_set1_epi8(0x7F)),
+      _mm256_and_si256(_mm256_and_si256(old, _mm256_srli_epi16(old, 7)), _mm256_set1_epi8(1)));
+  return _mm256_or_si256(_mm256_add_epi8(kept, half), _mm256_set1_epi32(kAlpha));
 }
 
 LUMENFALL_AVX2 inline __m256i Avx2Lit(__m256i cells) { return _mm256_srai_epi32(cells, 31); }
 
-LUMENFALL_AVX2 inline __m256i Load8(const uint32_t* p) {
-  return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+LUMENFALL_AVX2 inline __m256i Avx2Select(__m256i mask, __m256i yes, __m256i no) {
+  return _mm256_blendv_epi8(no, yes, mask);
+}
+
+LUMENFALL_AVX2 inline void Avx2ComposeEight(uint8_t* out, __m256i up, __m256i left, __m256i own,
+                                            __m256i right, __m256i down) {
+  const __m256i any = _mm256_or_si256(
+      _mm256_or_si256(_mm256_or_si256(up, left), _mm256_or_si256(own, right)), down);
+  if (_mm256_testz_si256(any, any)) return;
+  __m256i* at = reinterpret_cast<__m256i*>(out);
+  const __m256i ownLit = Avx2Lit(own);
+  __m256i v;
+  if (_mm256_movemask_epi8(ownLit) == -1) {
+    v = own;
+  } else {
+    v = _mm256_loadu_si256(at);
+    v = Avx2Select(Avx2Lit(up), Avx2Mix(v, up), v);
+    v = Avx2Select(Avx2Lit(left), Avx2Mix(v, left), v);
+    v = Avx2Select(ownLit, own, v);
+  }
+  v = Avx2Select(Avx2Lit(right), Avx2Mix(v, right), v);
+  v = Avx2Select(Avx2Lit(down), Avx2Mix(v, down), v);
+  _mm256_storeu_si256(at, v);
+}
+
+LUMENFALL_AVX2 inline void Avx2ComposeBlockPixels(uint8_t* out, __m256i up, __m256i own,
+                                                  __m256i side, __m256i down, __m256i leftPixels) {
+  const __m256i any = _mm256_or_si256(_mm256_or_si256(up, own), _mm256_or_si256(side, down));
+  if (_mm256_testz_si256(any, any)) return;
+  __m256i* at = reinterpret_cast<__m256i*>(out);
+  const __m256i ownLit = Avx2Lit(own);
+  __m256i v;
+  if (_mm256_movemask_epi8(ownLit) == -1) {
+    v = Avx2Select(_mm256_andnot_si256(leftPixels, Avx2Lit(side)), Avx2Mix(own, side), own);
+  } else {
+    v = _mm256_loadu_si256(at);
+    if (!_mm256_testz_si256(up, up)) v = Avx2Select(Avx2Lit(up), Avx2Mix(v, up), v);
+    v = Avx2Select(_mm256_andnot_si256(leftPixels, ownLit), own, v);
+    v = Avx2Select(Avx2Lit(side), Avx2Mix(v, side), v);
+    v = Avx2Select(_mm256_and_si256(leftPixels, ownLit), own, v);
+  }
+  if (!_mm256_testz_si256(down, down)) v = Avx2Select(Avx2Lit(down), Avx2Mix(v, down), v);
+  _mm256_storeu_si256(at, v);
 }
 
 }  // namespace
 
-LUMENFALL_ALIGN_STACK LUMENFALL_SSE2 void Decode32Sse2(const KernelContext& k, const uint8_t* src,
-                                                       size_t step, size_t count,
-                                                       uint32_t* cells) {
+LUMENFALL_ALIGN_STACK LUMENFALL_SSE2 bool Decode32Sse2(const KernelContext& k, const uint8_t* src,
+                                                       size_t step, size_t count, uint32_t* cells,
+                                                       uint32_t* halves) {
   const Sse2Rule rule = Sse2RuleOf(k.rule);
+  const __m128i colourBytes = _mm_set1_epi32(0x00FFFFFF);
+  __m128i any = _mm_setzero_si128();
   size_t i = 0;
   if (step == 4) {
     for (; i + 4 <= count; i += 4) {
       const __m128i p = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i * 4));
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(cells + i), Sse2Cells(rule, p));
+      if (Sse2AllZero(_mm_and_si128(p, colourBytes))) {  // four black pixels
+        Store4(cells + i, _mm_setzero_si128());
+        Store4(halves + i, _mm_setzero_si128());
+        continue;
+      }
+      const __m128i c = Sse2Cells(rule, p);
+      any = _mm_or_si128(any, c);
+      Store4(cells + i, c);
+      Store4(halves + i, Sse2Halves(c));
     }
   } else if (step == 8) {
     // Every other pixel. The second load reaches one pixel past the fourth sample,
     // so it is only made while a further sample follows.
     for (; i + 5 <= count; i += 4) {
-      const __m128 a = _mm_castsi128_ps(_mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i * 8)));
+      const __m128 a =
+          _mm_castsi128_ps(_mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i * 8)));
       const __m128 b =
           _mm_castsi128_ps(_mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i * 8 + 16)));
-      const __m128i p = _mm_castps_si128(_mm_shuffle_ps(a, b, _MM_SHUFFLE(2, 0, 2, 0)));
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(cells + i), Sse2Cells(rule, p));
+      const __m128i c = Sse2Cells(rule, _mm_castps_si128(_mm_shuffle_ps(a, b, _MM_SHUFFLE(2, 0, 2, 0))));
+      any = _mm_or_si128(any, c);
+      Store4(cells + i, c);
+      Store4(halves + i, Sse2Halves(c));
     }
   }
-  Decode32Plain(k, src + i * step, step, count - i, cells + i);
+  const bool rest = Decode32Plain(k, src + i * step, step, count - i, cells + i, halves + i);
+  return rest || !Sse2AllZero(any);
 }
 
 LUMENFALL_ALIGN_STACK LUMENFALL_SSE2 void Compose32Sse2(const KernelContext& k, uint8_t* out,
                                                         const ComposeRows& rows, size_t count) {
   size_t i = 0;
   for (; i + 4 <= count; i += 4) {
-    const __m128i up = Load4(rows.up + i), left = Load4(rows.left + i), own = Load4(rows.own + i),
-                  right = Load4(rows.right + i), down = Load4(rows.down + i);
-    const __m128i any = _mm_or_si128(_mm_or_si128(_mm_or_si128(up, left), _mm_or_si128(own, right)), down);
-    if (_mm_movemask_epi8(_mm_cmpeq_epi32(any, _mm_setzero_si128())) == 0xFFFF) continue;
-    __m128i* at = reinterpret_cast<__m128i*>(out + i * 4);
-    __m128i v = _mm_loadu_si128(at);
-    v = Sse2Select(Sse2Lit(up), Sse2Mix(v, up), v);
-    v = Sse2Select(Sse2Lit(left), Sse2Mix(v, left), v);
-    v = Sse2Select(Sse2Lit(own), own, v);
-    v = Sse2Select(Sse2Lit(right), Sse2Mix(v, right), v);
-    v = Sse2Select(Sse2Lit(down), Sse2Mix(v, down), v);
-    _mm_storeu_si128(at, v);
+    Sse2ComposeFour(out + i * 4, Load4(rows.up + i), Load4(rows.left + i), Load4(rows.own + i),
+                    Load4(rows.right + i), Load4(rows.down + i));
   }
   if (i < count) {
     const ComposeRows rest{rows.up + i, rows.left + i, rows.own + i, rows.right + i, rows.down + i};
@@ -163,43 +283,97 @@ LUMENFALL_ALIGN_STACK LUMENFALL_SSE2 void Compose32Sse2(const KernelContext& k, 
   }
 }
 
-LUMENFALL_ALIGN_STACK LUMENFALL_AVX2 void Decode32Avx2(const KernelContext& k, const uint8_t* src,
-                                                       size_t step, size_t count,
-                                                       uint32_t* cells) {
-  if (step != 4) {
-    Decode32Sse2(k, src, step, count, cells);
-    return;
+// Two blocks (four pixels) at a time; entries i - 1 to i + 2 of the row give the own
+// cells and the fringes from the left and the right.
+LUMENFALL_ALIGN_STACK LUMENFALL_SSE2 void ComposeBlocks32Sse2(const KernelContext& k, uint8_t* out,
+                                                              const uint32_t* above,
+                                                              const BlockRow& row,
+                                                              const uint32_t* below,
+                                                              size_t blocks) {
+  const __m128i leftPixels = _mm_set_epi32(0, -1, 0, -1);
+  size_t i = 0;
+  for (; i + 2 <= blocks; i += 2) {
+    const __m128i cells = Load4(row.cells + i - 1);  // blocks i - 1, i, i + 1, i + 2
+    const __m128i halves = Load4(row.neighbours + i - 1);
+    const __m128i own = _mm_shuffle_epi32(cells, _MM_SHUFFLE(2, 2, 1, 1));
+    const __m128i fromLeft = _mm_shuffle_epi32(halves, _MM_SHUFFLE(1, 1, 0, 0));
+    const __m128i fromRight = _mm_shuffle_epi32(halves, _MM_SHUFFLE(3, 3, 2, 2));
+    const __m128i side = Sse2Select(leftPixels, fromLeft, fromRight);
+    const __m128i up = _mm_shuffle_epi32(
+        _mm_loadl_epi64(reinterpret_cast<const __m128i*>(above + i)), _MM_SHUFFLE(1, 1, 0, 0));
+    const __m128i down = _mm_shuffle_epi32(
+        _mm_loadl_epi64(reinterpret_cast<const __m128i*>(below + i)), _MM_SHUFFLE(1, 1, 0, 0));
+    Sse2ComposeBlockPixels(out + i * 8, up, own, side, down, leftPixels);
   }
+  if (i < blocks) {
+    const BlockRow rest{row.cells + i, row.neighbours + i};
+    ComposeBlocks32Plain(k, out + i * 8, above + i, rest, below + i, blocks - i);
+  }
+}
+
+LUMENFALL_ALIGN_STACK LUMENFALL_AVX2 bool Decode32Avx2(const KernelContext& k, const uint8_t* src,
+                                                       size_t step, size_t count, uint32_t* cells,
+                                                       uint32_t* halves) {
+  if (step != 4) return Decode32Sse2(k, src, step, count, cells, halves);
   const Avx2Rule rule = Avx2RuleOf(k.rule);
+  const __m256i colourBytes = _mm256_set1_epi32(0x00FFFFFF);
+  __m256i any = _mm256_setzero_si256();
   size_t i = 0;
   for (; i + 8 <= count; i += 8) {
     const __m256i p = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + i * 4));
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(cells + i), Avx2Cells(rule, p));
+    if (_mm256_testz_si256(p, colourBytes)) {  // eight black pixels
+      Store8(cells + i, _mm256_setzero_si256());
+      Store8(halves + i, _mm256_setzero_si256());
+      continue;
+    }
+    const __m256i c = Avx2Cells(rule, p);
+    any = _mm256_or_si256(any, c);
+    Store8(cells + i, c);
+    Store8(halves + i, Avx2Halves(c));
   }
-  Decode32Sse2(k, src + i * 4, step, count - i, cells + i);
+  const bool rest = Decode32Sse2(k, src + i * 4, step, count - i, cells + i, halves + i);
+  return rest || !_mm256_testz_si256(any, any);
 }
 
 LUMENFALL_ALIGN_STACK LUMENFALL_AVX2 void Compose32Avx2(const KernelContext& k, uint8_t* out,
                                                         const ComposeRows& rows, size_t count) {
   size_t i = 0;
   for (; i + 8 <= count; i += 8) {
-    const __m256i up = Load8(rows.up + i), left = Load8(rows.left + i), own = Load8(rows.own + i),
-                  right = Load8(rows.right + i), down = Load8(rows.down + i);
-    const __m256i any = _mm256_or_si256(
-        _mm256_or_si256(_mm256_or_si256(up, left), _mm256_or_si256(own, right)), down);
-    if (_mm256_testz_si256(any, any)) continue;
-    __m256i* at = reinterpret_cast<__m256i*>(out + i * 4);
-    __m256i v = _mm256_loadu_si256(at);
-    v = _mm256_blendv_epi8(v, Avx2Mix(v, up), Avx2Lit(up));
-    v = _mm256_blendv_epi8(v, Avx2Mix(v, left), Avx2Lit(left));
-    v = _mm256_blendv_epi8(v, own, Avx2Lit(own));
-    v = _mm256_blendv_epi8(v, Avx2Mix(v, right), Avx2Lit(right));
-    v = _mm256_blendv_epi8(v, Avx2Mix(v, down), Avx2Lit(down));
-    _mm256_storeu_si256(at, v);
+    Avx2ComposeEight(out + i * 4, Load8(rows.up + i), Load8(rows.left + i), Load8(rows.own + i),
+                     Load8(rows.right + i), Load8(rows.down + i));
   }
   if (i < count) {
     const ComposeRows rest{rows.up + i, rows.left + i, rows.own + i, rows.right + i, rows.down + i};
     Compose32Sse2(k, out + i * 4, rest, count - i);
+  }
+}
+
+// Four blocks (eight pixels) at a time; reads entries up to i + 6 of the row.
+LUMENFALL_ALIGN_STACK LUMENFALL_AVX2 void ComposeBlocks32Avx2(const KernelContext& k, uint8_t* out,
+                                                              const uint32_t* above,
+                                                              const BlockRow& row,
+                                                              const uint32_t* below,
+                                                              size_t blocks) {
+  const __m256i ownIndex = _mm256_setr_epi32(1, 1, 2, 2, 3, 3, 4, 4);
+  const __m256i leftIndex = _mm256_setr_epi32(0, 0, 1, 1, 2, 2, 3, 3);
+  const __m256i rightIndex = _mm256_setr_epi32(2, 2, 3, 3, 4, 4, 5, 5);
+  const __m256i leftPixels = _mm256_setr_epi32(-1, 0, -1, 0, -1, 0, -1, 0);
+  size_t i = 0;
+  for (; i + 4 <= blocks; i += 4) {
+    const __m256i cells = Load8(row.cells + i - 1);  // blocks i - 1 to i + 6
+    const __m256i halves = Load8(row.neighbours + i - 1);
+    const __m256i own = _mm256_permutevar8x32_epi32(cells, ownIndex);
+    const __m256i side = Avx2Select(leftPixels, _mm256_permutevar8x32_epi32(halves, leftIndex),
+                                    _mm256_permutevar8x32_epi32(halves, rightIndex));
+    const __m256i up =
+        _mm256_permutevar8x32_epi32(_mm256_castsi128_si256(Load4(above + i)), leftIndex);
+    const __m256i down =
+        _mm256_permutevar8x32_epi32(_mm256_castsi128_si256(Load4(below + i)), leftIndex);
+    Avx2ComposeBlockPixels(out + i * 8, up, own, side, down, leftPixels);
+  }
+  if (i < blocks) {
+    const BlockRow rest{row.cells + i, row.neighbours + i};
+    ComposeBlocks32Sse2(k, out + i * 8, above + i, rest, below + i, blocks - i);
   }
 }
 

@@ -33,54 +33,81 @@ inline uint32_t LitCell(const RuleSteps& rule, uint32_t colour) {
 
 // --- decoding -------------------------------------------------------------------
 
-void Decode8(const KernelContext& k, const uint8_t* src, size_t step, size_t count,
-             uint32_t* cells) {
-  for (size_t i = 0; i < count; ++i, src += step) cells[i] = k.cell8[*src];
+bool Decode8(const KernelContext& k, const uint8_t* src, size_t step, size_t count,
+             uint32_t* cells, uint32_t*) {
+  uint32_t any = 0;
+  for (size_t i = 0; i < count; ++i, src += step) any |= cells[i] = k.cell8[*src];
+  return any != 0;
 }
 
-void Decode16(const KernelContext& k, const uint8_t* src, size_t step, size_t count,
-              uint32_t* cells) {
+bool Decode16(const KernelContext& k, const uint8_t* src, size_t step, size_t count,
+              uint32_t* cells, uint32_t*) {
   const PixelFormatInfo& f = k.info;
+  uint32_t any = 0;
   for (size_t i = 0; i < count; ++i, src += step) {
     const uint32_t v = Load16(src);
     const uint32_t colour = (((v & f.redMask) << f.redDownshift) & 0xFF0000) +
                             (((v & f.greenMask) << f.greenDownshift) & 0xFF00) +
                             (((v & f.blueMask) << f.blueDownshift) & 0xFF);
-    cells[i] = LitCell(k.rule, colour);
+    any |= cells[i] = LitCell(k.rule, colour);
   }
+  return any != 0;
 }
 
 // 24 bits, and 32 bits whose fourth byte is ignored.
-void DecodeBgr(const KernelContext& k, const uint8_t* src, size_t step, size_t count,
-               uint32_t* cells) {
-  for (size_t i = 0; i < count; ++i, src += step) cells[i] = LitCell(k.rule, Load24(src));
+bool DecodeBgr(const KernelContext& k, const uint8_t* src, size_t step, size_t count,
+               uint32_t* cells, uint32_t* halves) {
+  uint32_t any = 0;
+  for (size_t i = 0; i < count; ++i, src += step) {
+    const uint32_t cell = LitCell(k.rule, Load24(src));
+    cells[i] = cell;
+    halves[i] = cell == 0 ? 0 : kLitCell | HalfShare(cell);
+    any |= cell;
+  }
+  return any != 0;
 }
 
 // --- composing --------------------------------------------------------------------
 
 // Replays the writes that survive onto one pixel: own opaque write, or the old value
-// mixed with the upper and left cells; then the right and the lower cells.
+// mixed with the upper and left neighbours; then the right and the lower ones.
+template <class Depth>
+inline void ComposePixel(const Depth& depth, uint8_t* out, uint32_t up, uint32_t left,
+                         uint32_t own, uint32_t right, uint32_t down) {
+  if ((up | left | own | right | down) == 0) return;
+  typename Depth::Value v;
+  if (own != 0) {
+    v = depth.Opaque(own);
+  } else {
+    v = depth.Load(out);
+    if (up != 0) v = depth.Mix(v, up);
+    if (left != 0) v = depth.Mix(v, left);
+  }
+  if (right != 0) v = depth.Mix(v, right);
+  if (down != 0) v = depth.Mix(v, down);
+  depth.Store(out, v);
+}
+
 template <class Depth>
 inline void ComposeRowWith(const Depth& depth, uint8_t* out, const ComposeRows& rows,
                            size_t count) {
-  for (size_t i = 0; i < count; ++i, out += Depth::kBytes) {
-    const uint32_t up = rows.up[i], left = rows.left[i], own = rows.own[i],
-                   right = rows.right[i], down = rows.down[i];
-    if ((up | left | own | right | down) == 0) continue;
-    typename Depth::Value v;
-    if (own != 0) {
-      v = depth.Opaque(own);
-    } else {
-      v = depth.Load(out);
-      if (up != 0) v = depth.Mix(v, up);
-      if (left != 0) v = depth.Mix(v, left);
-    }
-    if (right != 0) v = depth.Mix(v, right);
-    if (down != 0) v = depth.Mix(v, down);
-    depth.Store(out, v);
+  for (size_t i = 0; i < count; ++i, out += Depth::kBytes)
+    ComposePixel(depth, out, rows.up[i], rows.left[i], rows.own[i], rows.right[i], rows.down[i]);
+}
+
+// A block's left pixel gets no write from the right block, its right pixel none from
+// the left block.
+template <class Depth>
+inline void ComposeBlocksWith(const Depth& depth, uint8_t* out, const uint32_t* above,
+                              const BlockRow& row, const uint32_t* below, size_t blocks) {
+  for (size_t i = 0; i < blocks; ++i, out += 2 * Depth::kBytes) {
+    const uint32_t own = row.cells[i], up = above[i], down = below[i];
+    ComposePixel(depth, out, up, row.neighbours[i - 1], own, 0, down);
+    ComposePixel(depth, out + Depth::kBytes, up, 0, own, row.neighbours[i + 1], down);
   }
 }
 
+// 8 bits: palette indices through the per-pass tables.
 struct Depth8 {
   static constexpr size_t kBytes = 1;
   using Value = uint32_t;
@@ -95,6 +122,8 @@ struct Depth8 {
   void Store(uint8_t* p, Value v) const { *p = static_cast<uint8_t>(v); }
 };
 
+// 16 bits: every write packs into the pixel and the next one unpacks it again, losing
+// the low bits, exactly as the writer does.
 struct Depth16 {
   static constexpr size_t kBytes = 2;
   using Value = uint32_t;
@@ -124,13 +153,16 @@ struct Depth16 {
   }
 };
 
+// 24 and 32 bits: channels in lanes; neighbours come as halves.
 template <size_t Bytes>
 struct DepthBgr {
   static constexpr size_t kBytes = Bytes;
-  using Value = uint64_t;  // channels in lanes
+  using Value = uint64_t;
   Value Load(const uint8_t* p) const { return SpreadLanes(Load24(p)); }
   Value Opaque(uint32_t cell) const { return SpreadLanes(cell); }
-  Value Mix(Value old, uint32_t cell) const { return HalfMixLanes(old, SpreadLanes(cell)); }
+  Value Mix(Value old, uint32_t half) const {
+    return (((old * 129) >> 8) & kLaneLow) + SpreadLanes(half);
+  }
   void Store(uint8_t* p, Value v) const {
     const uint32_t c = GatherLanes(v);
     p[0] = static_cast<uint8_t>(c);
@@ -152,15 +184,35 @@ void Compose24(const KernelContext&, uint8_t* out, const ComposeRows& rows, size
   ComposeRowWith(DepthBgr<3>{}, out, rows, count);
 }
 
+void ComposeBlocks8(const KernelContext& k, uint8_t* out, const uint32_t* above,
+                    const BlockRow& row, const uint32_t* below, size_t blocks) {
+  ComposeBlocksWith(Depth8{k}, out, above, row, below, blocks);
+}
+
+void ComposeBlocks16(const KernelContext& k, uint8_t* out, const uint32_t* above,
+                     const BlockRow& row, const uint32_t* below, size_t blocks) {
+  ComposeBlocksWith(Depth16{k.info}, out, above, row, below, blocks);
+}
+
+void ComposeBlocks24(const KernelContext&, uint8_t* out, const uint32_t* above,
+                     const BlockRow& row, const uint32_t* below, size_t blocks) {
+  ComposeBlocksWith(DepthBgr<3>{}, out, above, row, below, blocks);
+}
+
 }  // namespace
 
-void Decode32Plain(const KernelContext& k, const uint8_t* src, size_t step, size_t count,
-                   uint32_t* cells) {
-  DecodeBgr(k, src, step, count, cells);
+bool Decode32Plain(const KernelContext& k, const uint8_t* src, size_t step, size_t count,
+                   uint32_t* cells, uint32_t* halves) {
+  return DecodeBgr(k, src, step, count, cells, halves);
 }
 
 void Compose32Plain(const KernelContext&, uint8_t* out, const ComposeRows& rows, size_t count) {
   ComposeRowWith(DepthBgr<4>{}, out, rows, count);
+}
+
+void ComposeBlocks32Plain(const KernelContext&, uint8_t* out, const uint32_t* above,
+                          const BlockRow& row, const uint32_t* below, size_t blocks) {
+  ComposeBlocksWith(DepthBgr<4>{}, out, above, row, below, blocks);
 }
 
 }  // namespace blurkernels
@@ -196,7 +248,9 @@ bool StepsForRule(ColourDecayRule rule, RuleSteps& steps) {
 struct Kernels {
   DecodeRowFn decode = nullptr;
   ComposeRowFn compose = nullptr;
+  ComposeBlockRowFn composeBlocks = nullptr;
   size_t bytesPerPixel = 0;
+  bool halves = false;  // neighbours are read from a row of halves
 };
 
 // Picks the kernels for the depth and fills what they need of the context.
@@ -218,23 +272,28 @@ bool Prepare(const DisplayState& display, ColourDecayRule rule, KernelContext& k
         const uint32_t sum = ((c >> 16) & 0xFF) + ((c >> 8) & 0xFF) + (c & 0xFF);
         k.cell8[i] = kLitCell8 | (uint32_t{k.ramp8[sum * 255 / 765]} << 16) | (sum * 127 / 765);
       }
-      out = Kernels{Decode8, Compose8, 1};
+      out = Kernels{Decode8, Compose8, ComposeBlocks8, 1, false};
       return true;
     }
     case 16:
       k.info = display.pixelInfo;
-      out = Kernels{Decode16, Compose16, 2};
+      out = Kernels{Decode16, Compose16, ComposeBlocks16, 2, false};
       return true;
     case 24:
-      out = Kernels{DecodeBgr, Compose24, 3};
+      out = Kernels{DecodeBgr, Compose24, ComposeBlocks24, 3, true};
       return true;
     case 32:
-      out = Kernels{Decode32Plain, Compose32Plain, 4};
+      out = Kernels{Decode32Plain, Compose32Plain, ComposeBlocks32Plain, 4, true};
 #if defined(LUMENFALL_X86_KERNELS)
       switch (ActiveSimdLevel()) {
-        case SimdLevel::Avx2: out = Kernels{Decode32Avx2, Compose32Avx2, 4}; break;
-        case SimdLevel::Sse2: out = Kernels{Decode32Sse2, Compose32Sse2, 4}; break;
-        case SimdLevel::None: break;
+        case SimdLevel::Avx2:
+          out = Kernels{Decode32Avx2, Compose32Avx2, ComposeBlocks32Avx2, 4, true};
+          break;
+        case SimdLevel::Sse2:
+          out = Kernels{Decode32Sse2, Compose32Sse2, ComposeBlocks32Sse2, 4, true};
+          break;
+        case SimdLevel::None:
+          break;
       }
 #endif
       return true;
@@ -251,7 +310,8 @@ bool Disjoint(const PassMemory& m) {
   return s + m.srcSpan <= d || d + m.dstSpan <= s;
 }
 
-// Room for the cell rows of one pass: on the stack for the usual sizes.
+// Room for the cell rows of one pass, all zero to start with: on the stack for the
+// usual sizes.
 class CellScratch {
  public:
   explicit CellScratch(size_t count) {
@@ -277,6 +337,13 @@ class CellScratch {
   std::vector<uint32_t> heap_;
   uint32_t* data_ = nullptr;
   size_t used_ = 0;
+};
+
+// One decoded source row: its cells and the values its neighbours read.
+struct DecodedRow {
+  uint32_t* cells = nullptr;
+  uint32_t* neighbours = nullptr;  // the halves, or the cells themselves
+  bool lit = false;                // any cell lit
 };
 
 }  // namespace
@@ -306,41 +373,49 @@ bool FastFeedbackPass(const DisplayState& display, const PassMemory& m, const Re
   const int64_t height = int64_t{region.bottom} - region.top;
   if (width < 3 || height < 3) return true;  // no interior: the pass writes nothing
 
-  // Cell rows cover columns left - 1 to right: entry x - left + 1. Only the interior
+  // Rows cover columns left - 1 to right: entry x - left + 1. Only the interior
   // columns left + 1 to right - 2 are ever lit.
   const size_t rowCells = size_t(width) + 2;
   const size_t interior = size_t(width) - 2;
-  CellScratch scratch(rowCells * 4);
+  const size_t rows = kernels.halves ? 7 : 4;
+  CellScratch scratch(rowCells * rows);
   uint32_t* zero = scratch.Take(rowCells);
-  uint32_t* ring[3] = {scratch.Take(rowCells), scratch.Take(rowCells), scratch.Take(rowCells)};
+  DecodedRow ring[3];
+  for (DecodedRow& r : ring) {
+    r.cells = scratch.Take(rowCells);
+    r.neighbours = kernels.halves ? scratch.Take(rowCells) : r.cells;
+  }
 
   const size_t bpp = kernels.bytesPerPixel;
   const size_t srcPitch = size_t(m.srcPitch), dstPitch = size_t(m.dstPitch);
   const int32_t firstRow = region.top + 1, lastRow = region.bottom - 2;  // interior rows
-  auto decodeRow = [&](int32_t y, uint32_t* cells) {
-    kernels.decode(k, m.src + size_t(y) * srcPitch + size_t(region.left + 1) * bpp, bpp, interior,
-                   cells + 2);
-  };
+  const DecodedRow none{zero, zero, false};
 
   // Rows y - 1, y and y + 1 around the destination row y; zero outside the interior.
-  const uint32_t* above = zero;
-  const uint32_t* current = zero;
+  DecodedRow above = none, current = none;
   size_t next = 0;
   for (int32_t y = region.top; y < region.bottom; ++y) {
-    const uint32_t* below = zero;
+    DecodedRow below = none;
     if (y + 1 >= firstRow && y + 1 <= lastRow) {
-      uint32_t* cells = ring[next];
+      below = ring[next];
       next = (next + 1) % 3;
-      decodeRow(y + 1, cells);
-      below = cells;
+      below.lit =
+          kernels.decode(k, m.src + size_t(y + 1) * srcPitch + size_t(region.left + 1) * bpp,
+                         bpp, interior, below.cells + 2,
+                         kernels.halves ? below.neighbours + 2 : nullptr);
     }
-    ComposeRows rows;
-    rows.up = above + 1;
-    rows.left = current;
-    rows.own = current + 1;
-    rows.right = current + 2;
-    rows.down = below + 1;
-    kernels.compose(k, m.dst + size_t(y) * dstPitch + size_t(region.left) * bpp, rows,
+    if (!above.lit && !current.lit && !below.lit) {  // nothing reaches this row
+      above = current;
+      current = below;
+      continue;
+    }
+    ComposeRows rows5;
+    rows5.up = above.neighbours + 1;
+    rows5.left = current.neighbours;
+    rows5.own = current.cells + 1;
+    rows5.right = current.neighbours + 2;
+    rows5.down = below.neighbours + 1;
+    kernels.compose(k, m.dst + size_t(y) * dstPitch + size_t(region.left) * bpp, rows5,
                     size_t(width));
     above = current;
     current = below;
@@ -360,59 +435,65 @@ bool FastRoughPass(const DisplayState& display, const PassMemory& m, const Rect&
   const int64_t sampleRows = height >= 4 ? (height - 3) / 2 : 0;
   if (columns == 0 || sampleRows == 0) return true;  // no sample: the pass writes nothing
 
-  // Blocks sit at x0 + 2i, y0 + 2j. The composed columns run from x0 - 1 (the left
-  // fringe) to x0 + 2 x columns (the right fringe): pixel p is block (p + 1) / 2,
-  // at its right column when p is even and its left one when p is odd.
+  // Blocks sit at x0 + 2i, y0 + 2j. Their fringes reach one pixel further on every
+  // side: column x0 - 1 (written only by block 0 of the row), column x0 + 2 x columns
+  // (only by the last block), row y0 - 1 and row y0 + 2 x sampleRows.
   const int64_t x0 = int64_t{region.left} + dx;
   const int64_t y0 = int64_t{region.top} + dy;
   const size_t blocks = size_t(columns);
-  const size_t pixels = 2 * blocks + 2;
-  const size_t padded = blocks + 2;  // cells of blocks -1 to columns
-
-  CellScratch scratch(padded + pixels * 8);
-  uint32_t* samples = scratch.Take(padded);
-  uint32_t* zero = scratch.Take(pixels);
-  uint32_t* own[3] = {scratch.Take(pixels), scratch.Take(pixels), scratch.Take(pixels)};
-  uint32_t* left[2] = {scratch.Take(pixels), scratch.Take(pixels)};
-  uint32_t* right[2] = {scratch.Take(pixels), scratch.Take(pixels)};
+  // Rows hold blocks -1 to blocks, then slack that the vector kernels may read.
+  const size_t rowCells = blocks + 2 + kBlockCellSlack;
+  const size_t rows = kernels.halves ? 7 : 4;
+  CellScratch scratch(rowCells * rows);
+  uint32_t* zero = scratch.Take(rowCells) + 1;
+  DecodedRow ring[3];
+  for (DecodedRow& r : ring) {
+    r.cells = scratch.Take(rowCells) + 1;
+    r.neighbours = kernels.halves ? scratch.Take(rowCells) + 1 : r.cells;
+  }
 
   const size_t bpp = kernels.bytesPerPixel;
   const size_t srcPitch = size_t(m.srcPitch), dstPitch = size_t(m.dstPitch);
-  // Decodes sample row j and spreads its cells over the pixels they write.
-  auto loadBlockRow = [&](int64_t j, uint32_t* o, uint32_t* l, uint32_t* r) {
-    const uint8_t* src = m.src + size_t(y0 + 2 * j) * srcPitch + size_t(x0) * bpp;
-    kernels.decode(k, src, 2 * bpp, blocks, samples + 1);
-    for (size_t p = 0; p < pixels; ++p) {
-      const size_t block = (p + 1) / 2;
-      o[p] = samples[block];
-      const bool rightColumn = (p & 1) == 0;
-      l[p] = rightColumn ? 0 : samples[block - 1];
-      r[p] = rightColumn ? samples[block + 1] : 0;
-    }
+  auto decodeBlockRow = [&](int64_t j, DecodedRow& row) {
+    row.lit = kernels.decode(k, m.src + size_t(y0 + 2 * j) * srcPitch + size_t(x0) * bpp, 2 * bpp,
+                             blocks, row.cells, kernels.halves ? row.neighbours : nullptr);
   };
-  auto compose = [&](int64_t y, const uint32_t* up, const uint32_t* l, const uint32_t* o,
-                     const uint32_t* r, const uint32_t* down) {
-    ComposeRows rows{up, l, o, r, down};
-    kernels.compose(k, m.dst + size_t(y) * dstPitch + size_t(x0 - 1) * bpp, rows, pixels);
+  auto rowAt = [&](int64_t y) { return m.dst + size_t(y) * dstPitch; };
+  auto composeBlocks = [&](int64_t y, const DecodedRow& above, const DecodedRow& row,
+                           const DecodedRow& below) {
+    if (!above.lit && !row.lit && !below.lit) return;  // nothing reaches this row
+    kernels.composeBlocks(k, rowAt(y) + size_t(x0) * bpp, above.neighbours,
+                          BlockRow{row.cells, row.neighbours}, below.neighbours, blocks);
+  };
+  // The two fringe pixels at the ends of a row of blocks: each has one writer.
+  auto composeEnds = [&](int64_t y, const DecodedRow& row) {
+    if (!row.lit) return;
+    const uint32_t nothing = 0, first = row.neighbours[0], last = row.neighbours[blocks - 1];
+    kernels.compose(k, rowAt(y) + size_t(x0 - 1) * bpp,
+                    ComposeRows{&nothing, &nothing, &nothing, &first, &nothing}, 1);
+    kernels.compose(k, rowAt(y) + size_t(x0 + 2 * columns) * bpp,
+                    ComposeRows{&nothing, &last, &nothing, &nothing, &nothing}, 1);
   };
 
-  loadBlockRow(0, own[0], left[0], right[0]);
-  compose(y0 - 1, zero, zero, zero, zero, own[0]);  // the fringe above the first blocks
+  const DecodedRow none{zero, zero, false};
+  DecodedRow current = ring[0];
+  decodeBlockRow(0, current);
+  composeBlocks(y0 - 1, none, none, current);  // the fringe above the first blocks
+  DecodedRow above = none;
   for (int64_t j = 0; j < sampleRows; ++j) {
-    const uint32_t* o = own[j % 3];
-    const uint32_t* l = left[j % 2];
-    const uint32_t* r = right[j % 2];
-    const uint32_t* up = j > 0 ? own[(j + 2) % 3] : zero;
-    compose(y0 + 2 * j, up, l, o, r, zero);
-    const uint32_t* down = zero;
+    composeBlocks(y0 + 2 * j, above, current, none);
+    composeEnds(y0 + 2 * j, current);
+    DecodedRow below = none;
     if (j + 1 < sampleRows) {
-      loadBlockRow(j + 1, own[(j + 1) % 3], left[(j + 1) % 2], right[(j + 1) % 2]);
-      down = own[(j + 1) % 3];
+      below = ring[(j + 1) % 3];
+      decodeBlockRow(j + 1, below);
     }
-    compose(y0 + 2 * j + 1, zero, l, o, r, down);
+    composeBlocks(y0 + 2 * j + 1, none, current, below);
+    composeEnds(y0 + 2 * j + 1, current);
+    above = current;
+    current = below;
   }
-  // The fringe below the last blocks.
-  compose(y0 + 2 * sampleRows, own[(sampleRows - 1) % 3], zero, zero, zero, zero);
+  composeBlocks(y0 + 2 * sampleRows, above, none, none);  // the fringe below the last blocks
   return true;
 }
 
