@@ -8,7 +8,7 @@ cd "$(dirname "$0")/.."
 ensure_packages "${BUILD_PACKAGES[@]}"
 cmake --preset release -DLUMENFALL_BUILD_TESTS=OFF >/dev/null
 targets=(lumenfall-render)
-[ -f platform/x11/CMakeLists.txt ] && targets+=(lumenfall)
+[ -f platform/x11/CMakeLists.txt ] && targets+=(lumenfall_x11)
 cmake --build --preset release -j "$(jobs)" --target "${targets[@]}"
 
 bin=build/release/platform
@@ -20,7 +20,7 @@ fi
 out=build/output
 mkdir -p "$out"
 for set in malachi-red deep-blue; do
-  "$bin/render/lumenfall-render" --text-set "$set" --frames 300 --every 2 --size 400x300 \
+  "$bin/render/lumenfall-render" --text-set "$set" --frames 300 --every 2 --size 320x240 \
     --out "$out/$set.gif" "$@"
   echo "Rendered $out/$set.gif"
 done

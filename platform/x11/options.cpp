@@ -62,7 +62,14 @@ const OptionSpec* FindSpec(std::string_view name) {
   return nullptr;
 }
 
-std::string Quoted(std::string_view text) { return "'" + std::string(text) + "'"; }
+std::string Quoted(std::string_view text) {
+  std::string quoted;
+  quoted.reserve(text.size() + 2);
+  quoted.push_back('\'');
+  quoted.append(text);
+  quoted.push_back('\'');
+  return quoted;
+}
 
 OptionsResult Fail(std::string message) {
   OptionsResult result;
