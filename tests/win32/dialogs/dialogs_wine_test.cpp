@@ -185,6 +185,7 @@ class Session {
     if (!FileExists(prefix + "/system.reg")) {
       if (Run({"wineboot", "-i"}, env_, 240000) != 0) return Fail("wineboot -i failed");
       Run({"wineserver", "-k"}, env_, 20000);
+      InstallWineFonts(prefix);
     }
     server_ = Process::Start({"wineserver", "-p", "-f"}, env_, false);
     if (!server_) return Fail("wineserver could not be started");
@@ -209,7 +210,6 @@ class Session {
   }
 
   const std::string& Error() const { return error_; }
-  const Environment& Env() const { return env_; }
 
   Environment With(const Environment& extra) const {
     Environment env = env_;
@@ -254,6 +254,16 @@ class Session {
       Wine({"reg", "add", "HKCU\\Software\\Wine", "/v", "Version", "/d", "win98", "/f"});
     else
       Wine({"reg", "delete", "HKCU\\Software\\Wine", "/v", "Version", "/f"});
+  }
+
+  // Wine's own faces (Debian's fonts-wine: MS Sans Serif, Tahoma, Marlett for the
+  // caption buttons) are found only in the prefix's font folder here; with them the
+  // dialogs look as on Windows. Nothing is checked against the fonts.
+  static void InstallWineFonts(const std::string& prefix) {
+    const std::string from = "/usr/share/wine/fonts/";
+    const std::string to = prefix + "/drive_c/windows/Fonts/";
+    for (const char* face : {"sserife.fon", "tahoma.ttf", "tahomabd.ttf", "marlett.ttf"})
+      if (FileExists(from + face)) CopyFile(from + face, to + face);
   }
 
   bool Screenshot(const std::string& path, long left, long top, long right, long bottom) {
