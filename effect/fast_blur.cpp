@@ -42,14 +42,16 @@ bool Decode8(const KernelContext& k, const uint8_t* src, size_t step, size_t cou
 
 bool Decode16(const KernelContext& k, const uint8_t* src, size_t step, size_t count,
               uint32_t* cells, uint32_t*) {
-  const PixelFormatInfo& f = k.info;
+  // Local copies: the stores to cells could otherwise alias the format's fields.
+  const uint32_t rm = k.info.redMask, gm = k.info.greenMask, bm = k.info.blueMask;
+  const uint32_t rd = k.info.redDownshift, gd = k.info.greenDownshift, bd = k.info.blueDownshift;
+  const RuleSteps rule = k.rule;
   uint32_t any = 0;
   for (size_t i = 0; i < count; ++i, src += step) {
     const uint32_t v = Load16(src);
-    const uint32_t colour = (((v & f.redMask) << f.redDownshift) & 0xFF0000) +
-                            (((v & f.greenMask) << f.greenDownshift) & 0xFF00) +
-                            (((v & f.blueMask) << f.blueDownshift) & 0xFF);
-    any |= cells[i] = LitCell(k.rule, colour);
+    const uint32_t colour = (((v & rm) << rd) & 0xFF0000) + (((v & gm) << gd) & 0xFF00) +
+                            (((v & bm) << bd) & 0xFF);
+    any |= cells[i] = LitCell(rule, colour);
   }
   return any != 0;
 }
@@ -57,9 +59,10 @@ bool Decode16(const KernelContext& k, const uint8_t* src, size_t step, size_t co
 // 24 bits, and 32 bits whose fourth byte is ignored.
 bool DecodeBgr(const KernelContext& k, const uint8_t* src, size_t step, size_t count,
                uint32_t* cells, uint32_t* halves) {
+  const RuleSteps rule = k.rule;
   uint32_t any = 0;
   for (size_t i = 0; i < count; ++i, src += step) {
-    const uint32_t cell = LitCell(k.rule, Load24(src));
+    const uint32_t cell = LitCell(rule, Load24(src));
     cells[i] = cell;
     halves[i] = cell == 0 ? 0 : kLitCell | HalfShare(cell);
     any |= cell;
@@ -127,7 +130,7 @@ struct Depth8 {
 struct Depth16 {
   static constexpr size_t kBytes = 2;
   using Value = uint32_t;
-  const PixelFormatInfo& f;
+  PixelFormatInfo f;  // a copy, which the pixel stores cannot alias
   Value Pack(uint32_t r, uint32_t g, uint32_t b) const {
     return ((((r << 16) >> f.redDownshift) & f.redMask) +
             (((g << 8) >> f.greenDownshift) & f.greenMask) + ((b >> f.blueDownshift) & f.blueMask)) &
@@ -215,6 +218,78 @@ void ComposeBlocks32Plain(const KernelContext&, uint8_t* out, const uint32_t* ab
   ComposeBlocksWith(DepthBgr<4>{}, out, above, row, below, blocks);
 }
 
+namespace {
+
+// 24 bits through the 32-bit kernels: a chunk of pixels is widened to four bytes,
+// worked on, and narrowed back. The fourth byte is never looked at.
+constexpr size_t kChunk = 256;
+
+// Every pixel but the last is read and written as four bytes: the extra byte belongs
+// to the next pixel of the chunk, which is read as it was and written after.
+inline void Widen(const uint8_t* src, size_t step, size_t count, uint32_t* wide) {
+  if (count == 0) return;
+  for (size_t i = 0; i + 1 < count; ++i, src += step) {
+    uint32_t v;
+    std::memcpy(&v, src, 4);
+    wide[i] = v;
+  }
+  wide[count - 1] = Load24(src);
+}
+
+inline void Narrow(const uint32_t* wide, size_t count, uint8_t* out) {
+  if (count == 0) return;
+  for (size_t i = 0; i + 1 < count; ++i, out += 3) std::memcpy(out, &wide[i], 4);
+  const uint32_t last = wide[count - 1];
+  out[0] = static_cast<uint8_t>(last);
+  out[1] = static_cast<uint8_t>(last >> 8);
+  out[2] = static_cast<uint8_t>(last >> 16);
+}
+
+inline const uint8_t* Bytes(const uint32_t* wide) { return reinterpret_cast<const uint8_t*>(wide); }
+inline uint8_t* Bytes(uint32_t* wide) { return reinterpret_cast<uint8_t*>(wide); }
+
+}  // namespace
+
+template <DecodeRowFn Decode32>
+bool Decode24Via32(const KernelContext& k, const uint8_t* src, size_t step, size_t count,
+                   uint32_t* cells, uint32_t* halves) {
+  uint32_t wide[kChunk];
+  bool any = false;
+  for (size_t done = 0; done < count; done += kChunk) {
+    const size_t n = count - done < kChunk ? count - done : kChunk;
+    Widen(src + done * step, step, n, wide);
+    any = Decode32(k, Bytes(wide), 4, n, cells + done, halves + done) || any;
+  }
+  return any;
+}
+
+template <ComposeRowFn Compose32>
+void Compose24Via32(const KernelContext& k, uint8_t* out, const ComposeRows& rows, size_t count) {
+  uint32_t wide[kChunk];
+  for (size_t done = 0; done < count; done += kChunk) {
+    const size_t n = count - done < kChunk ? count - done : kChunk;
+    Widen(out + done * 3, 3, n, wide);
+    const ComposeRows part{rows.up + done, rows.left + done, rows.own + done, rows.right + done,
+                           rows.down + done};
+    Compose32(k, Bytes(wide), part, n);
+    Narrow(wide, n, out + done * 3);
+  }
+}
+
+template <ComposeBlockRowFn ComposeBlocks32>
+void ComposeBlocks24Via32(const KernelContext& k, uint8_t* out, const uint32_t* above,
+                          const BlockRow& row, const uint32_t* below, size_t blocks) {
+  constexpr size_t kBlocks = kChunk / 2;
+  uint32_t wide[kChunk];
+  for (size_t done = 0; done < blocks; done += kBlocks) {
+    const size_t n = blocks - done < kBlocks ? blocks - done : kBlocks;
+    Widen(out + done * 6, 3, 2 * n, wide);
+    const BlockRow part{row.cells + done, row.neighbours + done};
+    ComposeBlocks32(k, Bytes(wide), above + done, part, below + done, n);
+    Narrow(wide, 2 * n, out + done * 6);
+  }
+}
+
 }  // namespace blurkernels
 
 namespace {
@@ -281,6 +356,20 @@ bool Prepare(const DisplayState& display, ColourDecayRule rule, KernelContext& k
       return true;
     case 24:
       out = Kernels{DecodeBgr, Compose24, ComposeBlocks24, 3, true};
+#if defined(LUMENFALL_X86_KERNELS)
+      switch (ActiveSimdLevel()) {
+        case SimdLevel::Avx2:
+          out = Kernels{Decode24Via32<Decode32Avx2>, Compose24Via32<Compose32Avx2>,
+                        ComposeBlocks24Via32<ComposeBlocks32Avx2>, 3, true};
+          break;
+        case SimdLevel::Sse2:
+          out = Kernels{Decode24Via32<Decode32Sse2>, Compose24Via32<Compose32Sse2>,
+                        ComposeBlocks24Via32<ComposeBlocks32Sse2>, 3, true};
+          break;
+        case SimdLevel::None:
+          break;
+      }
+#endif
       return true;
     case 32:
       out = Kernels{Decode32Plain, Compose32Plain, ComposeBlocks32Plain, 4, true};

@@ -43,7 +43,7 @@ bool FastFeedbackPass(const DisplayState& display, const PassMemory& memory, con
 bool FastRoughPass(const DisplayState& display, const PassMemory& memory, const Rect& region,
                    int32_t dx, int32_t dy, ColourDecayRule rule);
 
-// The vector instructions the 32-bit kernels may use. The best one the processor has
+// The vector instructions the 24- and 32-bit kernels may use. The best one the processor has
 // is chosen at run time; tests lower the limit to exercise every kernel.
 enum class SimdLevel : uint8_t { None = 0, Sse2 = 1, Avx2 = 2 };
 
