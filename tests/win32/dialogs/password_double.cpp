@@ -160,7 +160,7 @@ extern "C" __declspec(dllexport) BOOL WINAPI SomethingElse(HWND window) {
   char title[64] = "";
   GetClassNameA(window, className, sizeof className);
   GetWindowTextA(window, title, sizeof title);
-  Log("verify call=%d depth=%d window=%lu class=%s title=%s running=%d", call, depth,
+  Log("verify call=%d depth=%d window=%lu class=\"%s\" title=\"%s\" running=%d", call, depth,
       Handle(window), className, title, ScreenSaverRunning());
   DialogState state{window, AnswerOf(call),
                     static_cast<UINT>(lumenfall::doubles::EnvNumber("LUMENFALL_VERIFY_HOLD_MS", 300)),
