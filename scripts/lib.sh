@@ -24,7 +24,7 @@ BUILD_PACKAGES=(build-essential cmake pkg-config libgtest-dev libgmock-dev googl
                 libpng-dev libgif-dev libfreetype-dev fonts-dejavu-core libx11-dev libxext-dev libxtst-dev)
 # The Windows saver: the cross compiler and Wine on a virtual display.
 WINDOWS_PACKAGES=(gcc-mingw-w64-i686-posix g++-mingw-w64-i686-posix mingw-w64-i686-dev
-                  binutils-mingw-w64-i686 wine wine32:i386)
+                  binutils-mingw-w64-i686 wine wine32:i386 fonts-wine)
 # Virtual displays, input and screen reading for the front-end tests.
 DISPLAY_PACKAGES=(xvfb xdotool x11-utils xauth imagemagick dpkg-dev file valgrind)
 
