@@ -157,12 +157,20 @@ class WineSession {
     const auto deadline = Clock::now() + milliseconds(timeoutMs);
     std::vector<std::string> args{Helper("lf_probe")};
     args.insert(args.end(), probeArgs.begin(), probeArgs.end());
+    // The window can be found while it is still being created, before it is shown; wait
+    // for the report of a visible window, and give the last one seen at the deadline.
+    std::string last;
     while (Clock::now() < deadline) {
       std::string out;
-      if (Wine(args, &out, 10000) == 0 && !out.empty()) return out;
+      if (Wine(args, &out, 10000) == 0 && !out.empty()) {
+        unsigned long handle = 0, style = 0;
+        if (std::sscanf(out.c_str(), "%lu %lx", &handle, &style) == 2 && (style & 0x10000000ul) != 0)
+          return out;
+        last = out;
+      }
       SleepMs(150);
     }
-    return "";
+    return last;
   }
 
   void StoreSettings(const char* type, const char* data) {
@@ -384,7 +392,7 @@ void FullScreenEffectAndMouseThreshold(WineSession& wine) {
   double asymmetry = 0;
   for (const Picture& p : shots) asymmetry = std::max(asymmetry, ColumnParityAsymmetry(p, kParityTolerance));
   if (BlockStructureMeasurable(wine.Depth())) {
-    EXPECT_LT(asymmetry, 0.12) << "the full blur shows no 2 x 2 structure";
+    EXPECT_LT(asymmetry, 0.17) << "the full blur shows no 2 x 2 structure";  // rough: above 0.2
   }
 
   // Distance 2 + 2 = 4 keeps it running; one more pixel ends it.
@@ -550,7 +558,7 @@ void StoredSettingsChooseTheSet(WineSession& wine, const char* type, const char*
   } else if (rough) {
     EXPECT_GT(asymmetry, 0.2) << "the rough blur's 2 x 2 blocks are missing";
   } else {
-    EXPECT_LT(asymmetry, 0.12);
+    EXPECT_LT(asymmetry, 0.17);  // the rough blur measures well above 0.2
   }
   wine.X({"key", "space"});
   int code = -1;
