@@ -38,6 +38,7 @@ struct RuleSteps {
 struct KernelContext {
   RuleSteps rule;
   PixelFormatInfo info;      // 16 bits
+  uint32_t keep16 = 0;       // 16 bits: the bits of each channel that a field keeps
   uint32_t cell8[256] = {};  // 8 bits: the cell of every palette index as a source pixel
   uint8_t ramp8[256] = {};   // 8 bits: low byte of GreyRamp
   uint8_t keep8[256] = {};   // 8 bits: floor(S_old x 128 / 765) of every palette index

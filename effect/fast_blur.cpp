@@ -156,6 +156,35 @@ struct Depth16 {
   }
 };
 
+// 16 bits whose fields behave (see LanesAreExact): a field widened back to 8 bits is
+// the channel with its low bits cleared, so a chain of writes can stay in 8-bit lanes,
+// cleared after each write as the packing would, and be packed once at the end.
+struct Depth16Lanes {
+  static constexpr size_t kBytes = 2;
+  using Value = uint64_t;
+  uint64_t keep;  // per lane, the bits that survive packing
+  uint32_t rm, gm, bm, rd, gd, bd;
+  Value Load(const uint8_t* p) const {
+    const uint32_t v = Load16(p);
+    return SpreadLanes((((v & rm) << rd) & 0xFF0000) | (((v & gm) << gd) & 0xFF00) |
+                       (((v & bm) << bd) & 0xFF));
+  }
+  Value Opaque(uint32_t cell) const { return SpreadLanes(cell) & keep; }
+  Value Mix(Value old, uint32_t cell) const {
+    const uint64_t a = old * 129, b = SpreadLanes(cell) * 127;  // no lane passes 65280
+    const uint64_t joint = ((a + b) >> 8) & kLaneLow;           // red, green: one division
+    const uint64_t split = ((a >> 8) & kLaneLow) + ((b >> 8) & kLaneLow);  // blue: two floors
+    return ((joint & ~uint64_t{0xFFFF}) | (split & 0xFFFF)) & keep;
+  }
+  void Store(uint8_t* p, Value v) const {
+    const uint32_t c = GatherLanes(v);
+    const uint32_t packed = ((((c & 0xFF0000)) >> rd) & rm) + ((((c & 0xFF00)) >> gd) & gm) +
+                            (((c & 0xFF) >> bd) & bm);
+    p[0] = static_cast<uint8_t>(packed);
+    p[1] = static_cast<uint8_t>(packed >> 8);
+  }
+};
+
 // 24 and 32 bits: channels in lanes; neighbours come as halves.
 template <size_t Bytes>
 struct DepthBgr {
@@ -181,6 +210,21 @@ void Compose8(const KernelContext& k, uint8_t* out, const ComposeRows& rows, siz
 
 void Compose16(const KernelContext& k, uint8_t* out, const ComposeRows& rows, size_t count) {
   ComposeRowWith(Depth16{k.info}, out, rows, count);
+}
+
+Depth16Lanes LanesOf(const KernelContext& k) {
+  const PixelFormatInfo& f = k.info;
+  return Depth16Lanes{SpreadLanes(k.keep16), f.redMask,      f.greenMask,    f.blueMask,
+                      f.redDownshift,        f.greenDownshift, f.blueDownshift};
+}
+
+void Compose16Lanes(const KernelContext& k, uint8_t* out, const ComposeRows& rows, size_t count) {
+  ComposeRowWith(LanesOf(k), out, rows, count);
+}
+
+void ComposeBlocks16Lanes(const KernelContext& k, uint8_t* out, const uint32_t* above,
+                          const BlockRow& row, const uint32_t* below, size_t blocks) {
+  ComposeBlocksWith(LanesOf(k), out, above, row, below, blocks);
 }
 
 void Compose24(const KernelContext&, uint8_t* out, const ComposeRows& rows, size_t count) {
@@ -320,6 +364,31 @@ bool StepsForRule(ColourDecayRule rule, RuleSteps& steps) {
   return true;
 }
 
+// Whether the 16-bit format lets writes be chained in 8-bit lanes: the fields do not
+// overlap and fit in 16 bits, and for every level v of a channel, widening the packed v
+// gives v with the low bits cleared (keep), and packing ignores those low bits. All
+// four recognised layouts pass; keep receives the kept bits of each channel.
+bool LanesAreExact(const PixelFormatInfo& f, uint32_t& keep) {
+  const uint32_t masks = f.redMask | f.greenMask | f.blueMask;
+  if ((f.redMask & f.greenMask) != 0 || (f.redMask & f.blueMask) != 0 ||
+      (f.greenMask & f.blueMask) != 0 || masks > 0xFFFF)
+    return false;
+  const uint32_t mask[3] = {f.redMask, f.greenMask, f.blueMask};
+  const uint32_t down[3] = {f.redDownshift, f.greenDownshift, f.blueDownshift};
+  const uint32_t place[3] = {16, 8, 0};
+  keep = 0;
+  for (int c = 0; c < 3; ++c) {
+    auto pack = [&](uint32_t v) { return ((v << place[c]) >> down[c]) & mask[c]; };
+    auto widen = [&](uint32_t p) { return ((p & mask[c]) << down[c]) >> place[c] & 0xFF; };
+    const uint32_t kept = widen(pack(0xFF));
+    for (uint32_t v = 0; v < 256; ++v) {
+      if (widen(pack(v)) != (v & kept) || pack(v & kept) != pack(v)) return false;
+    }
+    keep |= kept << place[c];
+  }
+  return true;
+}
+
 struct Kernels {
   DecodeRowFn decode = nullptr;
   ComposeRowFn compose = nullptr;
@@ -353,6 +422,8 @@ bool Prepare(const DisplayState& display, ColourDecayRule rule, KernelContext& k
     case 16:
       k.info = display.pixelInfo;
       out = Kernels{Decode16, Compose16, ComposeBlocks16, 2, false};
+      if (LanesAreExact(k.info, k.keep16))
+        out = Kernels{Decode16, Compose16Lanes, ComposeBlocks16Lanes, 2, false};
       return true;
     case 24:
       out = Kernels{DecodeBgr, Compose24, ComposeBlocks24, 3, true};

@@ -20,7 +20,8 @@ struct Format {
   uint32_t expectedLayout;  // what the format analysis must find (0 at other depths)
 };
 
-// Every depth, every recognised 16-bit layout and two that are not recognised.
+// Every depth, every recognised 16-bit layout, two that are not recognised and one
+// whose fields overlap.
 inline const std::vector<Format>& AllFormats() {
   static const std::vector<Format> formats = {
       {"8 bits", 8, 0, 0, 0, 0},
@@ -30,6 +31,8 @@ inline const std::vector<Format>& AllFormats() {
       {"16 bits 655", 16, 0xFC00, 0x03E0, 0x001F, kLayout655},
       {"16 bits blue on top", 16, 0x001F, 0x07E0, 0xF800, 0},
       {"16 bits 444", 16, 0x0F00, 0x00F0, 0x000F, 0},
+      // Found as 655, but green overlaps red: writes cannot be chained in lanes.
+      {"16 bits 655 with overlapping fields", 16, 0xFC00, 0x07E0, 0x001F, kLayout655},
       {"24 bits", 24, 0, 0, 0, 0},
       {"32 bits", 32, 0, 0, 0, 0},
   };
