@@ -49,6 +49,10 @@ bool Decode16(const KernelContext& k, const uint8_t* src, size_t step, size_t co
   uint32_t any = 0;
   for (size_t i = 0; i < count; ++i, src += step) {
     const uint32_t v = Load16(src);
+    if (v == 0) {  // black in every format: the common case, cheaply
+      cells[i] = 0;
+      continue;
+    }
     const uint32_t colour = (((v & rm) << rd) & 0xFF0000) + (((v & gm) << gd) & 0xFF00) +
                             (((v & bm) << bd) & 0xFF);
     any |= cells[i] = LitCell(rule, colour);
