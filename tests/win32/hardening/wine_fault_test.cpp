@@ -1,0 +1,470 @@
+// lumenfall.scr under Wine with a test ddraw.dll that fails chosen DirectDraw calls
+// (ddraw_fault.cpp): a missing device, primary, clipper or surface, failing locks and
+// blits, and lost surfaces. In every case the saver runs without drawing through the
+// missing objects, ends on input with exit code 0 and releases every object it got;
+// after failing blits or a lost surface the picture moves again.
+//
+// One 24-bit Xvfb display and one Wine prefix for the whole program. The saver and
+// the DLL are copied into a folder of their own, where the DLL override
+// "ddraw=n,b" makes the saver load the test DLL; the test DLL reaches Wine's own
+// DirectDraw by its system path. Outside CI a missing tool or file skips; with
+// CI=true it fails.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <thread>
+
+#include "wine_harness.h"
+
+namespace lumenfall::wine {
+namespace {
+
+using std::chrono::milliseconds;
+using Clock = std::chrono::steady_clock;
+
+constexpr int kScreenWidth = 800;
+constexpr int kScreenHeight = 600;
+
+std::string WinDir() { return std::string(LUMENFALL_MINGW_BUILD_DIR) + "/win32"; }
+std::string WorkDir() { return LUMENFALL_FAULTS_WORK_DIR; }
+std::string RunDir() { return WorkDir() + "/run"; }
+std::string LogPath() { return WorkDir() + "/ddraw.log"; }
+
+bool InCi() {
+  const char* ci = std::getenv("CI");
+  return ci != nullptr && std::strcmp(ci, "true") == 0;
+}
+
+void SleepMs(int ms) { std::this_thread::sleep_for(milliseconds(ms)); }
+
+bool CopyFile(const std::string& from, const std::string& to) {
+  std::ifstream in(from, std::ios::binary);
+  std::ofstream out(to, std::ios::binary | std::ios::trunc);
+  if (!in || !out) return false;
+  out << in.rdbuf();
+  return static_cast<bool>(out);
+}
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+// ---- The DLL's log: "<tick> <event> key=value ..." ----
+
+struct Event {
+  std::string name;
+  std::map<std::string, std::string> fields;
+};
+
+std::vector<Event> ReadLog() {
+  std::vector<Event> events;
+  std::istringstream lines(ReadFile(LogPath()));
+  std::string line;
+  while (std::getline(lines, line)) {
+    std::istringstream words(line);
+    std::string tick, word;
+    Event e;
+    if (!(words >> tick >> e.name)) continue;
+    while (words >> word) {
+      const size_t eq = word.find('=');
+      if (eq != std::string::npos) e.fields[word.substr(0, eq)] = word.substr(eq + 1);
+    }
+    events.push_back(std::move(e));
+  }
+  return events;
+}
+
+bool Has(const std::vector<Event>& log, const std::string& name, const std::string& key = "",
+         const std::string& value = "") {
+  for (const Event& e : log) {
+    if (e.name != name) continue;
+    if (key.empty()) return true;
+    auto it = e.fields.find(key);
+    if (it != e.fields.end() && it->second == value) return true;
+  }
+  return false;
+}
+
+// The unload summary's counts; -1 for a count that is missing.
+struct Summary {
+  std::map<std::string, long> counts;
+  bool present = false;
+  long operator[](const std::string& key) const {
+    auto it = counts.find(key);
+    return it == counts.end() ? -1 : it->second;
+  }
+};
+
+Summary ReadSummary(const std::vector<Event>& log) {
+  Summary s;
+  for (const Event& e : log) {
+    if (e.name != "summary") continue;
+    s.present = true;
+    for (const auto& [key, value] : e.fields) s.counts[key] = std::strtol(value.c_str(), nullptr, 10);
+  }
+  return s;
+}
+
+std::string Dump(const std::vector<Event>& log) {
+  std::string text = "\nthe DLL's log:\n";
+  for (const Event& e : log) {
+    text += "  " + e.name;
+    for (const auto& [key, value] : e.fields) text += " " + key + "=" + value;
+    text += "\n";
+  }
+  return text;
+}
+
+// ---- Pictures ----
+
+long LitPixels(const Picture& p) {
+  long lit = 0;
+  for (size_t i = 0; i + 2 < p.rgb.size(); i += 3)
+    if (std::max({p.rgb[i], p.rgb[i + 1], p.rgb[i + 2]}) > 24) ++lit;
+  return lit;
+}
+
+// ---- The session ----
+
+class FaultSession {
+ public:
+  bool Open() {
+    for (const char* tool : {"wine", "wineserver", "wineboot", "Xvfb", "xdotool", "import"})
+      if (!HaveTool(tool)) return Fail(std::string("the tool ") + tool + " is not installed");
+    for (const std::string& file :
+         {WinDir() + "/lumenfall.scr", WinDir() + "/faults/ddraw.dll", WinDir() + "/lf_probe.exe"})
+      if (!FileExists(file)) return Fail(file + " is missing (run the mingw cross build first)");
+    if (!MakeFolders(RunDir())) return Fail("cannot create " + RunDir());
+    // A library beside the program is the one that the override picks.
+    if (!CopyFile(WinDir() + "/lumenfall.scr", RunDir() + "/lumenfall.scr") ||
+        !CopyFile(WinDir() + "/faults/ddraw.dll", RunDir() + "/ddraw.dll"))
+      return Fail("cannot lay out " + RunDir());
+    std::string error;
+    if (!xserver_.Start(24, kScreenWidth, kScreenHeight, &error)) return Fail(error);
+    const std::string prefix = WorkDir() + "/prefix";
+    env_ = {{"WINEPREFIX", prefix},
+            {"WINEDEBUG", "-all"},
+            {"WINEDLLOVERRIDES", "mscoree,mshtml="},
+            {"WINEARCH", "win32"},
+            {"DISPLAY", xserver_.Display()}};
+    if (!FileExists(prefix + "/system.reg")) {
+      if (Run({"wineboot", "-i"}, env_, 240000) != 0) return Fail("wineboot -i failed");
+      Run({"wineserver", "-k"}, env_, 20000);
+    }
+    server_ = Process::Start({"wineserver", "-p", "-f"}, env_, false);
+    if (!server_) return Fail("wineserver could not be started");
+    SleepMs(300);
+    // The first program brings up Wine's desktop process in a process group that ends
+    // normally, so that killing a saver's group never takes the desktop with it.
+    std::string info;
+    if (Wine({WinDir() + "/lf_probe.exe", "ddinfo"}, &info, 90000) != 0)
+      return Fail("Wine could not run the probe");
+    return true;
+  }
+
+  void Close() {
+    if (!env_.empty()) Run({"wineserver", "-k"}, env_, 20000);
+    if (server_) {
+      if (!server_->WaitExit(10000, nullptr)) server_->Kill();
+      server_.reset();
+    }
+    xserver_.Stop();
+  }
+
+  const std::string& Error() const { return error_; }
+
+  int Wine(const std::vector<std::string>& args, std::string* output = nullptr, int timeoutMs = 30000) {
+    std::vector<std::string> argv{"wine"};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return Run(argv, env_, timeoutMs, output);
+  }
+
+  // The saver in full screen with the test DLL and the given fault plan; the log
+  // starts empty.
+  std::unique_ptr<Process> StartSaver(const std::string& plan) {
+    std::remove(LogPath().c_str());
+    Environment env = env_;
+    env["WINEDLLOVERRIDES"] = "mscoree,mshtml=;ddraw=n,b";
+    env["LUMENFALL_DDRAW_FAULT"] = plan;
+    env["LUMENFALL_DDRAW_LOG"] = LogPath();
+    return Process::Start({"wine", RunDir() + "/lumenfall.scr", "/s"}, env, false);
+  }
+
+  bool WaitForSaverWindow(int timeoutMs) {
+    const auto deadline = Clock::now() + milliseconds(timeoutMs);
+    while (Clock::now() < deadline) {
+      std::string out;
+      if (Wine({WinDir() + "/lf_probe.exe", "find"}, &out, 10000) == 0 && !out.empty()) return true;
+      SleepMs(150);
+    }
+    return false;
+  }
+
+  // Waits until the log holds the event, up to timeoutMs.
+  bool WaitForEvent(const std::string& name, const std::string& key, const std::string& value,
+                    int timeoutMs) {
+    const auto deadline = Clock::now() + milliseconds(timeoutMs);
+    while (Clock::now() < deadline) {
+      if (Has(ReadLog(), name, key, value)) return true;
+      SleepMs(100);
+    }
+    return false;
+  }
+
+  void X(const std::vector<std::string>& args) {
+    std::vector<std::string> argv{"xdotool"};
+    argv.insert(argv.end(), args.begin(), args.end());
+    Run(argv, env_, 10000);
+  }
+
+  bool Screenshot(Picture* picture) {
+    auto process = Process::Start({"import", "-window", "root", "-depth", "8", "ppm:-"}, env_, true);
+    if (!process) return false;
+    std::string bytes;
+    if (!process->ReadAll(15000, &bytes)) return false;
+    int code = -1;
+    if (!process->WaitExit(10000, &code) || code != 0) return false;
+    return ParsePpm(bytes, picture);
+  }
+
+ private:
+  bool Fail(const std::string& error) {
+    error_ = error;
+    return false;
+  }
+
+  XServer xserver_;
+  Environment env_;
+  std::unique_ptr<Process> server_;
+  std::string error_;
+};
+
+enum class CloseBy { Key, Mouse };
+
+class DirectDrawFaults : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    session = new FaultSession();
+    session->Open();
+  }
+  static void TearDownTestSuite() {
+    session->Close();
+    delete session;
+    session = nullptr;
+  }
+  void SetUp() override {
+    if (!session->Error().empty()) {
+      if (InCi()) FAIL() << "Wine tests cannot run: " << session->Error();
+      GTEST_SKIP() << "Wine tests cannot run: " << session->Error();
+    }
+    session->X({"mousemove", std::to_string(kScreenWidth / 2), std::to_string(kScreenHeight / 2)});
+  }
+
+  // Ends the saver by a key press or by a movement of more than 4 pixels; it must
+  // end with exit code 0 and leave the summary in the log.
+  static void CloseAndCheck(Process& saver, CloseBy how) {
+    ASSERT_TRUE(saver.Running()) << "the saver ended by itself" << Dump(ReadLog());
+    if (how == CloseBy::Key) {
+      session->X({"key", "space"});
+    } else {
+      session->X({"mousemove", std::to_string(kScreenWidth / 2 + 10), std::to_string(kScreenHeight / 2)});
+    }
+    int code = -1;
+    ASSERT_TRUE(saver.WaitExit(8000, &code))
+        << (how == CloseBy::Key ? "a key press" : "a mouse movement") << " did not end the saver";
+    EXPECT_EQ(code, 0);
+  }
+
+  // The log after the saver ended: the plan as given, every object released, no call
+  // on a released object, no call outside what the saver is known to use.
+  static Summary FinishedLog(const std::string& plan, std::vector<Event>* logOut = nullptr) {
+    const std::vector<Event> log = ReadLog();
+    if (logOut != nullptr) *logOut = log;
+    EXPECT_TRUE(Has(log, "plan")) << "the DLL did not read the plan" << Dump(log);
+    EXPECT_FALSE(Has(log, "plan-error")) << plan << Dump(log);
+    if (plan != "create") {
+      EXPECT_TRUE(Has(log, "builtin", "loaded", "1")) << "Wine's DirectDraw was not reached" << Dump(log);
+    }
+    const Summary s = ReadSummary(log);
+    EXPECT_TRUE(s.present) << "no summary: the DLL was not unloaded normally" << Dump(log);
+    EXPECT_EQ(s["live"], 0) << "objects left unreleased" << Dump(log);
+    EXPECT_EQ(s["zombies"], 0) << "calls on released objects" << Dump(log);
+    EXPECT_FALSE(Has(log, "unsupported")) << Dump(log);
+    EXPECT_FALSE(Has(log, "foreign")) << "an object that the DLL did not hand out" << Dump(log);
+    return s;
+  }
+
+  // Runs the saver with a plan for runMs after its window appeared, checks that the
+  // screen stayed black, and closes it.
+  static Summary RunsEmpty(const std::string& plan, int runMs, CloseBy how) {
+    auto saver = session->StartSaver(plan);
+    EXPECT_TRUE(session->WaitForSaverWindow(20000)) << plan << ": no saver window";
+    SleepMs(runMs);
+    Picture shot;
+    EXPECT_TRUE(session->Screenshot(&shot));
+    EXPECT_EQ(LitPixels(shot), 0) << plan << ": something was drawn";
+    CloseAndCheck(*saver, how);
+    return FinishedLog(plan);
+  }
+
+  // Waits for an event and takes two screenshots 700 ms apart.
+  static bool TwoShotsAfter(const std::string& event, const std::string& key, const std::string& value,
+                            Picture* first, Picture* second) {
+    if (!session->WaitForEvent(event, key, value, 30000)) return false;
+    SleepMs(200);
+    if (!session->Screenshot(first)) return false;
+    SleepMs(700);
+    return session->Screenshot(second);
+  }
+
+  // The picture stands still from the moment the fault begins (beginEvent) for as long
+  // as it lasts, and moves again after it ends (endEvent).
+  static void FreezesThenMovesAgain(const std::string& plan, const std::string& beginEvent,
+                                    const std::string& beginKey, const std::string& beginValue,
+                                    const std::string& endEvent, const std::string& endKey,
+                                    const std::string& endValue, CloseBy how) {
+    auto saver = session->StartSaver(plan);
+    ASSERT_TRUE(session->WaitForSaverWindow(20000)) << plan << ": no saver window";
+    Picture during1, during2, after1, after2;
+    ASSERT_TRUE(TwoShotsAfter(beginEvent, beginKey, beginValue, &during1, &during2))
+        << plan << ": the fault never began" << Dump(ReadLog());
+    const bool stillOn = !Has(ReadLog(), endEvent, endKey, endValue);
+    EXPECT_TRUE(stillOn) << plan << ": the fault ended before both screenshots were taken; the "
+                         << "machine is too slow for its length" << Dump(ReadLog());
+    EXPECT_TRUE(!stillOn || during1 == during2) << plan << ": the picture moved while the fault lasted";
+    ASSERT_TRUE(TwoShotsAfter(endEvent, endKey, endValue, &after1, &after2))
+        << plan << ": the fault never ended" << Dump(ReadLog());
+    EXPECT_FALSE(after1 == after2) << plan << ": the picture did not move again";
+    EXPECT_GT(LitPixels(after2), 1000) << plan << ": the picture is dark after the fault";
+    CloseAndCheck(*saver, how);
+  }
+
+  static inline FaultSession* session = nullptr;
+};
+
+TEST_F(DirectDrawFaults, WithoutDirectDrawTheWindowStaysBlack) {
+  const Summary s = RunsEmpty("create", 1500, CloseBy::Key);
+  EXPECT_EQ(s["devices"], 0);
+  EXPECT_EQ(s["surfaces"], 0);
+  EXPECT_TRUE(Has(ReadLog(), "fail", "kind", "create"));
+}
+
+TEST_F(DirectDrawFaults, WithoutTheSecondDeviceInterfaceNothingIsCreated) {
+  const Summary s = RunsEmpty("query", 1500, CloseBy::Mouse);
+  EXPECT_EQ(s["devices"], 1) << "only the first interface, released again";
+  EXPECT_EQ(s["surfaces"], 0);
+  EXPECT_EQ(s["clippers"], 0);
+}
+
+TEST_F(DirectDrawFaults, WithoutThePrimaryNoClipperNoSurfaceNoBlit) {
+  const Summary s = RunsEmpty("primary", 1500, CloseBy::Key);
+  EXPECT_EQ(s["devices"], 2);
+  EXPECT_EQ(s["surfaces"], 0);
+  EXPECT_EQ(s["offscreen"], 0) << "no off-screen surface is asked for without a primary";
+  EXPECT_EQ(s["clippers"], 0) << "the clipper comes after the primary";
+  EXPECT_EQ(s["primaryBlt"], 0);
+  EXPECT_EQ(s["lock"], 0);
+}
+
+TEST_F(DirectDrawFaults, WithoutTheScreenTemplateNoWorkSurfaces) {
+  // Surface 1 is the screen-sized template from which the work surfaces take their format.
+  const Summary s = RunsEmpty("surface:1", 1500, CloseBy::Mouse);
+  EXPECT_EQ(s["offscreen"], 1) << "no work surface without the template";
+  EXPECT_EQ(s["surfaces"], 1) << "only the primary";
+  EXPECT_EQ(s["primaryBlt"], 0) << "nothing to present";
+  EXPECT_EQ(s["lock"], 0);
+}
+
+TEST_F(DirectDrawFaults, AMissingWorkSurfaceStopsTheEffect) {
+  // Surfaces 2, 3 and 4 are ZoomBuffer, TrailBuffer and ShowBuffer. With one missing
+  // no frame step runs (no lock at all); ShowBuffer, when it exists, is still presented.
+  for (int missing = 2; missing <= 4; ++missing) {
+    SCOPED_TRACE("work surface " + std::to_string(missing));
+    const Summary s = RunsEmpty("surface:" + std::to_string(missing), 1200,
+                                missing == 3 ? CloseBy::Mouse : CloseBy::Key);
+    EXPECT_EQ(s["offscreen"], 4) << "each work surface is asked for";
+    EXPECT_EQ(s["surfaces"], 4) << "the primary, the template and two work surfaces";
+    EXPECT_EQ(s["lock"], 0) << "the effect drew through a partial set of surfaces";
+    if (missing == 4) {
+      EXPECT_EQ(s["primaryBlt"], 0) << "no ShowBuffer, nothing to present";
+    } else {
+      EXPECT_GT(s["primaryBlt"], 10) << "the empty ShowBuffer is presented on every tick";
+    }
+  }
+}
+
+TEST_F(DirectDrawFaults, LocksThatAlwaysFailDrawNothing) {
+  const Summary s = RunsEmpty("lock", 2500, CloseBy::Mouse);
+  EXPECT_GT(s["lock"], 20) << "the effect kept trying on every tick";
+  EXPECT_EQ(s["lockOk"], 0);
+  EXPECT_GT(s["primaryBlt"], 20);
+}
+
+TEST_F(DirectDrawFaults, WithoutAClipperTheEffectStillRuns) {
+  auto saver = session->StartSaver("clipper");
+  ASSERT_TRUE(session->WaitForSaverWindow(20000));
+  // The first line appears 5.1 s after the first frame.
+  Picture first, second;
+  SleepMs(6500);
+  ASSERT_TRUE(session->Screenshot(&first));
+  SleepMs(700);
+  ASSERT_TRUE(session->Screenshot(&second));
+  EXPECT_FALSE(first == second) << "the picture did not move";
+  EXPECT_GT(LitPixels(second), 1000);
+  CloseAndCheck(*saver, CloseBy::Mouse);
+  const Summary s = FinishedLog("clipper");
+  EXPECT_EQ(s["clippers"], 0);
+  EXPECT_TRUE(Has(ReadLog(), "fail", "kind", "clipper"));
+}
+
+TEST_F(DirectDrawFaults, FailingBlitsFreezeThePictureUntilTheyStop) {
+  // About 6 s in (150 ticks of 40 ms), while the first line fades in, 75 blits fail.
+  FreezesThenMovesAgain("blt@150*75", "fail", "kind", "blt", "over", "kind", "blt", CloseBy::Key);
+  const Summary s = FinishedLog("blt@150*75");
+  EXPECT_EQ(s["primaryBlt"] - s["primaryBltOk"], 75);
+}
+
+TEST_F(DirectDrawFaults, ALostPrimaryIsRestoredAndThePictureMovesAgain) {
+  // The primary is lost at the 151st blit; Restore is refused until 75 blits were
+  // answered "lost" (a mode change still under way), then it succeeds.
+  FreezesThenMovesAgain("blt-lost@150*75", "lost", "name", "primary", "restored", "name", "primary",
+                        CloseBy::Mouse);
+  std::vector<Event> log;
+  const Summary s = FinishedLog("blt-lost@150*75", &log);
+  EXPECT_TRUE(Has(log, "restore-refused", "name", "primary")) << "Restore was tried only once" << Dump(log);
+  EXPECT_EQ(s["lostAnswers"], 75) << "the saver stopped blitting while the primary was lost";
+  EXPECT_GE(s["restoreOk"], 1);
+}
+
+TEST_F(DirectDrawFaults, LostWorkSurfacesAreRestoredAndThePictureMovesAgain) {
+  // At the 570th lock (about 6 s in) every off-screen surface is lost, as in a mode
+  // change; after 600 lost answers (some 3 s of ticks) they can be restored.
+  FreezesThenMovesAgain("lock-lost@570*600", "lost", "name", "offscreen2", "restored", "name",
+                        "offscreen4", CloseBy::Key);
+  std::vector<Event> log;
+  FinishedLog("lock-lost@570*600", &log);
+  for (const char* name : {"offscreen1", "offscreen2", "offscreen3", "offscreen4"}) {
+    EXPECT_TRUE(Has(log, "lost", "name", name)) << name << Dump(log);
+    EXPECT_TRUE(Has(log, "restored", "name", name)) << name << Dump(log);
+  }
+}
+
+TEST_F(DirectDrawFaults, LocksStillDrawingFreezeThePictureUntilTheyStop) {
+  // From the 570th lock (about 6 s in) 300 locks answer that the surface is still
+  // being drawn; no pixel is written meanwhile.
+  FreezesThenMovesAgain("lock-stilldrawing@570*300", "fail", "kind", "lock-stilldrawing", "over",
+                        "kind", "lock-stilldrawing", CloseBy::Mouse);
+  const Summary s = FinishedLog("lock-stilldrawing@570*300");
+  EXPECT_EQ(s["lock"] - s["lockOk"], 300);
+}
+
+}  // namespace
+}  // namespace lumenfall::wine
