@@ -1,5 +1,6 @@
 // lumenfall-bench: every benchmark, then a table of each one beside its baseline from
 // the same run (the console report as usual first; --benchmark_filter narrows both).
+// --simd=none|sse2|avx2 caps the vector kernels of the fast blur.
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -78,7 +79,32 @@ void PrintComparisons(const RecordingReporter& reporter) {
 
 }  // namespace
 
+// --simd=none|sse2|avx2 caps the vector kernels, to measure what older processors get.
+bool TakeSimdOption(int& argc, char** argv) {
+  int kept = 1;
+  bool ok = true;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg.rfind("--simd=", 0) != 0) {
+      argv[kept++] = argv[i];
+      continue;
+    }
+    const std::string level = arg.substr(7);
+    if (level == "none") lumenfall::SetSimdLimit(lumenfall::SimdLevel::None);
+    else if (level == "sse2") lumenfall::SetSimdLimit(lumenfall::SimdLevel::Sse2);
+    else if (level == "avx2") lumenfall::SetSimdLimit(lumenfall::SimdLevel::Avx2);
+    else {
+      std::fprintf(stderr, "lumenfall-bench: --simd takes none, sse2 or avx2, not '%s'\n",
+                   level.c_str());
+      ok = false;
+    }
+  }
+  argc = kept;
+  return ok;
+}
+
 int main(int argc, char** argv) {
+  if (!TakeSimdOption(argc, argv)) return 1;
   lumenfall::bench::RegisterBlurBenchmarks();
   lumenfall::bench::RegisterFrameBenchmarks();
   lumenfall::bench::RegisterStretchBenchmarks();

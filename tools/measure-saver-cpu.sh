@@ -116,7 +116,8 @@ share() {  # ticks -> percent of one core over the measured time
     'BEGIN { printf "%.2f", 100 * t / hz / (ns / 1e9) }'
 }
 
-echo "saver:      $(tr '\0' ' ' < "/proc/$saver_pid/cmdline" 2>/dev/null || basename "$program")($mode), screen $screen, ${measure} s after ${warmup} s"
+command_line=$(tr '\0' ' ' < "/proc/$saver_pid/cmdline" 2>/dev/null | sed 's/ *$//' || true)
+echo "saver:      ${command_line:-$program} ($mode), screen $screen, ${measure} s after ${warmup} s"
 echo "saver CPU:  $(share $(( saver_after - saver_before )))% of one core"
 echo "saver RSS:  $(( rss / 1024 )) MB now, $(( peak / 1024 )) MB at most"
 echo "Xvfb CPU:   $(share $(( xvfb_after - xvfb_before )))% of one core (drawing the saver's pictures)"
