@@ -1,5 +1,6 @@
 // The text renderer on arbitrary font bytes of any length, arbitrary text, boxes,
 // flags, colours, depths, layouts and pitches.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -32,8 +33,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const BitmapFont font{exact.empty() ? nullptr : exact.data(), exact.size()};
 
   const uint32_t side = surface->Desc().width + 40;
-  TextBox box{in.Coordinate(side) - 20, in.Coordinate(side) - 20, in.Coordinate(side),
-              in.Coordinate(side)};
+  // Left and top may lie before the surface; any 32-bit value stays possible.
+  auto shifted = [&in, side] {
+    const int64_t v = int64_t{in.Coordinate(side)} - 20;
+    return static_cast<int32_t>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX));
+  };
+  const int32_t left = shifted();
+  const int32_t top = shifted();
+  TextBox box{left, top, in.Coordinate(side), in.Coordinate(side)};
   const int flags = static_cast<int>(in.Byte()) | (in.Byte() >= 250 ? static_cast<int>(in.U32()) : 0);
   const ArgbColour colour = in.U32();
   std::vector<uint8_t> text = in.Rest();
