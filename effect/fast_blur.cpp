@@ -293,7 +293,6 @@ inline void Narrow(const uint32_t* wide, size_t count, uint8_t* out) {
   out[2] = static_cast<uint8_t>(last >> 16);
 }
 
-inline const uint8_t* Bytes(const uint32_t* wide) { return reinterpret_cast<const uint8_t*>(wide); }
 inline uint8_t* Bytes(uint32_t* wide) { return reinterpret_cast<uint8_t*>(wide); }
 
 }  // namespace
