@@ -109,7 +109,7 @@ inline void ComposeBlocksWith(const Depth& depth, uint8_t* out, const uint32_t* 
                               const BlockRow& row, const uint32_t* below, size_t blocks) {
   for (size_t i = 0; i < blocks; ++i, out += 2 * Depth::kBytes) {
     const uint32_t own = row.cells[i], up = above[i], down = below[i];
-    ComposePixel(depth, out, up, row.neighbours[i - 1], own, 0, down);
+    ComposePixel(depth, out, up, *(row.neighbours + i - 1), own, 0, down);
     ComposePixel(depth, out + Depth::kBytes, up, 0, own, row.neighbours[i + 1], down);
   }
 }
