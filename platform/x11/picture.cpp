@@ -99,13 +99,51 @@ uint32_t Picture::PixelValue(uint8_t red, uint8_t green, uint8_t blue) const {
   return red_[red] | green_[green] | blue_[blue];
 }
 
-void Picture::Store(uint8_t* out, uint32_t value) const {
-  const uint32_t n = bytesPerPixel_;
-  for (uint32_t b = 0; b < n; ++b) {
-    const uint32_t index = msbFirst_ ? n - 1 - b : b;
-    out[index] = static_cast<uint8_t>(value >> (8 * b));
+namespace {
+
+// One converted row: the source format and the image's pixel size and byte order are
+// template arguments, so the loop chosen once per picture has no per-pixel branch.
+template <uint32_t SourceDepth, uint32_t Bpp, bool MsbFirst>
+void ConvertRow(const uint8_t* in, uint8_t* out, uint32_t width, const uint32_t* lookup,
+                const uint32_t* red, const uint32_t* green, const uint32_t* blue) {
+  constexpr uint32_t kSourceBpp = SourceDepth / 8;
+  for (uint32_t x = 0; x < width; ++x, in += kSourceBpp, out += Bpp) {
+    uint32_t value;
+    if constexpr (SourceDepth == 8) {
+      value = lookup[in[0]];
+    } else if constexpr (SourceDepth == 16) {
+      value = lookup[uint32_t{in[0]} | (uint32_t{in[1]} << 8)];
+    } else {
+      value = red[in[2]] | green[in[1]] | blue[in[0]];  // B, G, R bytes
+    }
+    for (uint32_t b = 0; b < Bpp; ++b)
+      out[MsbFirst ? Bpp - 1 - b : b] = static_cast<uint8_t>(value >> (8 * b));
   }
 }
+
+using ConvertRowFn = void (*)(const uint8_t*, uint8_t*, uint32_t, const uint32_t*, const uint32_t*,
+                              const uint32_t*, const uint32_t*);
+
+template <uint32_t SourceDepth, bool MsbFirst>
+ConvertRowFn RowConverterForBpp(uint32_t bpp) {
+  switch (bpp) {
+    case 2: return ConvertRow<SourceDepth, 2, MsbFirst>;
+    case 3: return ConvertRow<SourceDepth, 3, MsbFirst>;
+    default: return ConvertRow<SourceDepth, 4, MsbFirst>;
+  }
+}
+
+template <bool MsbFirst>
+ConvertRowFn RowConverter(uint32_t sourceDepth, uint32_t bpp) {
+  switch (sourceDepth) {
+    case 8: return RowConverterForBpp<8, MsbFirst>(bpp);
+    case 16: return RowConverterForBpp<16, MsbFirst>(bpp);
+    case 24: return RowConverterForBpp<24, MsbFirst>(bpp);
+    default: return RowConverterForBpp<32, MsbFirst>(bpp);
+  }
+}
+
+}  // namespace
 
 bool Picture::Convert(const uint8_t* source, uint32_t width, uint32_t height, int32_t pitch) {
   if (bytesPerPixel_ == 0 || source == nullptr || width == 0 || height == 0) return false;
@@ -116,18 +154,12 @@ bool Picture::Convert(const uint8_t* source, uint32_t width, uint32_t height, in
   convertedWidth_ = width;
   convertedHeight_ = height;
 
+  const ConvertRowFn convertRow = msbFirst_ ? RowConverter<true>(sourceDepth_, bytesPerPixel_)
+                                            : RowConverter<false>(sourceDepth_, bytesPerPixel_);
+  const uint32_t* lookup = lookup_.empty() ? nullptr : lookup_.data();
   for (uint32_t y = 0; y < height; ++y) {
-    const uint8_t* in = source + size_t{y} * size_t(pitch);
-    uint8_t* out = converted_.data() + size_t{y} * rowBytes;
-    for (uint32_t x = 0; x < width; ++x, in += sourceBpp, out += bytesPerPixel_) {
-      uint32_t value = 0;
-      switch (sourceDepth_) {
-        case 8: value = lookup_[in[0]]; break;
-        case 16: value = lookup_[uint32_t{in[0]} | (uint32_t{in[1]} << 8)]; break;
-        default: value = red_[in[2]] | green_[in[1]] | blue_[in[0]]; break;  // B, G, R bytes
-      }
-      Store(out, value);
-    }
+    convertRow(source + size_t{y} * size_t(pitch), converted_.data() + size_t{y} * rowBytes, width,
+               lookup, red_, green_, blue_);
   }
   return true;
 }

@@ -46,8 +46,6 @@ class Picture {
   uint32_t BytesPerPixel() const { return bytesPerPixel_; }
 
  private:
-  void Store(uint8_t* out, uint32_t value) const;
-
   uint32_t sourceDepth_ = 0;
   uint32_t bytesPerPixel_ = 0;
   bool msbFirst_ = false;
