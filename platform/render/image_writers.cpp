@@ -37,6 +37,24 @@ bool OutputFile::Open(const std::string& path, std::string& error) {
     error = "cannot write '" + path + "': it names a folder, not a file";
     return false;
   }
+  // A device, pipe or socket (/dev/null, a FIFO that a player reads) is written as it
+  // stands: renaming a temporary file over it would put a plain file in its place.
+  struct stat existing;
+  if (stat(path.c_str(), &existing) == 0) {
+    if (S_ISDIR(existing.st_mode)) {
+      error = "cannot write '" + path + "': it names a folder, not a file";
+      return false;
+    }
+    if (!S_ISREG(existing.st_mode)) {
+      stream_ = std::fopen(path.c_str(), "wb");
+      if (stream_ == nullptr) {
+        error = "cannot open '" + path + "': " + SystemError(errno);
+        return false;
+      }
+      direct_ = true;
+      return true;
+    }
+  }
   std::string pattern = folder + "." + name + ".partial-XXXXXX";
   std::vector<char> buffer(pattern.begin(), pattern.end());
   buffer.push_back('\0');
@@ -83,6 +101,11 @@ bool OutputFile::Commit(std::string& error) {
     code = errno;
   }
   stream_ = nullptr;
+  if (direct_) {
+    direct_ = false;
+    if (!ok) error = "cannot write '" + path_ + "': " + SystemError(code);
+    return ok;
+  }
   if (ok && std::rename(temporaryPath_.c_str(), path_.c_str()) != 0) {
     ok = false;
     code = errno;
@@ -108,6 +131,7 @@ void OutputFile::Abandon() {
     std::fclose(stream_);
     stream_ = nullptr;
   }
+  direct_ = false;
   if (!temporaryPath_.empty()) {
     unlink(temporaryPath_.c_str());
     temporaryPath_.clear();

@@ -51,6 +51,7 @@ class OutputFile {
   std::string temporaryPath_;
   FILE* stream_ = nullptr;
   bool standardOutput_ = false;
+  bool direct_ = false;  // an existing device or pipe, written in place
 };
 
 // Writes all n bytes; false with a reason otherwise.

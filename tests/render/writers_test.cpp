@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 #include <png.h>
 
+#include <sys/stat.h>
+
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -11,6 +13,7 @@
 #include <iterator>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/render/image_writers.h"
@@ -98,6 +101,31 @@ TEST(OutputFile, CommitRenamesAndAbandonLeavesNothing) {
   EXPECT_NE(fs::status(target).permissions() & fs::perms::group_read, fs::perms::none);
 }
 
+TEST(OutputFile, AnExistingPipeIsWrittenInPlaceNotReplaced) {
+  // A device such as /dev/null, or a pipe a player reads, must stay what it is: a
+  // temporary renamed over it would put a plain file in its place.
+  TempFolder dir;
+  const std::string pipe = (dir / "stream.raw").string();
+  ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+  std::string received;
+  std::thread reader([&] {
+    std::ifstream in(pipe, std::ios::binary);
+    received.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  });
+  std::string error;
+  {
+    OutputFile f;
+    ASSERT_TRUE(f.Open(pipe, error)) << error;
+    EXPECT_TRUE(f.TemporaryPath().empty());
+    ASSERT_TRUE(WriteBytes(f.Stream(), "frames", 6, error));
+    EXPECT_TRUE(f.Commit(error)) << error;
+  }
+  reader.join();
+  EXPECT_EQ(received, "frames");
+  EXPECT_TRUE(fs::is_fifo(pipe));
+  EXPECT_EQ(dir.Names(), std::vector<std::string>{"stream.raw"});
+}
+
 TEST(OutputFile, FailuresNameTheFileAndLeaveNoTemporary) {
   TempFolder dir;
   std::string error;
@@ -108,13 +136,12 @@ TEST(OutputFile, FailuresNameTheFileAndLeaveNoTemporary) {
   EXPECT_FALSE(f.Open((dir / "").string(), error));
   EXPECT_NE(error.find("names a folder"), std::string::npos) << error;
 
-  // The rename fails when the name is taken by a folder with something in it.
+  // A name taken by a folder is refused before anything is written.
   fs::create_directory(dir / "taken.raw");
   std::ofstream(dir / "taken.raw" / "keep") << "x";
-  ASSERT_TRUE(f.Open((dir / "taken.raw").string(), error)) << error;
-  ASSERT_TRUE(WriteBytes(f.Stream(), "abc", 3, error));
-  EXPECT_FALSE(f.Commit(error));
+  EXPECT_FALSE(f.Open((dir / "taken.raw").string(), error));
   EXPECT_NE(error.find("taken.raw"), std::string::npos) << error;
+  EXPECT_NE(error.find("names a folder"), std::string::npos) << error;
   EXPECT_EQ(dir.Names(), std::vector<std::string>{"taken.raw"});
   EXPECT_TRUE(fs::is_directory(dir / "taken.raw"));
 
