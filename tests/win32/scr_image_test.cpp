@@ -19,11 +19,6 @@ namespace {
 
 std::string ScrPath() { return std::string(LUMENFALL_MINGW_BUILD_DIR) + "/win32/lumenfall.scr"; }
 
-bool InCi() {
-  const char* ci = std::getenv("CI");
-  return ci != nullptr && std::strcmp(ci, "true") == 0;
-}
-
 class ScrImage : public ::testing::Test {
  protected:
   void SetUp() override {

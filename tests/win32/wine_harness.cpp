@@ -12,6 +12,8 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <sstream>
 #include <thread>
 
 extern char** environ;
@@ -269,5 +271,27 @@ void XServer::Stop() {
   }
   number_ = -1;
 }
+
+bool CopyFile(const std::string& from, const std::string& to) {
+  std::ifstream in(from, std::ios::binary);
+  std::ofstream out(to, std::ios::binary | std::ios::trunc);
+  if (!in || !out) return false;
+  out << in.rdbuf();
+  return static_cast<bool>(out);
+}
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+bool InCi() {
+  const char* ci = std::getenv("CI");
+  return ci != nullptr && std::strcmp(ci, "true") == 0;
+}
+
+void SleepMs(int milliseconds) { std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds)); }
 
 }  // namespace lumenfall::wine

@@ -54,6 +54,14 @@ bool HaveTool(const std::string& name);
 bool FileExists(const std::string& path);
 // Creates a folder and its parents; true when it exists afterwards.
 bool MakeFolders(const std::string& path);
+// Copies a file's bytes; false when either side cannot be opened or written.
+bool CopyFile(const std::string& from, const std::string& to);
+// A whole file's bytes, or empty when it cannot be read.
+std::string ReadFile(const std::string& path);
+
+// True under CI (CI=true), where a missing tool is a failure rather than a skip.
+bool InCi();
+void SleepMs(int milliseconds);
 
 // An RGB picture of the screen, 8 bits per channel.
 struct Picture {

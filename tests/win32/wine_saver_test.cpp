@@ -32,13 +32,6 @@ std::string WinDir() { return std::string(LUMENFALL_MINGW_BUILD_DIR) + "/win32";
 std::string SaverPath() { return WinDir() + "/lumenfall.scr"; }
 std::string Helper(const char* name) { return WinDir() + "/" + name + ".exe"; }
 
-bool InCi() {
-  const char* ci = std::getenv("CI");
-  return ci != nullptr && std::strcmp(ci, "true") == 0;
-}
-
-void SleepMs(int ms) { std::this_thread::sleep_for(milliseconds(ms)); }
-
 // One Wine session per depth: its Xvfb, its prefix and its wineserver.
 class WineSession {
  public:

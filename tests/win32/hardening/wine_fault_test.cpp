@@ -35,28 +35,6 @@ std::string WorkDir() { return LUMENFALL_FAULTS_WORK_DIR; }
 std::string RunDir() { return WorkDir() + "/run"; }
 std::string LogPath() { return WorkDir() + "/ddraw.log"; }
 
-bool InCi() {
-  const char* ci = std::getenv("CI");
-  return ci != nullptr && std::strcmp(ci, "true") == 0;
-}
-
-void SleepMs(int ms) { std::this_thread::sleep_for(milliseconds(ms)); }
-
-bool CopyFile(const std::string& from, const std::string& to) {
-  std::ifstream in(from, std::ios::binary);
-  std::ofstream out(to, std::ios::binary | std::ios::trunc);
-  if (!in || !out) return false;
-  out << in.rdbuf();
-  return static_cast<bool>(out);
-}
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
 // ---- The DLL's log: "<tick> <event> key=value ..." ----
 
 struct Event {
