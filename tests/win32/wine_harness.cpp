@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cctype>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -293,5 +294,90 @@ bool InCi() {
 }
 
 void SleepMs(int milliseconds) { std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds)); }
+
+// ---- WineDesktop ----
+
+bool WineDesktop::Open(int depth, int width, int height, const std::string& prefix,
+                       std::string* error,
+                       const std::function<void(const std::string&)>& prefixMade) {
+  for (const char* tool : {"wine", "wineserver", "wineboot", "Xvfb", "xdotool", "import"}) {
+    if (!HaveTool(tool)) {
+      *error = std::string("the tool ") + tool + " is not installed";
+      return false;
+    }
+  }
+  if (!xserver_.Start(depth, width, height, error)) return false;
+  env_ = {{"WINEPREFIX", prefix},
+          {"WINEDEBUG", "-all"},
+          {"WINEDLLOVERRIDES", "mscoree,mshtml="},
+          {"WINEARCH", "win32"},
+          {"DISPLAY", xserver_.Display()}};
+  if (!FileExists(prefix + "/system.reg")) {
+    const auto start = std::chrono::steady_clock::now();
+    const int boot = Run({"wineboot", "-i"}, env_, 240000);
+    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(
+                             std::chrono::steady_clock::now() - start).count();
+    std::printf("[ wine     ] prefix %s initialised in %lld s\n", prefix.c_str(),
+                static_cast<long long>(seconds));
+    if (boot != 0) {
+      *error = "wineboot -i failed";
+      return false;
+    }
+    Run({"wineserver", "-k"}, env_, 20000);
+    if (prefixMade) prefixMade(prefix);
+  }
+  server_ = Process::Start({"wineserver", "-p", "-f"}, env_, false);
+  if (!server_) {
+    *error = "wineserver could not be started";
+    return false;
+  }
+  SleepMs(300);
+  return true;
+}
+
+void WineDesktop::Close() {
+  if (!env_.empty()) Run({"wineserver", "-k"}, env_, 20000);
+  if (server_) {
+    if (!server_->WaitExit(10000, nullptr)) server_->Kill();
+    server_.reset();
+  }
+  xserver_.Stop();
+}
+
+Environment WineDesktop::With(const Environment& extra) const {
+  Environment env = env_;
+  for (const auto& [key, value] : extra) env[key] = value;
+  return env;
+}
+
+int WineDesktop::Wine(const std::vector<std::string>& args, std::string* output, int timeoutMs,
+                      const Environment& extra) {
+  std::vector<std::string> argv{"wine"};
+  argv.insert(argv.end(), args.begin(), args.end());
+  return Run(argv, With(extra), timeoutMs, output);
+}
+
+std::unique_ptr<Process> WineDesktop::StartWine(const std::vector<std::string>& args,
+                                                const Environment& extra, bool capture) {
+  std::vector<std::string> argv{"wine"};
+  argv.insert(argv.end(), args.begin(), args.end());
+  return Process::Start(argv, With(extra), capture);
+}
+
+void WineDesktop::X(const std::vector<std::string>& args) {
+  std::vector<std::string> argv{"xdotool"};
+  argv.insert(argv.end(), args.begin(), args.end());
+  Run(argv, env_, 10000);
+}
+
+bool WineDesktop::Screenshot(Picture* picture) {
+  auto process = Process::Start({"import", "-window", "root", "-depth", "8", "ppm:-"}, env_, true);
+  if (!process) return false;
+  std::string bytes;
+  if (!process->ReadAll(15000, &bytes)) return false;
+  int code = -1;
+  if (!process->WaitExit(10000, &code) || code != 0) return false;
+  return ParsePpm(bytes, picture);
+}
 
 }  // namespace lumenfall::wine

@@ -5,6 +5,7 @@
 #include <sys/types.h>
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -89,6 +90,41 @@ class XServer {
  private:
   std::unique_ptr<Process> process_;
   int number_ = -1;
+};
+
+// A private desktop for Windows programs: an Xvfb display, a Wine prefix (initialised
+// once and kept) and that prefix's own wineserver, with WINEDEBUG=-all.
+class WineDesktop {
+ public:
+  WineDesktop() = default;
+  ~WineDesktop() { Close(); }
+  WineDesktop(const WineDesktop&) = delete;
+  WineDesktop& operator=(const WineDesktop&) = delete;
+
+  // Checks the tools, starts the display and the wineserver, and initialises the prefix
+  // when it is new (then calls prefixMade, if given). False with a reason in *error.
+  bool Open(int depth, int width, int height, const std::string& prefix, std::string* error,
+            const std::function<void(const std::string&)>& prefixMade = {});
+  // Stops the wineserver and the display; harmless when nothing is running.
+  void Close();
+
+  const Environment& Env() const { return env_; }
+  Environment With(const Environment& extra) const;
+
+  // Runs "wine args..." to its end; -1 when it had to be killed at the deadline.
+  int Wine(const std::vector<std::string>& args, std::string* output = nullptr,
+           int timeoutMs = 30000, const Environment& extra = {});
+  std::unique_ptr<Process> StartWine(const std::vector<std::string>& args,
+                                     const Environment& extra = {}, bool capture = false);
+  // xdotool on the display.
+  void X(const std::vector<std::string>& args);
+  // The whole screen.
+  bool Screenshot(Picture* picture);
+
+ private:
+  XServer xserver_;
+  Environment env_;
+  std::unique_ptr<Process> server_;
 };
 
 }  // namespace lumenfall::wine

@@ -37,9 +37,6 @@ class WineSession {
  public:
   bool Open(int depth) {
     depth_ = depth;
-    for (const char* tool : {"wine", "wineserver", "wineboot", "Xvfb", "xdotool", "import"}) {
-      if (!HaveTool(tool)) return Fail(std::string("the tool ") + tool + " is not installed");
-    }
     for (const std::string& file : {SaverPath(), Helper("lf_probe"), Helper("lf_parent"),
                                     Helper("lf_registry_check"), Helper("lf_inproc_preview")}) {
       if (!FileExists(file)) return Fail(file + " is missing (run the mingw cross build first)");
@@ -48,25 +45,7 @@ class WineSession {
         std::string(LUMENFALL_WINE_WORK_DIR) + "/prefix-" + std::to_string(depth);
     if (!MakeFolders(LUMENFALL_WINE_WORK_DIR)) return Fail("cannot create " LUMENFALL_WINE_WORK_DIR);
     std::string error;
-    if (!xserver_.Start(depth, kScreenWidth, kScreenHeight, &error)) return Fail(error);
-    env_ = {{"WINEPREFIX", prefix},
-            {"WINEDEBUG", "-all"},
-            {"WINEDLLOVERRIDES", "mscoree,mshtml="},
-            {"WINEARCH", "win32"},
-            {"DISPLAY", xserver_.Display()}};
-    if (!FileExists(prefix + "/system.reg")) {
-      const auto start = Clock::now();
-      const int boot = Run({"wineboot", "-i"}, env_, 240000);
-      const auto seconds =
-          std::chrono::duration_cast<std::chrono::seconds>(Clock::now() - start).count();
-      std::printf("[ wine     ] prefix %s initialised in %lld s\n", prefix.c_str(),
-                  static_cast<long long>(seconds));
-      if (boot != 0) return Fail("wineboot -i failed");
-      Run({"wineserver", "-k"}, env_, 20000);
-    }
-    server_ = Process::Start({"wineserver", "-p", "-f"}, env_, false);
-    if (!server_) return Fail("wineserver could not be started");
-    SleepMs(300);
+    if (!desktop_.Open(depth, kScreenWidth, kScreenHeight, prefix, &error)) return Fail(error);
     // The first Wine program brings up the desktop process. It runs in that program's
     // process group, which ends normally, so killing a saver's group later never
     // takes the desktop with it.
@@ -76,14 +55,7 @@ class WineSession {
     return true;
   }
 
-  void Close() {
-    if (!env_.empty()) Run({"wineserver", "-k"}, env_, 20000);
-    if (server_) {
-      if (!server_->WaitExit(10000, nullptr)) server_->Kill();
-      server_.reset();
-    }
-    xserver_.Stop();
-  }
+  void Close() { desktop_.Close(); }
 
   const std::string& Error() const { return error_; }
   const std::string& DirectDrawInfo() const { return ddinfo_; }
@@ -91,15 +63,11 @@ class WineSession {
 
   int Wine(const std::vector<std::string>& args, std::string* output = nullptr,
            int timeoutMs = 30000) {
-    std::vector<std::string> argv{"wine"};
-    argv.insert(argv.end(), args.begin(), args.end());
-    return Run(argv, env_, timeoutMs, output);
+    return desktop_.Wine(args, output, timeoutMs);
   }
 
   std::unique_ptr<Process> StartWine(const std::vector<std::string>& args, bool capture = false) {
-    std::vector<std::string> argv{"wine"};
-    argv.insert(argv.end(), args.begin(), args.end());
-    return Process::Start(argv, env_, capture);
+    return desktop_.StartWine(args, {}, capture);
   }
 
   std::unique_ptr<Process> StartSaver(const std::vector<std::string>& args) {
@@ -114,23 +82,11 @@ class WineSession {
     return Wine(argv, nullptr, timeoutMs);
   }
 
-  void X(const std::vector<std::string>& args) {
-    std::vector<std::string> argv{"xdotool"};
-    argv.insert(argv.end(), args.begin(), args.end());
-    Run(argv, env_, 10000);
-  }
+  void X(const std::vector<std::string>& args) { desktop_.X(args); }
 
   void MoveMouse(int x, int y) { X({"mousemove", std::to_string(x), std::to_string(y)}); }
 
-  bool Screenshot(Picture* picture) {
-    auto process = Process::Start({"import", "-window", "root", "-depth", "8", "ppm:-"}, env_, true);
-    if (!process) return false;
-    std::string bytes;
-    if (!process->ReadAll(15000, &bytes)) return false;
-    int code = -1;
-    if (!process->WaitExit(10000, &code) || code != 0) return false;
-    return ParsePpm(bytes, picture);
-  }
+  bool Screenshot(Picture* picture) { return desktop_.Screenshot(picture); }
 
   // Screenshots from fromMs to toMs after start, everyMs apart.
   std::vector<Picture> Screenshots(Clock::time_point start, int fromMs, int toMs, int everyMs) {
@@ -180,9 +136,7 @@ class WineSession {
   }
 
   int depth_ = 0;
-  XServer xserver_;
-  Environment env_;
-  std::unique_ptr<Process> server_;
+  WineDesktop desktop_;
   std::string error_;
   std::string ddinfo_;
 };

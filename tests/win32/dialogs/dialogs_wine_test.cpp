@@ -132,8 +132,6 @@ std::vector<LogLine> Only(const std::vector<LogLine>& log, const std::string& ki
 class Session {
  public:
   bool Open() {
-    for (const char* tool : {"wine", "wineserver", "wineboot", "Xvfb", "xdotool", "import"})
-      if (!HaveTool(tool)) return Fail(std::string("the tool ") + tool + " is not installed");
     for (const std::string& file :
          {WinDir() + "/lumenfall.scr", Program("lf_dialog_check"), Program("lf_password_probe"),
           Program("lf_parent"), Program("lf_probe"), WinDir() + "/doubles/password.cpl",
@@ -153,21 +151,9 @@ class Session {
           return Fail("cannot copy the doubles into " + dir);
     }
     std::string error;
-    if (!xserver_.Start(24, kScreenWidth, kScreenHeight, &error)) return Fail(error);
-    const std::string prefix = WorkDir() + "/prefix";
-    env_ = {{"WINEPREFIX", prefix},
-            {"WINEDEBUG", "-all"},
-            {"WINEDLLOVERRIDES", "mscoree,mshtml="},
-            {"WINEARCH", "win32"},
-            {"DISPLAY", xserver_.Display()}};
-    if (!FileExists(prefix + "/system.reg")) {
-      if (Run({"wineboot", "-i"}, env_, 240000) != 0) return Fail("wineboot -i failed");
-      Run({"wineserver", "-k"}, env_, 20000);
-      InstallWineFonts(prefix);
-    }
-    server_ = Process::Start({"wineserver", "-p", "-f"}, env_, false);
-    if (!server_) return Fail("wineserver could not be started");
-    SleepMs(300);
+    if (!desktop_.Open(24, kScreenWidth, kScreenHeight, WorkDir() + "/prefix", &error,
+                       InstallWineFonts))
+      return Fail(error);
     // The first program brings up Wine's desktop process in its own process group,
     // which ends normally; killing a saver's group later leaves the desktop alone.
     // Wine draws the frames itself (no window manager runs), so the dialogs have
@@ -178,35 +164,18 @@ class Session {
     return true;
   }
 
-  void Close() {
-    if (!env_.empty()) Run({"wineserver", "-k"}, env_, 20000);
-    if (server_) {
-      if (!server_->WaitExit(10000, nullptr)) server_->Kill();
-      server_.reset();
-    }
-    xserver_.Stop();
-  }
+  void Close() { desktop_.Close(); }
 
   const std::string& Error() const { return error_; }
 
-  Environment With(const Environment& extra) const {
-    Environment env = env_;
-    for (const auto& [k, v] : extra) env[k] = v;
-    return env;
-  }
-
   int Wine(const std::vector<std::string>& args, std::string* output = nullptr,
            int timeoutMs = 30000, const Environment& extra = {}) {
-    std::vector<std::string> argv{"wine"};
-    argv.insert(argv.end(), args.begin(), args.end());
-    return Run(argv, With(extra), timeoutMs, output);
+    return desktop_.Wine(args, output, timeoutMs, extra);
   }
 
   std::unique_ptr<Process> Start(const std::vector<std::string>& args, const Environment& extra = {},
                                  bool capture = false) {
-    std::vector<std::string> argv{"wine"};
-    argv.insert(argv.end(), args.begin(), args.end());
-    return Process::Start(argv, With(extra), capture);
+    return desktop_.StartWine(args, extra, capture);
   }
 
   // Runs a Windows test program and returns its output; "" after a failure.
@@ -219,11 +188,7 @@ class Session {
     return out;
   }
 
-  void X(const std::vector<std::string>& args) {
-    std::vector<std::string> argv{"xdotool"};
-    argv.insert(argv.end(), args.begin(), args.end());
-    Run(argv, env_, 10000);
-  }
+  void X(const std::vector<std::string>& args) { desktop_.X(args); }
 
   // The Windows 95 family (win98) or the NT family (Wine's default) for every program
   // started from now on.
@@ -247,7 +212,7 @@ class Session {
   bool Screenshot(const std::string& path, long left, long top, long right, long bottom) {
     const std::string crop = std::to_string(right - left) + "x" + std::to_string(bottom - top) +
                              "+" + std::to_string(left) + "+" + std::to_string(top);
-    return Run({"import", "-window", "root", "-crop", crop, "+repage", path}, env_, 20000) == 0;
+    return Run({"import", "-window", "root", "-crop", crop, "+repage", path}, desktop_.Env(), 20000) == 0;
   }
 
  private:
@@ -255,9 +220,7 @@ class Session {
     error_ = error;
     return false;
   }
-  XServer xserver_;
-  Environment env_;
-  std::unique_ptr<Process> server_;
+  WineDesktop desktop_;
   std::string error_;
 };
 

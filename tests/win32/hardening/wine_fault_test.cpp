@@ -115,8 +115,6 @@ long LitPixels(const Picture& p) {
 class FaultSession {
  public:
   bool Open() {
-    for (const char* tool : {"wine", "wineserver", "wineboot", "Xvfb", "xdotool", "import"})
-      if (!HaveTool(tool)) return Fail(std::string("the tool ") + tool + " is not installed");
     for (const std::string& file :
          {WinDir() + "/lumenfall.scr", WinDir() + "/faults/ddraw.dll", WinDir() + "/lf_probe.exe"})
       if (!FileExists(file)) return Fail(file + " is missing (run the mingw cross build first)");
@@ -126,20 +124,8 @@ class FaultSession {
         !CopyFile(WinDir() + "/faults/ddraw.dll", RunDir() + "/ddraw.dll"))
       return Fail("cannot lay out " + RunDir());
     std::string error;
-    if (!xserver_.Start(24, kScreenWidth, kScreenHeight, &error)) return Fail(error);
-    const std::string prefix = WorkDir() + "/prefix";
-    env_ = {{"WINEPREFIX", prefix},
-            {"WINEDEBUG", "-all"},
-            {"WINEDLLOVERRIDES", "mscoree,mshtml="},
-            {"WINEARCH", "win32"},
-            {"DISPLAY", xserver_.Display()}};
-    if (!FileExists(prefix + "/system.reg")) {
-      if (Run({"wineboot", "-i"}, env_, 240000) != 0) return Fail("wineboot -i failed");
-      Run({"wineserver", "-k"}, env_, 20000);
-    }
-    server_ = Process::Start({"wineserver", "-p", "-f"}, env_, false);
-    if (!server_) return Fail("wineserver could not be started");
-    SleepMs(300);
+    if (!desktop_.Open(24, kScreenWidth, kScreenHeight, WorkDir() + "/prefix", &error))
+      return Fail(error);
     // The first program brings up Wine's desktop process in a process group that ends
     // normally, so that killing a saver's group never takes the desktop with it.
     std::string info;
@@ -148,32 +134,22 @@ class FaultSession {
     return true;
   }
 
-  void Close() {
-    if (!env_.empty()) Run({"wineserver", "-k"}, env_, 20000);
-    if (server_) {
-      if (!server_->WaitExit(10000, nullptr)) server_->Kill();
-      server_.reset();
-    }
-    xserver_.Stop();
-  }
+  void Close() { desktop_.Close(); }
 
   const std::string& Error() const { return error_; }
 
   int Wine(const std::vector<std::string>& args, std::string* output = nullptr, int timeoutMs = 30000) {
-    std::vector<std::string> argv{"wine"};
-    argv.insert(argv.end(), args.begin(), args.end());
-    return Run(argv, env_, timeoutMs, output);
+    return desktop_.Wine(args, output, timeoutMs);
   }
 
   // The saver in full screen with the test DLL and the given fault plan; the log
   // starts empty.
   std::unique_ptr<Process> StartSaver(const std::string& plan) {
     std::remove(LogPath().c_str());
-    Environment env = env_;
-    env["WINEDLLOVERRIDES"] = "mscoree,mshtml=;ddraw=n,b";
-    env["LUMENFALL_DDRAW_FAULT"] = plan;
-    env["LUMENFALL_DDRAW_LOG"] = LogPath();
-    return Process::Start({"wine", RunDir() + "/lumenfall.scr", "/s"}, env, false);
+    return desktop_.StartWine({RunDir() + "/lumenfall.scr", "/s"},
+                              {{"WINEDLLOVERRIDES", "mscoree,mshtml=;ddraw=n,b"},
+                               {"LUMENFALL_DDRAW_FAULT", plan},
+                               {"LUMENFALL_DDRAW_LOG", LogPath()}});
   }
 
   bool WaitForSaverWindow(int timeoutMs) {
@@ -197,21 +173,8 @@ class FaultSession {
     return false;
   }
 
-  void X(const std::vector<std::string>& args) {
-    std::vector<std::string> argv{"xdotool"};
-    argv.insert(argv.end(), args.begin(), args.end());
-    Run(argv, env_, 10000);
-  }
-
-  bool Screenshot(Picture* picture) {
-    auto process = Process::Start({"import", "-window", "root", "-depth", "8", "ppm:-"}, env_, true);
-    if (!process) return false;
-    std::string bytes;
-    if (!process->ReadAll(15000, &bytes)) return false;
-    int code = -1;
-    if (!process->WaitExit(10000, &code) || code != 0) return false;
-    return ParsePpm(bytes, picture);
-  }
+  void X(const std::vector<std::string>& args) { desktop_.X(args); }
+  bool Screenshot(Picture* picture) { return desktop_.Screenshot(picture); }
 
  private:
   bool Fail(const std::string& error) {
@@ -219,9 +182,7 @@ class FaultSession {
     return false;
   }
 
-  XServer xserver_;
-  Environment env_;
-  std::unique_ptr<Process> server_;
+  WineDesktop desktop_;
   std::string error_;
 };
 
