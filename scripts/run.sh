@@ -5,7 +5,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/lib.sh
 
-ensure_packages "${BUILD_PACKAGES[@]}"
+ensure_packages "${BUILD_PACKAGES[@]}" x11-utils
 cmake --preset release -DLUMENFALL_BUILD_TESTS=OFF >/dev/null
 targets=(lumenfall-render)
 [ -f platform/x11/CMakeLists.txt ] && targets+=(lumenfall_x11)
