@@ -23,6 +23,7 @@
 #include "effect/frame_sequencer.h"
 #include "effect/random.h"
 #include "effect/text_sets.h"
+#include "temp_folder.h"
 
 #ifndef LUMENFALL_RENDER_BINARY
 #error "LUMENFALL_RENDER_BINARY must name the built lumenfall-render"
@@ -33,29 +34,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class TempFolder {
- public:
-  TempFolder() {
-    std::string pattern = (fs::temp_directory_path() / "lumenfall-cli-XXXXXX").string();
-    std::vector<char> buffer(pattern.begin(), pattern.end());
-    buffer.push_back('\0');
-    path_ = mkdtemp(buffer.data());
-  }
-  ~TempFolder() {
-    std::error_code ignored;
-    fs::remove_all(path_, ignored);
-  }
-  std::string operator/(const std::string& name) const { return (path_ / name).string(); }
-  std::vector<std::string> Names() const {
-    std::vector<std::string> names;
-    for (const auto& e : fs::directory_iterator(path_)) names.push_back(e.path().filename());
-    std::sort(names.begin(), names.end());
-    return names;
-  }
-
- private:
-  fs::path path_;
-};
+using testing::TempFolder;
 
 std::string ReadAll(const std::string& p) {
   std::ifstream in(p, std::ios::binary);

@@ -17,34 +17,14 @@
 #include <vector>
 
 #include "platform/render/image_writers.h"
+#include "temp_folder.h"
 
 namespace lumenfall {
 namespace {
 
 namespace fs = std::filesystem;
 
-class TempFolder {
- public:
-  TempFolder() {
-    std::string pattern = (fs::temp_directory_path() / "lumenfall-writers-XXXXXX").string();
-    std::vector<char> buffer(pattern.begin(), pattern.end());
-    buffer.push_back('\0');
-    path_ = mkdtemp(buffer.data());
-  }
-  ~TempFolder() {
-    std::error_code ignored;
-    fs::remove_all(path_, ignored);
-  }
-  fs::path operator/(const std::string& name) const { return path_ / name; }
-  std::vector<std::string> Names() const {
-    std::vector<std::string> names;
-    for (const auto& e : fs::directory_iterator(path_)) names.push_back(e.path().filename());
-    return names;
-  }
-
- private:
-  fs::path path_;
-};
+using testing::TempFolder;
 
 std::string ReadAll(const fs::path& p) {
   std::ifstream in(p, std::ios::binary);
