@@ -8,6 +8,7 @@
 
 #include "display/memory_surface.h"
 #include "display/pixel_format.h"
+#include "effect/feedback_blur.h"
 
 namespace lumenfall::testing {
 
@@ -41,6 +42,14 @@ inline std::vector<uint8_t> Compose(const DisplayState& d, std::initializer_list
   uint8_t p[4] = {0, 0, 0, 0};
   for (uint32_t w : writes) PixelWriterForDepth(d.format.bitsPerPixel)(d, p, w);
   return std::vector<uint8_t>(p, p + d.format.bytesPerPixel);
+}
+
+// The colour that FadeToRed makes of one source pixel: what the blur paints for it.
+inline uint32_t Decayed(const DisplayState& d, MemorySurface& src, uint32_t x, uint32_t y) {
+  uint32_t r, g, b;
+  ReadChannels(d, src.PixelAt(x, y), r, g, b);
+  FadeToRed(r, g, b);
+  return r + g + b;
 }
 
 // A work surface that logs its locks and unlocks into a shared journal.

@@ -13,6 +13,7 @@ namespace {
 
 using testing::At;
 using testing::Compose;
+using testing::Decayed;
 using testing::JournalSurface;
 using testing::MakeDisplay;
 using testing::MakeSurface;
@@ -102,12 +103,7 @@ TEST(FeedbackBlur, RightAndLowerNeighboursMixLastLeftAndUpperAreOverwritten) {
     Put(d, src, 51, 50, right);
     Put(d, src, 50, 49, up);
     Put(d, src, 50, 51, down);
-    auto decayed = [&](uint32_t x, uint32_t y) {
-      uint32_t r, g, b;
-      ReadChannels(d, src.PixelAt(x, y), r, g, b);
-      FadeToRed(r, g, b);
-      return r + g + b;
-    };
+    auto decayed = [&](uint32_t x, uint32_t y) { return Decayed(d, src, x, y); };
     RunFull(d, src, dst);
     // Own colour, then mixed with the right neighbour's, then with the lower one's.
     EXPECT_EQ(At(dst, 50, 50), Compose(d, {0xFF000000 + decayed(50, 50), 0x7F000000 + decayed(51, 50),
@@ -129,12 +125,7 @@ TEST(FeedbackBlur, BlackSourcePixelMixesUpperLeftRightLowerInTurn) {
     Put(d, src, 51, 50, right);
     Put(d, src, 50, 49, up);
     Put(d, src, 50, 51, down);
-    auto decayed = [&](uint32_t x, uint32_t y) {
-      uint32_t r, g, b;
-      ReadChannels(d, src.PixelAt(x, y), r, g, b);
-      FadeToRed(r, g, b);
-      return r + g + b;
-    };
+    auto decayed = [&](uint32_t x, uint32_t y) { return Decayed(d, src, x, y); };
     RunFull(d, src, dst);
     EXPECT_EQ(At(dst, 50, 50),
               Compose(d, {0x7F000000 + decayed(50, 49), 0x7F000000 + decayed(49, 50),

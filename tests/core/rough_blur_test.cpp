@@ -12,18 +12,12 @@ namespace {
 
 using testing::At;
 using testing::Compose;
+using testing::Decayed;
 using testing::MakeDisplay;
 using testing::MakeSurface;
 using testing::Put;
 
 const Rect kWhole{0, 0, 400, 300};
-
-uint32_t Decayed(const DisplayState& d, MemorySurface& src, uint32_t x, uint32_t y) {
-  uint32_t r, g, b;
-  ReadChannels(d, src.PixelAt(x, y), r, g, b);
-  FadeToRed(r, g, b);
-  return r + g + b;
-}
 
 bool IsZero(MemorySurface& s, uint32_t x, uint32_t y) {
   for (uint8_t b : At(s, x, y))
