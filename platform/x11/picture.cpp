@@ -1,5 +1,6 @@
 #include "platform/x11/picture.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "display/stretch.h"
@@ -40,9 +41,41 @@ void FillChannel(uint32_t (&table)[256], uint32_t mask) {
   }
 }
 
+// One row stretched across: the sampling is monotonic, so each source pixel covers one
+// run of window columns (none when the picture is narrowed), and is read once and
+// stored as often as its run is long.
 template <uint32_t Bpp>
-void ScaleRow(uint8_t* out, const uint8_t* in, const uint32_t* offsets, uint32_t count) {
-  for (uint32_t i = 0; i < count; ++i) std::memcpy(out + size_t{i} * Bpp, in + offsets[i], Bpp);
+uint8_t* ScaleRunsExactly(uint8_t* out, const uint8_t* in, const uint32_t* runs, uint32_t count) {
+  for (uint32_t c = 0; c < count; ++c, in += Bpp) {
+    uint8_t pixel[Bpp];
+    std::memcpy(pixel, in, Bpp);
+    for (uint32_t n = runs[c]; n > 0; --n, out += Bpp) std::memcpy(out, pixel, Bpp);
+  }
+  return out;
+}
+
+// The same for 2- and 4-byte pixels with a fixed number of 8-byte stores per source
+// pixel, enough for the longest run: a run that ends early leaves pixels past its end
+// that the next run overwrites. Runs of varying length then cost no mispredicted
+// branches. The last columns, whose stores would pass the end of the row, go exactly.
+template <uint32_t Bpp>
+void ScaleRow(uint8_t* out, const uint8_t* in, const uint32_t* runs, uint32_t sourceWidth,
+              uint32_t longestRun, uint32_t width) {
+  uint8_t* const end = out + size_t{width} * Bpp;
+  uint32_t c = 0;
+  if constexpr (Bpp == 2 || Bpp == 4) {
+    constexpr uint32_t kPerStore = 8 / Bpp;
+    const uint32_t stores = (longestRun + kPerStore - 1) / kPerStore;
+    const size_t span = size_t{stores} * 8;
+    for (; c < sourceWidth && size_t(end - out) >= span; ++c, in += Bpp) {
+      uint64_t pixel = 0;
+      std::memcpy(&pixel, in, Bpp);
+      const uint64_t repeated = Bpp == 4 ? pixel * 0x0000000100000001ull : pixel * 0x0001000100010001ull;
+      for (uint32_t k = 0; k < stores; ++k) std::memcpy(out + size_t{k} * 8, &repeated, 8);
+      out += size_t{runs[c]} * Bpp;
+    }
+  }
+  ScaleRunsExactly<Bpp>(out, in, runs + c, sourceWidth - c);
 }
 
 }  // namespace
@@ -65,6 +98,7 @@ std::string VisualProblem(const VisualFormat& visual) {
 bool Picture::Configure(const DisplayState& display, const VisualFormat& visual) {
   bytesPerPixel_ = 0;
   sourceDepth_ = 0;
+  sameFormat_ = false;
   converted_.clear();
   convertedWidth_ = convertedHeight_ = 0;
   tableWidth_ = tableHeight_ = 0;
@@ -92,6 +126,8 @@ bool Picture::Configure(const DisplayState& display, const VisualFormat& visual)
   }
   sourceDepth_ = depth;
   bytesPerPixel_ = visual.bitsPerPixel / 8;
+  sameFormat_ = depth == 32 && visual.bitsPerPixel == 32 && !visual.msbFirst &&
+                visual.redMask == 0xFF0000u && visual.greenMask == 0xFF00u && visual.blueMask == 0xFFu;
   return true;
 }
 
@@ -118,6 +154,19 @@ void ConvertRow(const uint8_t* in, uint8_t* out, uint32_t width, const uint32_t*
     }
     for (uint32_t b = 0; b < Bpp; ++b)
       out[MsbFirst ? Bpp - 1 - b : b] = static_cast<uint8_t>(value >> (8 * b));
+  }
+}
+
+// The effect's 32-bit format is the common visual's own (B, G, R, X bytes, 8 bits a
+// channel): the conversion only clears the unused byte, in a loop the compiler
+// vectorises.
+void ConvertRowSameFormat(const uint8_t* in, uint8_t* out, uint32_t width, const uint32_t*,
+                          const uint32_t*, const uint32_t*, const uint32_t*) {
+  for (uint32_t x = 0; x < width; ++x) {
+    uint32_t value;
+    std::memcpy(&value, in + size_t{x} * 4, 4);
+    value &= 0x00FFFFFFu;
+    std::memcpy(out + size_t{x} * 4, &value, 4);
   }
 }
 
@@ -154,8 +203,9 @@ bool Picture::Convert(const uint8_t* source, uint32_t width, uint32_t height, in
   convertedWidth_ = width;
   convertedHeight_ = height;
 
-  const ConvertRowFn convertRow = msbFirst_ ? RowConverter<true>(sourceDepth_, bytesPerPixel_)
-                                            : RowConverter<false>(sourceDepth_, bytesPerPixel_);
+  const ConvertRowFn convertRow = sameFormat_ ? ConvertRowSameFormat
+                                   : msbFirst_ ? RowConverter<true>(sourceDepth_, bytesPerPixel_)
+                                               : RowConverter<false>(sourceDepth_, bytesPerPixel_);
   const uint32_t* lookup = lookup_.empty() ? nullptr : lookup_.data();
   for (uint32_t y = 0; y < height; ++y) {
     convertRow(source + size_t{y} * size_t(pitch), converted_.data() + size_t{y} * rowBytes, width,
@@ -164,37 +214,46 @@ bool Picture::Convert(const uint8_t* source, uint32_t width, uint32_t height, in
   return true;
 }
 
-bool Picture::Scale(uint8_t* destination, uint32_t width, uint32_t height, int32_t pitch) {
-  if (convertedWidth_ == 0 || destination == nullptr || width == 0 || height == 0) return false;
+void Picture::PlanRows(uint32_t height) {
+  if (height == tableHeight_ && convertedHeight_ == tableSourceHeight_) return;
+  stripRowOf_.resize(height);
+  stripSource_.clear();
+  for (uint32_t j = 0; j < height; ++j) {
+    const uint32_t source = StretchSample(j, convertedHeight_, height);
+    if (stripSource_.empty() || stripSource_.back() != source) stripSource_.push_back(source);
+    stripRowOf_[j] = static_cast<uint32_t>(stripSource_.size() - 1);
+  }
+  tableHeight_ = height;
+  tableSourceHeight_ = convertedHeight_;
+}
+
+uint32_t Picture::DistinctRows(uint32_t height) {
+  if (convertedHeight_ == 0 || height == 0) return 0;
+  PlanRows(height);
+  return static_cast<uint32_t>(stripSource_.size());
+}
+
+bool Picture::ScaleDistinctRows(uint8_t* strip, uint32_t width, uint32_t height, int32_t pitch) {
+  if (convertedWidth_ == 0 || strip == nullptr || width == 0 || height == 0) return false;
   if (pitch < 0 || uint64_t(pitch) < uint64_t{width} * bytesPerPixel_) return false;
 
   if (width != tableWidth_ || convertedWidth_ != tableSourceWidth_) {
-    columnOffsets_.resize(width);
-    for (uint32_t i = 0; i < width; ++i)
-      columnOffsets_[i] = StretchSample(i, convertedWidth_, width) * bytesPerPixel_;
+    columnRuns_.assign(convertedWidth_, 0);
+    for (uint32_t i = 0; i < width; ++i) ++columnRuns_[StretchSample(i, convertedWidth_, width)];
+    longestRun_ = *std::max_element(columnRuns_.begin(), columnRuns_.end());
     tableWidth_ = width;
     tableSourceWidth_ = convertedWidth_;
   }
-  if (height != tableHeight_ || convertedHeight_ != tableSourceHeight_) {
-    rows_.resize(height);
-    for (uint32_t j = 0; j < height; ++j) rows_[j] = StretchSample(j, convertedHeight_, height);
-    tableHeight_ = height;
-    tableSourceHeight_ = convertedHeight_;
-  }
+  PlanRows(height);
 
   const size_t sourceRowBytes = size_t{convertedWidth_} * bytesPerPixel_;
-  const size_t outRowBytes = size_t{width} * bytesPerPixel_;
-  for (uint32_t j = 0; j < height; ++j) {
-    uint8_t* out = destination + size_t{j} * size_t(pitch);
-    if (j > 0 && rows_[j] == rows_[j - 1]) {
-      std::memcpy(out, out - pitch, outRowBytes);  // a repeated row is copied whole
-      continue;
-    }
-    const uint8_t* in = converted_.data() + size_t{rows_[j]} * sourceRowBytes;
+  for (size_t k = 0; k < stripSource_.size(); ++k) {
+    uint8_t* out = strip + k * size_t(pitch);
+    const uint8_t* in = converted_.data() + size_t{stripSource_[k]} * sourceRowBytes;
     switch (bytesPerPixel_) {
-      case 2: ScaleRow<2>(out, in, columnOffsets_.data(), width); break;
-      case 3: ScaleRow<3>(out, in, columnOffsets_.data(), width); break;
-      default: ScaleRow<4>(out, in, columnOffsets_.data(), width); break;
+      case 2: ScaleRow<2>(out, in, columnRuns_.data(), convertedWidth_, longestRun_, width); break;
+      case 3: ScaleRow<3>(out, in, columnRuns_.data(), convertedWidth_, longestRun_, width); break;
+      default: ScaleRow<4>(out, in, columnRuns_.data(), convertedWidth_, longestRun_, width); break;
     }
   }
   return true;

@@ -95,12 +95,25 @@ bool WindowImage::Resize(uint32_t width, uint32_t height) {
   return true;
 }
 
-void WindowImage::Put(Drawable drawable, GC gc) {
+void WindowImage::PutRows(Drawable drawable, GC gc, const std::vector<uint32_t>& stripRowOf) {
   if (image_ == nullptr) return;
-  if (attached_) {
-    XShmPutImage(display_, drawable, gc, image_, 0, 0, 0, 0, width_, height_, False);
-  } else {
-    XPutImage(display_, drawable, gc, image_, 0, 0, 0, 0, width_, height_);
+  const size_t rows = stripRowOf.size();
+  size_t j = 0;
+  while (j < rows) {
+    const uint32_t first = stripRowOf[j];
+    if (first >= height_) {
+      ++j;
+      continue;
+    }
+    size_t count = 1;
+    while (j + count < rows && stripRowOf[j + count] == first + count && first + count < height_) ++count;
+    const int y = static_cast<int>(j);
+    if (attached_) {
+      XShmPutImage(display_, drawable, gc, image_, 0, int(first), 0, y, width_, unsigned(count), False);
+    } else {
+      XPutImage(display_, drawable, gc, image_, 0, int(first), 0, y, width_, unsigned(count));
+    }
+    j += count;
   }
 }
 

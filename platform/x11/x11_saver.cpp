@@ -389,13 +389,16 @@ void Saver::DrawFps() {
 }
 
 bool Saver::DrawFrame() {
-  if (!x_.image->Resize(target_.width, target_.height)) return false;
-  if (x_.image->BitsPerPixel() != int(picture_.BytesPerPixel() * 8)) return false;
   session_->Step();
   MemorySurface& show = session_->Show();
-  picture_.Convert(show.Pixels(), show.Desc().width, show.Desc().height, show.Desc().pitch);
-  picture_.Scale(x_.image->Pixels(), x_.image->Width(), x_.image->Height(), x_.image->Pitch());
-  x_.image->Put(target_.window, x_.gc);
+  if (!picture_.Convert(show.Pixels(), show.Desc().width, show.Desc().height, show.Desc().pitch))
+    return false;
+  if (!x_.image->Resize(target_.width, picture_.DistinctRows(target_.height))) return false;
+  if (x_.image->BitsPerPixel() != int(picture_.BytesPerPixel() * 8)) return false;
+  if (!picture_.ScaleDistinctRows(x_.image->Pixels(), x_.image->Width(), target_.height,
+                                  x_.image->Pitch()))
+    return false;
+  x_.image->PutRows(target_.window, x_.gc, picture_.RowsOfStrip());
   if (options_.showFps) DrawFps();
   return true;
 }

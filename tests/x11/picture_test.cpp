@@ -26,6 +26,26 @@ DisplayState Effect(uint32_t depth, uint32_t layout = 565) {
   return display;
 }
 
+// The whole window picture as the server puts it together: the strip of distinct rows,
+// each window row a copy of the strip row that RowsOfStrip names for it.
+bool Scale(Picture& picture, uint8_t* out, uint32_t width, uint32_t height, int32_t pitch) {
+  const uint32_t rows = picture.DistinctRows(height);
+  if (rows == 0 || rows > height) return false;
+  std::vector<uint8_t> strip(size_t(pitch) * rows, 0x5A);
+  if (!picture.ScaleDistinctRows(strip.data(), width, height, pitch)) return false;
+  const std::vector<uint32_t>& rowOf = picture.RowsOfStrip();
+  if (rowOf.size() != height) return false;
+  const size_t rowBytes = size_t{width} * picture.BytesPerPixel();
+  for (size_t k = 0; k < rows; ++k)  // nothing written past a row's pixels
+    for (size_t b = rowBytes; b < size_t(pitch); ++b)
+      if (strip[k * size_t(pitch) + b] != 0x5A) return false;
+  for (uint32_t j = 0; j < height; ++j) {
+    if (rowOf[j] >= rows) return false;
+    std::memcpy(out + size_t{j} * size_t(pitch), strip.data() + size_t{rowOf[j]} * size_t(pitch), rowBytes);
+  }
+  return true;
+}
+
 // Converts one source pixel (given as its bytes) and returns the visual's bytes.
 std::vector<uint8_t> ConvertOne(uint32_t depth, std::vector<uint8_t> source, const VisualFormat& visual,
                                 uint32_t layout = 565) {
@@ -33,7 +53,7 @@ std::vector<uint8_t> ConvertOne(uint32_t depth, std::vector<uint8_t> source, con
   EXPECT_TRUE(picture.Configure(Effect(depth, layout), visual));
   EXPECT_TRUE(picture.Convert(source.data(), 1, 1, int32_t(source.size())));
   std::vector<uint8_t> out(picture.BytesPerPixel(), 0xAA);
-  EXPECT_TRUE(picture.Scale(out.data(), 1, 1, int32_t(out.size())));
+  EXPECT_TRUE(Scale(picture, out.data(), 1, 1, int32_t(out.size())));
   return out;
 }
 
@@ -114,6 +134,28 @@ std::vector<uint8_t> Pattern() {
   return pixels;
 }
 
+// A 32-bit effect on the usual B, G, R, X visual skips the channel tables; every
+// pixel, whatever its unused byte holds, must still come out as the tables say.
+TEST(X11Picture, ThirtyTwoBitsOnTheirOwnVisualMatchTheTables) {
+  RandomState random;
+  srand(random, 77);
+  std::vector<uint8_t> source(401 * 3 * 4);
+  for (uint8_t& b : source) b = static_cast<uint8_t>(rand(random) >> 3);
+  Picture picture;
+  ASSERT_TRUE(picture.Configure(Effect(32), kRgb888));
+  ASSERT_TRUE(picture.Convert(source.data(), 400, 3, 401 * 4));  // a pitch wider than a row
+  std::vector<uint8_t> out(400 * 3 * 4, 0xAA);
+  ASSERT_TRUE(Scale(picture, out.data(), 400, 3, 400 * 4));
+  for (uint32_t y = 0; y < 3; ++y)
+    for (uint32_t x = 0; x < 400; ++x) {
+      const uint8_t* in = &source[(y * 401 + x) * 4];
+      const uint32_t value = picture.PixelValue(in[2], in[1], in[0]);
+      uint32_t got = 0;
+      std::memcpy(&got, &out[(y * 400 + x) * 4], 4);
+      ASSERT_EQ(got, value) << x << ", " << y;
+    }
+}
+
 TEST(X11Picture, StretchesExactlyAsTheWorkSurfacesDo) {
   std::vector<uint8_t> source = Pattern();
   Picture picture;
@@ -129,7 +171,7 @@ TEST(X11Picture, StretchesExactlyAsTheWorkSurfacesDo) {
     const uint32_t w = size[0], h = size[1];
     const int32_t pitch = int32_t(w * 4 + 12);  // rows padded, as X images may be
     std::vector<uint8_t> out(size_t(pitch) * h, 0xEE), expected(size_t(pitch) * h, 0xEE);
-    ASSERT_TRUE(picture.Scale(out.data(), w, h, pitch));
+    ASSERT_TRUE(Scale(picture, out.data(), w, h, pitch));
     const PixelBuffer dst{expected.data(), w, h, pitch, 4};
     ASSERT_TRUE(StretchCopy(dst, Rect{0, 0, int32_t(w), int32_t(h)}, src, Rect{0, 0, 400, 300}));
     EXPECT_EQ(out, expected) << w << " x " << h;  // padding bytes untouched in both
@@ -145,17 +187,17 @@ TEST(X11Picture, StretchesTwoAndThreeBytePixels) {
     const uint32_t bpp = visual.bitsPerPixel / 8;
     // The same-size picture is the reference for the stretched one.
     std::vector<uint8_t> same(400 * 300 * bpp);
-    ASSERT_TRUE(picture.Scale(same.data(), 400, 300, int32_t(400 * bpp)));
+    ASSERT_TRUE(Scale(picture, same.data(), 400, 300, int32_t(400 * bpp)));
     for (uint32_t x = 0; x < 400; ++x) {
       std::vector<uint8_t> one(bpp);
       picture.Convert(&source[(299 * 400 + x) * 4], 1, 1, 4);
-      picture.Scale(one.data(), 1, 1, int32_t(bpp));
+      Scale(picture, one.data(), 1, 1, int32_t(bpp));
       ASSERT_EQ(0, std::memcmp(one.data(), &same[(299 * 400 + x) * bpp], bpp)) << x;
     }
     ASSERT_TRUE(picture.Convert(source.data(), 400, 300, 400 * 4));
     const uint32_t w = 999, h = 451;
     std::vector<uint8_t> out(size_t{w} * h * bpp), expected(size_t{w} * h * bpp);
-    ASSERT_TRUE(picture.Scale(out.data(), w, h, int32_t(w * bpp)));
+    ASSERT_TRUE(Scale(picture, out.data(), w, h, int32_t(w * bpp)));
     const PixelBuffer src{same.data(), 400, 300, int32_t(400 * bpp), bpp};
     const PixelBuffer dst{expected.data(), w, h, int32_t(w * bpp), bpp};
     ASSERT_TRUE(StretchCopy(dst, Rect{0, 0, int32_t(w), int32_t(h)}, src, Rect{0, 0, 400, 300}));
@@ -172,17 +214,52 @@ TEST(X11Picture, RefusesWhatItCannotReadOrWrite) {
   odd.format.bitsPerPixel = 15;
   EXPECT_FALSE(picture.Configure(odd, kRgb888));
   ASSERT_TRUE(picture.Configure(Effect(32), kRgb888));
-  EXPECT_FALSE(picture.Scale(pixel, 1, 1, 4));       // nothing converted yet
+  EXPECT_FALSE(picture.ScaleDistinctRows(pixel, 1, 1, 4));  // nothing converted yet
+  EXPECT_EQ(picture.DistinctRows(1), 0u);
   EXPECT_FALSE(picture.Convert(nullptr, 1, 1, 4));
   EXPECT_FALSE(picture.Convert(pixel, 2, 1, 4));     // pitch shorter than a row
   EXPECT_FALSE(picture.Convert(pixel, 0, 1, 4));
   EXPECT_FALSE(picture.Convert(pixel, 1, 1, -4));
   ASSERT_TRUE(picture.Convert(pixel, 1, 1, 4));
-  EXPECT_FALSE(picture.Scale(nullptr, 1, 1, 4));
-  EXPECT_FALSE(picture.Scale(pixel, 2, 1, 4));       // destination pitch too short
-  EXPECT_FALSE(picture.Scale(pixel, 0, 1, 4));
-  EXPECT_FALSE(picture.Scale(pixel, 1, 0, 4));
-  EXPECT_TRUE(picture.Scale(pixel, 2, 1, 8));
+  EXPECT_FALSE(picture.ScaleDistinctRows(nullptr, 1, 1, 4));
+  EXPECT_FALSE(picture.ScaleDistinctRows(pixel, 2, 1, 4));  // strip pitch too short
+  EXPECT_FALSE(picture.ScaleDistinctRows(pixel, 0, 1, 4));
+  EXPECT_FALSE(picture.ScaleDistinctRows(pixel, 1, 0, 4));
+  EXPECT_EQ(picture.DistinctRows(0), 0u);
+  EXPECT_TRUE(picture.ScaleDistinctRows(pixel, 2, 1, 8));
+}
+
+// The strip holds each distinct picture row once, in order, and the window rows name
+// them in runs: what lets the server repeat rows and send runs of distinct rows whole.
+TEST(X11Picture, StripHoldsEachDistinctRowOnceAndTheWindowRowsNameThemInOrder) {
+  std::vector<uint8_t> source = Pattern();
+  Picture picture;
+  ASSERT_TRUE(picture.Configure(Effect(32), kRgb888));
+  ASSERT_TRUE(picture.Convert(source.data(), 400, 300, 400 * 4));
+  const uint32_t cases[][2] = {{1080, 300}, {2160, 300}, {600, 300}, {300, 300}, {299, 299},
+                               {150, 150}, {1, 1}, {4320, 300}};
+  for (const auto& c : cases) {
+    const uint32_t height = c[0];
+    ASSERT_EQ(picture.DistinctRows(height), c[1]) << height;
+    std::vector<uint8_t> strip(size_t{c[1]} * 8 * 4, 0);
+    ASSERT_TRUE(picture.ScaleDistinctRows(strip.data(), 8, height, 8 * 4));
+    const std::vector<uint32_t>& rowOf = picture.RowsOfStrip();
+    ASSERT_EQ(rowOf.size(), height);
+    EXPECT_EQ(rowOf.front(), 0u);
+    EXPECT_EQ(rowOf.back(), c[1] - 1);
+    for (uint32_t j = 1; j < height; ++j) {
+      ASSERT_LE(rowOf[j] - rowOf[j - 1], 1u) << height << " row " << j;
+      ASSERT_GE(rowOf[j], rowOf[j - 1]);
+    }
+    // Each strip row is the picture row that the work surfaces' sampling takes for the
+    // window rows that name it (its first column is the source's column StretchSample(0)).
+    for (uint32_t j = 0; j < height; j += 7) {
+      const uint32_t y = StretchSample(j, 300, height), x = StretchSample(0, 400, 8);
+      const uint8_t* expected = &source[(size_t{y} * 400 + x) * 4];
+      const uint8_t* got = &strip[size_t{rowOf[j]} * 8 * 4];
+      ASSERT_EQ(0, std::memcmp(got, expected, 3)) << height << " row " << j;
+    }
+  }
 }
 
 TEST(X11Clock, MillisecondsThatWrapAndNeverReadZero) {
