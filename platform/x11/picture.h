@@ -1,7 +1,8 @@
 // From the effect's 400 x 300 ShowBuffer to the pixels of an X image of any size:
 // each pixel is converted once from the emulated format to the visual's, and the
 // converted picture is stretched with the work surfaces' own nearest-neighbour
-// sampling (StretchSample), across here and down by repeating rows. No X headers: the visual is described by plain numbers.
+// sampling (StretchSample), across here and down by repeating rows. No X headers: the
+// visual is described by plain numbers.
 #pragma once
 
 #include <cstdint>
