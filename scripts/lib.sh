@@ -15,8 +15,11 @@ ensure_packages() {
   if printf '%s\n' "${missing[@]}" | grep -q ':i386$'; then
     dpkg --print-foreign-architectures | grep -qx i386 || "${as_root[@]}" dpkg --add-architecture i386
   fi
-  "${as_root[@]}" apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive "${as_root[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+  # Another installer may hold the package lock for a while: wait for it, not fail.
+  local wait_lock=(-o DPkg::Lock::Timeout=900)
+  "${as_root[@]}" apt-get "${wait_lock[@]}" update -qq
+  DEBIAN_FRONTEND=noninteractive "${as_root[@]}" apt-get "${wait_lock[@]}" install -y -qq \
+    --no-install-recommends "${missing[@]}"
 }
 
 # What every native build needs.
