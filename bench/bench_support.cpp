@@ -1,6 +1,5 @@
 #include "bench_support.h"
 
-#include "effect/bitmap_font.h"
 #include "effect/feedback_blur.h"
 #include "effect/random.h"
 
@@ -33,21 +32,13 @@ void PaintAllLit(const DisplayState& d, MemorySurface& s, uint32_t seed) {
 }
 
 Effect::Effect(uint32_t bits)
-    : zoom(WorkSurfaceFor(DisplayForDepth(bits))),
-      trail(WorkSurfaceFor(DisplayForDepth(bits))),
-      show(WorkSurfaceFor(DisplayForDepth(bits))),
-      clock(1000) {
-  engine.display = DisplayForDepth(bits);
-  engine.surfaces = {&zoom, &trail, &show};
-  engine.clock = &clock;
-  engine.font = &ProgramFont();
-  srand(engine.random, 2024);
-}
+    : effect(EmulatedFormat{bits, kLayout565}, clock, 2024),
+      engine(effect.Engine()),
+      trail(effect.Trail()) {}
 
 void Effect::Tick(uint32_t settings) {
-  now += 40;
-  clock.Set(now);
-  RunFrameStep(engine, nullptr, settings);
+  clock.Advance(40);
+  effect.Step(settings);
 }
 
 MemorySurface TypicalBlurSource(uint32_t bits, uint32_t settings, int frames) {

@@ -11,6 +11,7 @@
 #include "display/pixel_format.h"
 #include "effect/clock.h"
 #include "effect/frame_sequencer.h"
+#include "effect/memory_effect.h"
 
 namespace lumenfall::bench {
 
@@ -22,15 +23,15 @@ MemorySurface WorkSurfaceFor(const DisplayState& display);
 // Every pixel lit with a different colour, none of them black.
 void PaintAllLit(const DisplayState& display, MemorySurface& surface, uint32_t seed);
 
-// An effect with its own three surfaces and a clock that the caller moves.
+// The in-memory effect at a depth (16 bits: 565) on a clock that each tick moves by 40 ms.
 struct Effect {
   explicit Effect(uint32_t bits);
   // Runs one frame step 40 ms after the last one.
   void Tick(uint32_t settings);
-  EffectEngine engine;
-  MemorySurface zoom, trail, show;
-  SimulatedClock clock;
-  uint32_t now = 1000;
+  SimulatedClock clock{1000};
+  MemoryEffect effect;
+  EffectEngine& engine;
+  MemorySurface& trail;
 };
 
 // The picture the blur reads in a real frame: the effect run for frames ticks of 40 ms,

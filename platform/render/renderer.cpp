@@ -7,45 +7,18 @@
 #include <numeric>
 
 #include "display/stretch.h"
-#include "effect/random.h"
 #include "effect/text_sets.h"
 
 namespace lumenfall {
 
-namespace {
-
-// The channel masks of the emulated display: the layout's at 16 bits, none otherwise.
-RenderMasks MasksFor(const RenderOptions& options) {
-  RenderMasks m;
-  if (options.depth == 16) MasksForLayout(options.layout, m.red, m.green, m.blue);
-  return m;
-}
-
-}  // namespace
-
 EffectRun::EffectRun(const RenderOptions& options)
     : options_(options),
-      masks_(MasksFor(options)),
-      zoom_(kWorkWidth, kWorkHeight, options.depth, 0, masks_.red, masks_.green, masks_.blue),
-      trail_(kWorkWidth, kWorkHeight, options.depth, 0, masks_.red, masks_.green, masks_.blue),
-      show_(kWorkWidth, kWorkHeight, options.depth, 0, masks_.red, masks_.green, masks_.blue),
-      clock_(options.startMs) {
-  SetupDisplayState(engine_.display, kWorkWidth, kWorkHeight, options.depth, masks_.red,
-                    masks_.green, masks_.blue);
-  if (options.depth == 8) {
-    zoom_.SetPalette(&engine_.display.greyPalette);
-    trail_.SetPalette(&engine_.display.greyPalette);
-    show_.SetPalette(&engine_.display.greyPalette);
-  }
-  engine_.surfaces = {&zoom_, &trail_, &show_};
-  engine_.clock = &clock_;
-  engine_.font = &ProgramFont();
-  srand(engine_.random, options.seed);
-}
+      clock_(options.startMs),
+      effect_(EmulatedFormat{options.depth, options.layout}, clock_, options.seed) {}
 
 void EffectRun::Step(uint32_t k) {
   clock_.Set(options_.startMs + k * options_.tickMs);  // wraps like the tick count
-  RunFrameStep(engine_, nullptr, options_.flags);
+  effect_.Step(options_.flags);
 }
 
 void ScaleFrame(const MemorySurface& surface, uint32_t width, uint32_t height,

@@ -13,6 +13,7 @@
 #include "display/memory_surface.h"
 #include "effect/clock.h"
 #include "effect/frame_sequencer.h"
+#include "effect/memory_effect.h"
 #include "platform/render/image_writers.h"
 #include "platform/render/options.h"
 
@@ -22,10 +23,6 @@ constexpr int kExitDone = 0;
 constexpr int kExitIoFailure = 1;
 constexpr int kExitUsage = 2;
 constexpr int kExitInterrupted = 130;
-
-struct RenderMasks {
-  uint32_t red = 0, green = 0, blue = 0;
-};
 
 // The effect as the renderer runs it: srand(seed) once, three fresh all-zero 400 x 300
 // surfaces in the display format, and frame k at tick count start + k x tick.
@@ -38,16 +35,14 @@ class EffectRun {
   // Runs the present step of frame k (nothing when the settings word selects no set).
   void Step(uint32_t k);
 
-  const MemorySurface& Show() const { return show_; }
-  const DisplayState& Display() const { return engine_.display; }
-  const EffectEngine& Engine() const { return engine_; }
+  const MemorySurface& Show() const { return effect_.Show(); }
+  const DisplayState& Display() const { return effect_.Display(); }
+  const EffectEngine& Engine() const { return effect_.Engine(); }
 
  private:
   RenderOptions options_;
-  RenderMasks masks_;
-  EffectEngine engine_;
-  MemorySurface zoom_, trail_, show_;
   SimulatedClock clock_;
+  MemoryEffect effect_;
 };
 
 // Stretches a surface's pixels to width x height in its own format (a copy at 400 x 300),

@@ -19,7 +19,7 @@
 #include <memory>
 #include <string>
 
-#include "platform/x11/effect_session.h"
+#include "effect/memory_effect.h"
 #include "platform/x11/monotonic_clock.h"
 #include "platform/x11/picture.h"
 #include "platform/x11/x11_errors.h"
@@ -241,7 +241,7 @@ class Saver {
   Atom deleteWindow_ = None;
 
   MonotonicClock clock_;
-  std::unique_ptr<EffectSession> session_;
+  std::unique_ptr<MemoryEffect> effect_;
   Picture picture_;
 
   uint64_t fpsStart_ = 0;
@@ -389,8 +389,8 @@ void Saver::DrawFps() {
 }
 
 bool Saver::DrawFrame() {
-  session_->Step();
-  MemorySurface& show = session_->Show();
+  effect_->Step(options_.flags);
+  MemorySurface& show = effect_->Show();
   if (!picture_.Convert(show.Pixels(), show.Desc().width, show.Desc().height, show.Desc().pitch))
     return false;
   if (!x_.image->Resize(target_.width, picture_.DistinctRows(target_.height))) return false;
@@ -432,8 +432,10 @@ int Saver::Run() {
   format.msbFirst = ImageByteOrder(d) == MSBFirst;
   if (const std::string problem = VisualProblem(format); !problem.empty()) return Fail(problem);
 
-  session_ = std::make_unique<EffectSession>(options_.depth, options_.layout, options_.flags, clock_);
-  if (!picture_.Configure(session_->Display(), format)) return Fail("cannot convert pictures to this visual");
+  // The generator is seeded from the clock, as the Windows saver seeds it at start-up.
+  effect_ = std::make_unique<MemoryEffect>(EmulatedFormat{options_.depth, options_.layout}, clock_,
+                                           clock_.TickCount());
+  if (!picture_.Configure(effect_->Display(), format)) return Fail("cannot convert pictures to this visual");
 
   XGCValues values{};
   values.foreground = format.redMask | format.greenMask | format.blueMask;  // white

@@ -21,6 +21,7 @@
 #include "display/memory_surface.h"
 #include "effect/clock.h"
 #include "effect/frame_sequencer.h"
+#include "effect/memory_effect.h"
 #include "effect/random.h"
 #include "effect/text_sets.h"
 #include "temp_folder.h"
@@ -92,27 +93,18 @@ Result RunRenderer(const std::vector<std::string>& args, const Limits& limits = 
   return result;
 }
 
-// The run as the renderer must perform it, set up here from the core alone: srand(S)
-// once, fresh zeroed surfaces, frame k at T + k x M, ShowBuffer after every frame.
+// The run as the renderer must perform it: the in-memory effect seeded with S, frame k
+// at T + k x M, ShowBuffer after every frame.
 std::vector<uint8_t> ReferenceFrames(uint32_t flags, uint32_t bpp, uint32_t layout,
                                      uint32_t frames, uint32_t tick, uint32_t start,
                                      uint32_t seed) {
-  uint32_t r = 0, g = 0, b = 0;
-  if (bpp == 16) MasksForLayout(layout, r, g, b);
-  EffectEngine e;
-  SetupDisplayState(e.display, 400, 300, bpp, r, g, b);
-  MemorySurface zoom(400, 300, bpp, 0, r, g, b), trail(400, 300, bpp, 0, r, g, b),
-      show(400, 300, bpp, 0, r, g, b);
-  e.surfaces = {&zoom, &trail, &show};
   SimulatedClock clock(start);
-  e.clock = &clock;
-  e.font = &ProgramFont();
-  srand(e.random, seed);
+  MemoryEffect effect(EmulatedFormat{bpp, layout}, clock, seed);
   std::vector<uint8_t> all;
   for (uint32_t k = 0; k < frames; ++k) {
     clock.Set(start + k * tick);
-    RunFrameStep(e, nullptr, flags);
-    all.insert(all.end(), show.Bytes().begin(), show.Bytes().end());
+    effect.Step(flags);
+    all.insert(all.end(), effect.Show().Bytes().begin(), effect.Show().Bytes().end());
   }
   return all;
 }

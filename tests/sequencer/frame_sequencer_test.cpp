@@ -13,6 +13,7 @@
 #include "display/memory_surface.h"
 #include "effect/clock.h"
 #include "effect/frame_sequencer.h"
+#include "effect/memory_effect.h"
 #include "effect/random.h"
 
 namespace lumenfall {
@@ -55,13 +56,12 @@ uint8_t WhiteOverBlack(uint32_t alpha) {
 
 struct Rig {
   explicit Rig(uint32_t start = 1000)
-      : zoom(400, 300, 32), trail(400, 300, 32), show(400, 300, 32), clock(start) {
-    SetupDisplayState(engine.display, 400, 300, 32, 0, 0, 0);
-    engine.surfaces = {&zoom, &trail, &show};
-    engine.clock = &clock;
-    engine.font = &BlockFont();
-    srand(engine.random, 1);
-  }
+      : clock(start),
+        effect(EmulatedFormat{32}, clock, 1, &BlockFont()),
+        engine(effect.Engine()),
+        zoom(effect.Zoom()),
+        trail(effect.Trail()),
+        show(effect.Show()) {}
   Rig(const Rig&) = delete;
   Rig& operator=(const Rig&) = delete;
 
@@ -82,9 +82,10 @@ struct Rig {
   }
   uint8_t Blue(MemorySurface& s, uint32_t x, uint32_t y) { return s.PixelAt(x, y)[0]; }
 
-  EffectEngine engine;
-  MemorySurface zoom, trail, show;
   SimulatedClock clock;
+  MemoryEffect effect;
+  EffectEngine& engine;
+  MemorySurface &zoom, &trail, &show;
 };
 
 const char* const kOneLine[] = {"A", nullptr};

@@ -1,5 +1,5 @@
 // The display-free half of the Linux saver: converting the effect's pixels to an X
-// visual, stretching them over a window, the clock and the effect session.
+// visual, stretching them over a window, and the clock.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -8,7 +8,7 @@
 
 #include "display/stretch.h"
 #include "effect/random.h"
-#include "platform/x11/effect_session.h"
+#include "effect/memory_effect.h"
 #include "platform/x11/monotonic_clock.h"
 #include "platform/x11/picture.h"
 
@@ -21,7 +21,7 @@ constexpr VisualFormat kRgb565{16, 0xF800, 0x07E0, 0x001F, false};
 DisplayState Effect(uint32_t depth, uint32_t layout = 565) {
   DisplayState display;
   uint32_t r = 0, g = 0, b = 0;
-  EmulatedMasks(depth, layout, r, g, b);
+  EmulatedMasks(EmulatedFormat{depth, layout}, r, g, b);
   SetupDisplayState(display, 400, 300, depth, r, g, b);
   return display;
 }
@@ -278,49 +278,6 @@ TEST(X11Clock, MillisecondsThatWrapAndNeverReadZero) {
   const uint32_t b = clock.TickCount();
   EXPECT_NE(a, 0u);
   EXPECT_LE(b - a, 1000u);  // consecutive reads are close, across a wrap too
-}
-
-TEST(X11Session, RunsInTheEmulatedFormatWithItsClockAndSeed) {
-  SimulatedClock clock(5000);
-  EffectSession s16(16, 655, 1, clock);
-  EXPECT_EQ(s16.Show().Desc().bitCount, 16u);
-  EXPECT_EQ(s16.Show().Desc().redMask, 0xFC00u);
-  EXPECT_EQ(s16.Display().pixelInfo.redMask, 0xFC00u);
-  EXPECT_EQ(s16.Display().pixelInfo.redDownshift, 8u);
-  EXPECT_EQ(s16.Display().pixelInfo.greenDownshift, 6u);
-  RandomState seeded;
-  srand(seeded, 5000);
-  EXPECT_EQ(s16.Engine().random.state, seeded.state);
-
-  EffectSession s8(8, 565, 4, clock);
-  EXPECT_EQ(s8.Show().Desc().bitCount, 8u);
-  EXPECT_EQ(s8.Show().Palette(), &s8.Display().greyPalette);
-  EXPECT_EQ(s8.Step(), 1);  // the first frame runs
-  clock.Advance(7);
-  EXPECT_EQ(s8.Step(), 0);  // 7 ms later: skipped
-  clock.Advance(33);
-  EXPECT_EQ(s8.Step(), 1);
-  EXPECT_EQ(s8.Engine().sequencer.CyclePhase, 5u);  // 40 ms from the first frame
-
-  // A settings word whose low byte selects no set runs no frame at all.
-  EffectSession idle(32, 565, 2, clock);
-  EXPECT_EQ(idle.Step(), 0);
-  for (uint8_t b : idle.Show().Bytes()) ASSERT_EQ(b, 0);
-}
-
-TEST(X11Session, EmulatedMasks) {
-  uint32_t r = 1, g = 1, b = 1;
-  EmulatedMasks(16, 555, r, g, b);
-  EXPECT_EQ(r, 0x7C00u);
-  EXPECT_EQ(g, 0x03E0u);
-  EXPECT_EQ(b, 0x001Fu);
-  EmulatedMasks(16, 556, r, g, b);
-  EXPECT_EQ(g, 0x07C0u);
-  EXPECT_EQ(b, 0x003Fu);
-  EmulatedMasks(16, 123, r, g, b);  // an unknown layout falls back to 565
-  EXPECT_EQ(r, 0xF800u);
-  EmulatedMasks(32, 555, r, g, b);
-  EXPECT_EQ(r | g | b, 0u);
 }
 
 }  // namespace
