@@ -2,6 +2,7 @@
 
 #include "display/surface_ops.h"
 #include "effect/fast_blur.h"
+#include "settings/settings_word.h"
 
 namespace lumenfall {
 
@@ -221,7 +222,7 @@ int BlurDispatch(const DisplayState& display, BlurState& state, void* window, Wo
   const ColourDecayRule rule = RuleForSelector(settings & 0xFF);
   if (rule == nullptr) return 0;
   const bool reference = state.implementation == BlurImplementation::Reference;
-  if ((settings & kLowQualityBlur) != 0) {
+  if ((settings & kLowQualityFlag) != 0) {
     return reference ? RoughFeedbackBlurReference(display, state, window, source, destination,
                                                   region, settings, rule)
                      : RoughFeedbackBlur(display, state, window, source, destination, region,

@@ -11,8 +11,6 @@
 
 namespace lumenfall {
 
-constexpr uint32_t kLowQualityBlur = 0x10000000;
-
 // Which code runs a pass. Fast is the normal choice: it picks, once per pass, a
 // closed-form path that gives the same bytes as the plain loops and falls back to
 // them for anything unusual. Reference always runs the plain per-write loops; the

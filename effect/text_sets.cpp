@@ -1,11 +1,13 @@
 #include "effect/text_sets.h"
 
+#include "settings/settings_word.h"
+
 namespace lumenfall {
 
 TextSet TextSetForSettings(uint32_t settings) {
-  switch (settings & 0xFF) {
-    case 1: return MalachiRedText;
-    case 4: return DeepBlueText;
+  switch (settings & kSelectorMask) {
+    case kSelectorMalachiRed: return MalachiRedText;
+    case kSelectorDeepBlue: return DeepBlueText;
     default: return nullptr;
   }
 }

@@ -1,41 +1,14 @@
 #include "platform/render/options.h"
 
+#include <algorithm>
+#include <iterator>
 #include <optional>
+
+#include "shell/options.h"
 
 namespace lumenfall {
 
 namespace {
-
-std::string Quoted(std::string_view text) {
-  // Long or unprintable arguments are cut and escaped so that the message stays one line.
-  std::string out = "'";
-  size_t shown = 0;
-  for (char c : text) {
-    if (shown == 40) {
-      out += "...";
-      break;
-    }
-    const auto u = static_cast<unsigned char>(c);
-    if (u < 0x20 || u >= 0x7F) {
-      static const char kHex[] = "0123456789abcdef";
-      out += "\\x";
-      out += kHex[u >> 4];
-      out += kHex[u & 0xF];
-    } else {
-      out += c;
-    }
-    ++shown;
-  }
-  out += "'";
-  return out;
-}
-
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
 
 bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
@@ -49,9 +22,8 @@ bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
 }
 
 struct Pending {
-  std::optional<uint32_t> flags, depth, layout, frames, tickMs, startMs, seed, every;
-  std::optional<uint32_t> textSetSelector;
-  bool lowQuality = false;
+  std::optional<uint32_t> frames, tickMs, startMs, seed, every;
+  EffectChoices effect;
   std::optional<std::string> outPath;
   std::optional<OutputFormat> format;
   std::optional<std::pair<uint32_t, uint32_t>> size;
@@ -60,9 +32,8 @@ struct Pending {
 bool NumberOption(std::string_view name, std::string_view value, std::optional<uint32_t>& slot,
                   std::string& error) {
   uint32_t v = 0;
-  if (!ParseUnsigned32(value, v)) {
-    error = "--" + std::string(name) + " needs a whole number from 0 to 4294967295, not " +
-            Quoted(value);
+  if (!ParseNumber(value, v)) {
+    error = NumberError(name, value);
     return false;
   }
   slot = v;
@@ -72,33 +43,12 @@ bool NumberOption(std::string_view name, std::string_view value, std::optional<u
 bool RangeCheck(std::string_view name, uint32_t value, uint32_t low, uint32_t high,
                 std::string& error) {
   if (value >= low && value <= high) return true;
-  error = "--" + std::string(name) + " must be from " + std::to_string(low) + " to " +
+  error = "option --" + std::string(name) + " must be from " + std::to_string(low) + " to " +
           std::to_string(high) + ", not " + std::to_string(value);
   return false;
 }
 
 }  // namespace
-
-bool ParseUnsigned32(std::string_view text, uint32_t& value) {
-  if (text.empty()) return false;
-  uint64_t v = 0;
-  if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
-    for (char c : text.substr(2)) {
-      const int d = HexDigit(c);
-      if (d < 0) return false;
-      v = v * 16 + uint64_t(d);
-      if (v > 0xFFFFFFFFull) return false;
-    }
-  } else {
-    for (char c : text) {
-      if (c < '0' || c > '9') return false;
-      v = v * 10 + uint64_t(c - '0');
-      if (v > 0xFFFFFFFFull) return false;
-    }
-  }
-  value = static_cast<uint32_t>(v);
-  return true;
-}
 
 bool ParseSize(std::string_view text, uint32_t& width, uint32_t& height) {
   const size_t x = text.find_first_of("xX");
@@ -111,7 +61,7 @@ bool ParseSize(std::string_view text, uint32_t& width, uint32_t& height) {
       if (c < '0' || c > '9') return false;
   }
   uint32_t wv = 0, hv = 0;
-  if (!ParseUnsigned32(w, wv) || !ParseUnsigned32(h, hv)) return false;
+  if (!ParseNumber(w, wv) || !ParseNumber(h, hv)) return false;
   if (wv < 1 || wv > kMaxOutputSide || hv < 1 || hv > kMaxOutputSide) return false;
   width = wv;
   height = hv;
@@ -149,65 +99,26 @@ bool ParseRenderOptions(int argc, const char* const* argv, RenderOptions& option
   error.clear();
   Pending p;
 
-  for (int i = 1; i < argc; ++i) {
-    if (argv == nullptr || argv[i] == nullptr) {
-      error = "missing argument";
-      return false;
-    }
-    const std::string_view arg = argv[i];
-    if (arg == "-h") {
+  constexpr OptionSpec kRenderSpecs[] = {
+      {"frames", true}, {"tick-ms", true}, {"start-ms", true}, {"seed", true},
+      {"out", true},    {"format", true},  {"size", true},     {"every", true},
+      {"list-lines", false}, {"help", false}, {"h", false},
+  };
+  OptionSpec specs[std::size(kRenderSpecs) + std::size(kEffectOptionSpecs)];
+  std::copy(std::begin(kRenderSpecs), std::end(kRenderSpecs), specs);
+  std::copy(std::begin(kEffectOptionSpecs), std::end(kEffectOptionSpecs),
+            specs + std::size(kRenderSpecs));
+
+  OptionScanner scanner(argc, argv, specs);
+  ScannedOption option;
+  while (scanner.Next(option)) {
+    const std::string_view name = option.name, value = option.value;
+    if (TakeEffectOption(option, p.effect, error)) {
+      if (!error.empty()) return false;
+    } else if (name == "help" || name == "h") {
       options.help = true;
-      continue;
-    }
-    if (arg.size() < 3 || arg.substr(0, 2) != "--") {
-      error = "unexpected argument " + Quoted(arg) + " (see --help)";
-      return false;
-    }
-    std::string_view name = arg.substr(2);
-    std::optional<std::string_view> inlineValue;
-    if (const size_t eq = name.find('='); eq != std::string_view::npos) {
-      inlineValue = name.substr(eq + 1);
-      name = name.substr(0, eq);
-    }
-
-    // Switches without a value.
-    if (name == "help" || name == "list-lines" || name == "low-quality") {
-      if (inlineValue) {
-        error = "--" + std::string(name) + " takes no value";
-        return false;
-      }
-      if (name == "help") options.help = true;
-      if (name == "list-lines") options.listLines = true;
-      if (name == "low-quality") p.lowQuality = true;
-      continue;
-    }
-
-    static constexpr std::string_view kValued[] = {"flags", "text-set", "depth",  "layout",
-                                                   "frames", "tick-ms", "start-ms", "seed",
-                                                   "out",   "format",   "size",    "every"};
-    bool known = false;
-    for (std::string_view k : kValued) known = known || k == name;
-    if (!known) {
-      error = "unknown option " + Quoted(arg.substr(0, 2 + name.size())) + " (see --help)";
-      return false;
-    }
-    std::string_view value;
-    if (inlineValue) {
-      value = *inlineValue;
-    } else {
-      if (i + 1 >= argc || argv[i + 1] == nullptr) {
-        error = "--" + std::string(name) + " needs a value";
-        return false;
-      }
-      value = argv[++i];
-    }
-
-    if (name == "flags") {
-      if (!NumberOption(name, value, p.flags, error)) return false;
-    } else if (name == "depth") {
-      if (!NumberOption(name, value, p.depth, error)) return false;
-    } else if (name == "layout") {
-      if (!NumberOption(name, value, p.layout, error)) return false;
+    } else if (name == "list-lines") {
+      options.listLines = true;
     } else if (name == "frames") {
       if (!NumberOption(name, value, p.frames, error)) return false;
     } else if (name == "tick-ms") {
@@ -218,18 +129,9 @@ bool ParseRenderOptions(int argc, const char* const* argv, RenderOptions& option
       if (!NumberOption(name, value, p.seed, error)) return false;
     } else if (name == "every") {
       if (!NumberOption(name, value, p.every, error)) return false;
-    } else if (name == "text-set") {
-      if (value == "malachi-red") {
-        p.textSetSelector = 1;
-      } else if (value == "deep-blue") {
-        p.textSetSelector = 4;
-      } else {
-        error = "--text-set must be malachi-red or deep-blue, not " + Quoted(value);
-        return false;
-      }
     } else if (name == "out") {
       if (value.empty()) {
-        error = "--out needs a file name or - for standard output";
+        error = "option --out needs a file name or - for standard output";
         return false;
       }
       p.outPath = std::string(value);
@@ -240,46 +142,30 @@ bool ParseRenderOptions(int argc, const char* const* argv, RenderOptions& option
       if (value == "gif") f = OutputFormat::Gif;
       if (value == "y4m") f = OutputFormat::Y4m;
       if (f == OutputFormat::Unset) {
-        error = "--format must be raw, png, gif or y4m, not " + Quoted(value);
+        error = "option --format must be raw, png, gif or y4m, not " + QuotedArgument(value);
         return false;
       }
       p.format = f;
     } else if (name == "size") {
       uint32_t w = 0, h = 0;
       if (!ParseSize(value, w, h)) {
-        error = "--size must be WIDTHxHEIGHT with each side from 1 to " +
-                std::to_string(kMaxOutputSide) + ", not " + Quoted(value);
+        error = "option --size must be WIDTHxHEIGHT with each side from 1 to " +
+                std::to_string(kMaxOutputSide) + ", not " + QuotedArgument(value);
         return false;
       }
       p.size = std::make_pair(w, h);
     }
   }
-
-  // The settings word: --flags, then the set's low byte and the low-quality bit on top.
-  if (p.flags) options.flags = *p.flags;
-  if (p.textSetSelector) options.flags = (options.flags & ~0xFFu) | *p.textSetSelector;
-  if (p.lowQuality) options.flags |= 0x10000000u;
-
-  if (p.depth) {
-    const uint32_t d = *p.depth;
-    if (d != 8 && d != 16 && d != 24 && d != 32) {
-      error = "--depth must be 8, 16, 24 or 32, not " + std::to_string(d);
-      return false;
-    }
-    options.depth = d;
+  if (!scanner.error().empty()) {
+    error = scanner.error();
+    return false;
   }
-  if (p.layout) {
-    const uint32_t l = *p.layout;
-    if (l != 565 && l != 555 && l != 556 && l != 655) {
-      error = "--layout must be 565, 555, 556 or 655, not " + std::to_string(l);
-      return false;
-    }
-    if (options.depth != 16) {
-      error = "--layout applies only at --depth 16";
-      return false;
-    }
-    options.layout = l;
-  }
+
+  EffectSetup setup;
+  if (!ResolveEffect(p.effect, setup, error)) return false;
+  options.flags = setup.flags;
+  options.depth = setup.depth;
+  options.layout = setup.layout;
   if (p.frames) {
     if (!RangeCheck("frames", *p.frames, 1, kMaxRenderFrames, error)) return false;
     options.frames = *p.frames;
@@ -304,13 +190,13 @@ bool ParseRenderOptions(int argc, const char* const* argv, RenderOptions& option
   }
   options.format = p.format ? *p.format : FormatForPath(options.outPath);
   if (options.format == OutputFormat::Unset) {
-    error = "cannot tell the format from the name " + Quoted(options.outPath) +
+    error = "cannot tell the format from the name " + QuotedArgument(options.outPath) +
             "; give --format raw, png, gif or y4m";
     return false;
   }
   const uint32_t kept = options.frames / options.every;
   if (kept == 0) {
-    error = "--every " + std::to_string(options.every) + " keeps none of " +
+    error = "option --every " + std::to_string(options.every) + " keeps none of " +
             std::to_string(options.frames) + " frames";
     return false;
   }
@@ -324,49 +210,43 @@ bool ParseRenderOptions(int argc, const char* const* argv, RenderOptions& option
 }
 
 std::string RenderUsage() {
-  return R"(Usage: lumenfall-render [options] --out FILE
+  return std::string(R"(Usage: lumenfall-render [options] --out FILE
 Runs the Lumenfall effect on a simulated clock and writes its frames.
 
 The effect:
-  --flags WORD          settings word, decimal or 0x-hex (default 1). Its low byte picks
-                        the text set: 1 Malachi Red, 4 Deep Blue; any other value runs no
-                        frame step and every frame stays black.
-  --text-set NAME       malachi-red or deep-blue: sets the low byte of the word to 1 or 4
-  --low-quality         the faster, rougher blur (adds 0x10000000 to the word)
-  --depth BITS          emulated display depth: 8, 16, 24 or 32 (default 32)
-  --layout L            16-bit layout: 565, 555, 556 or 655 (default 565; only at 16 bits)
-
+)") + std::string(EffectOptionsHelp()) + R"(
 The clock:
-  --frames N            frames to run, 1 to 200000 (default 250)
-  --tick-ms M           milliseconds between frames (default 40)
-  --start-ms T          tick count of frame 0 (default 1000); frame k runs at T + k x M,
-                        wrapping at 2^32
-  --seed S              seed of the random zoom rectangles (default T)
+  --frames N          frames to run, 1 to 200000 (default 250)
+  --tick-ms M         milliseconds between frames (default 40)
+  --start-ms T        tick count of frame 0 (default 1000); frame k runs at T + k x M,
+                      wrapping at 2^32
+  --seed S            seed of the random zoom rectangles (default T)
 
 The output:
-  --out PATH            the output file; - is standard output (raw, y4m, gif, or png of
-                        a single frame). Files are written under a temporary name and
-                        renamed when complete.
-  --format F            raw, png, gif or y4m (default from the extension of PATH:
-                        .raw .png .gif .y4m; - means raw)
-                          raw  every kept frame's pixels in the display format, rows of
-                               1 byte, 2 bytes little-endian, 3 bytes B,G,R or 4 bytes
-                               B,G,R,X per pixel, appended frame after frame
-                          png  RGB; one kept frame goes to PATH, several to numbered files
-                               NAME-00000.png, NAME-00001.png, ... named by frame number
-                          gif  an animation that loops, 256 colours chosen per frame
-                          y4m  a YUV4MPEG2 stream (4:2:0, BT.601 video range) for ffmpeg
-  --size WxH            stretch every frame to W x H, each side 1 to 4096 (default 400x300),
-                        with the nearest-neighbour sampling of the screen presentation
-  --every K             keep every K-th frame: frames K-1, 2K-1, ... counting from 0
-                        (default 1: all). --frames 101 --every 101 keeps frame 100 alone.
+  --out PATH          the output file; - is standard output (raw, y4m, gif, or png of
+                      a single frame). Files are written under a temporary name and
+                      renamed when complete.
+  --format F          raw, png, gif or y4m (default from the extension of PATH:
+                      .raw .png .gif .y4m; - means raw)
+                        raw  every kept frame's pixels in the display format, rows of
+                             1 byte, 2 bytes little-endian, 3 bytes B,G,R or 4 bytes
+                             B,G,R,X per pixel, appended frame after frame
+                        png  RGB; one kept frame goes to PATH, several to numbered files
+                             NAME-00000.png, NAME-00001.png, ... named by frame number
+                        gif  an animation that loops, 256 colours chosen per frame
+                        y4m  a YUV4MPEG2 stream (4:2:0, BT.601 video range) for ffmpeg
+  --size WxH          stretch every frame to W x H, each side 1 to 4096 (default 400x300),
+                      with the nearest-neighbour sampling of the screen presentation
+  --every K           keep every K-th frame: frames K-1, 2K-1, ... counting from 0
+                      (default 1: all). --frames 101 --every 101 keeps frame 100 alone.
 
 Other:
-  --list-lines          print the selected text set, one entry per line, and exit
-  --help, -h            this text
+  --list-lines        print the selected text set, one entry per line, and exit
+  --help, -h          this text
 
-Exit status: 0 done, 2 a mistake on the command line, 1 an output that could not be
-written (nothing is left behind), 130 interrupted.
+Options take one dash or two; a value may also follow '='.
+Exit status: 0 done, 1 an output that could not be written (nothing is left behind),
+2 a mistake on the command line, 130 interrupted.
 )";
 }
 

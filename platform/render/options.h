@@ -43,9 +43,6 @@ struct RenderOptions {
 bool ParseRenderOptions(int argc, const char* const* argv, RenderOptions& options,
                         std::string& error);
 
-// Decimal digits, or 0x / 0X and hex digits, fitting 32 bits; nothing else.
-bool ParseUnsigned32(std::string_view text, uint32_t& value);
-
 // "WxH" with both sides from 1 to kMaxOutputSide.
 bool ParseSize(std::string_view text, uint32_t& width, uint32_t& height);
 

@@ -16,12 +16,12 @@
 #include "effect/memory_effect.h"
 #include "platform/render/image_writers.h"
 #include "platform/render/options.h"
+#include "shell/options.h"
 
 namespace lumenfall {
 
 constexpr int kExitDone = 0;
 constexpr int kExitIoFailure = 1;
-constexpr int kExitUsage = 2;
 constexpr int kExitInterrupted = 130;
 
 // The effect as the renderer runs it: srand(seed) once, three fresh all-zero 400 x 300

@@ -4,13 +4,14 @@
 
 #include "platform/x11/options.h"
 #include "platform/x11/x11_saver.h"
+#include "shell/options.h"
 
 int main(int argc, char** argv) {
   const lumenfall::OptionsResult parsed =
       lumenfall::ParseOptions(argc, argv, std::getenv("XSCREENSAVER_WINDOW"));
   if (!parsed.ok) {
     std::fprintf(stderr, "lumenfall: %s\n", parsed.error.c_str());
-    return 1;
+    return lumenfall::kExitUsage;
   }
   if (parsed.options.help) {
     std::fputs(lumenfall::UsageText().c_str(), stdout);

@@ -1,8 +1,6 @@
-// Command line of the Linux saver. Plain C++, no X headers, so that every rule and
-// every error of the parser can be tested without a display.
-//
-// Options take one dash or two ("-root" as xscreensaver writes it, "--root" as a
-// user types it); a value follows as the next argument or after '='.
+// Command line of the Linux saver, in the native programs' grammar (shell/options.h).
+// Plain C++, no X headers, so that every rule and every error of the parser can be
+// tested without a display.
 #pragma once
 
 #include <cstdint>
@@ -42,10 +40,6 @@ constexpr uint32_t kMaxDelayMicroseconds = 10000000;  // ten seconds a tick at m
 // when it is not set: it names the window to draw into unless --window, --fullscreen or
 // --window-id says otherwise.
 OptionsResult ParseOptions(int argc, const char* const* argv, const char* screensaverWindow);
-
-// Reads a decimal or 0x-hexadecimal number that fits in 32 bits; false for anything
-// else (empty, sign, stray characters, overflow).
-bool ParseWord(const char* text, uint32_t& value);
 
 // The --help text.
 std::string UsageText();

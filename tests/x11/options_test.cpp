@@ -149,22 +149,6 @@ TEST(X11Options, OnlyOneOutput) {
   EXPECT_EQ(Good({"--root", "-root"}).mode, OutputMode::Root);  // the same one twice is fine
 }
 
-TEST(X11Options, ParseWordReadsExactly32Bits) {
-  uint32_t v = 99;
-  EXPECT_TRUE(ParseWord("0", v));
-  EXPECT_EQ(v, 0u);
-  EXPECT_TRUE(ParseWord("0xdeadBEEF", v));
-  EXPECT_EQ(v, 0xDEADBEEFu);
-  EXPECT_TRUE(ParseWord("000012", v));
-  EXPECT_EQ(v, 12u);
-  v = 7;
-  for (const char* bad : {"", "x1", "0x", "1 ", "99999999999", "0x0000000100000000"}) {
-    EXPECT_FALSE(ParseWord(bad, v)) << bad;
-    EXPECT_EQ(v, 7u);
-  }
-  EXPECT_FALSE(ParseWord(nullptr, v));
-}
-
 TEST(X11Options, UsageNamesEveryOption) {
   const std::string usage = UsageText();
   for (const char* option : {"--window", "--fullscreen", "--root", "--window-id", "--text-set",

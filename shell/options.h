@@ -1,0 +1,93 @@
+// The command-line vocabulary of the native programs (the Linux saver and the renderer):
+// one grammar and one set of names for what the effect can be told.
+//
+// Grammar: an option takes one dash or two ("-root" as xscreensaver writes it, "--root"
+// as a user types it); a value follows as the next argument or after '='. Anything not
+// starting with a dash is a stray argument. Every mistake is one line of text, and a
+// program that meets one exits with kExitUsage.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace lumenfall {
+
+// The exit status of every native program for a mistake on its command line.
+constexpr int kExitUsage = 2;
+
+struct OptionSpec {
+  std::string_view name;  // without dashes
+  bool takesValue = false;
+};
+
+struct ScannedOption {
+  std::string_view name;   // as in its OptionSpec
+  std::string_view value;  // empty for an option without a value
+};
+
+// Walks argv[1 .. argc-1] against a table of options.
+class OptionScanner {
+ public:
+  OptionScanner(int argc, const char* const* argv, std::span<const OptionSpec> specs)
+      : argc_(argc), argv_(argv), specs_(specs) {}
+
+  // The next option. False at the end, or at a mistake, which error() then describes.
+  bool Next(ScannedOption& option);
+  const std::string& error() const { return error_; }
+
+ private:
+  int argc_;
+  const char* const* argv_;
+  std::span<const OptionSpec> specs_;
+  int next_ = 1;
+  std::string error_;
+};
+
+// An argument as an error message shows it: quoted, cut after 40 characters, control
+// and non-ASCII bytes as \xNN, so that the message stays one short line.
+std::string QuotedArgument(std::string_view text);
+
+// Decimal digits, or 0x / 0X and hex digits, fitting in 32 bits; nothing else.
+bool ParseNumber(std::string_view text, uint32_t& value);
+
+// "option --NAME needs a whole number from 0 to 4294967295 (decimal or 0x-hex), not '...'"
+std::string NumberError(std::string_view name, std::string_view value);
+
+// The text sets by name: "malachi-red" and "deep-blue" and their selectors.
+std::optional<uint32_t> SelectorForTextSet(std::string_view name);
+
+// What the effect can be told on a command line: --text-set, --low-quality, --flags,
+// --depth and --layout, gathered in any order and then resolved together.
+struct EffectChoices {
+  std::optional<uint32_t> flags;
+  std::optional<uint32_t> selector;
+  std::optional<uint32_t> depth;
+  std::optional<uint32_t> layout;
+  bool lowQuality = false;
+};
+
+// The effect's options, for a program's table.
+extern const OptionSpec kEffectOptionSpecs[5];
+
+// Takes one scanned option when it is one of the effect's. True when it was (with a
+// one-line mistake in error when its value is wrong), false when it is not the effect's.
+bool TakeEffectOption(const ScannedOption& option, EffectChoices& choices, std::string& error);
+
+struct EffectSetup {
+  uint32_t flags = 0;
+  uint32_t depth = 32;
+  uint32_t layout = 565;
+};
+
+// The settings word (--flags or the default, the text set's selector in its low byte,
+// the low-quality bit on top), the depth and the 16-bit layout. False with a one-line
+// mistake when a layout is given at a depth other than 16.
+bool ResolveEffect(const EffectChoices& choices, EffectSetup& setup, std::string& error);
+
+// The effect's lines of a --help text.
+std::string_view EffectOptionsHelp();
+
+}  // namespace lumenfall

@@ -1,0 +1,106 @@
+// The native programs' command-line vocabulary: the grammar, the numbers, and the
+// effect's options with the settings word they make.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "shell/options.h"
+
+namespace lumenfall {
+namespace {
+
+constexpr OptionSpec kSpecs[] = {{"root", false}, {"delay", true}};
+
+// Scans args and returns "name=value;" for each option, or "error: ..." at a mistake.
+std::string Scan(std::vector<const char*> args) {
+  args.insert(args.begin(), "program");
+  OptionScanner scanner(int(args.size()), args.data(), kSpecs);
+  std::string seen;
+  ScannedOption option;
+  while (scanner.Next(option)) seen += std::string(option.name) + "=" + std::string(option.value) + ";";
+  if (!scanner.error().empty()) return "error: " + scanner.error();
+  return seen;
+}
+
+TEST(OptionGrammar, OneOrTwoDashesAndTheValueNextOrAfterEquals) {
+  EXPECT_EQ(Scan({"-root", "--root", "-delay", "5", "--delay=6", "-delay=", "--delay", "-x"}),
+            "root=;root=;delay=5;delay=6;delay=;delay=-x;");
+  EXPECT_EQ(Scan({"--bogus=3"}), "error: unknown option '--bogus' (try --help)");
+  EXPECT_EQ(Scan({"-"}), "error: unknown option '-' (try --help)");
+  EXPECT_EQ(Scan({"--"}), "error: unknown option '--' (try --help)");
+  EXPECT_EQ(Scan({"---root"}), "error: unknown option '---root' (try --help)");
+  EXPECT_EQ(Scan({"root"}), "error: unexpected argument 'root' (try --help)");
+  EXPECT_EQ(Scan({"--root=1"}), "error: option --root takes no value");
+  EXPECT_EQ(Scan({"--root", "-delay"}), "error: option --delay needs a value");
+  EXPECT_EQ(Scan({"--root", nullptr}), "error: missing argument");
+}
+
+TEST(OptionGrammar, ArgumentsInMessagesStayShortAndOnOneLine) {
+  EXPECT_EQ(QuotedArgument("a\nb\xff"), "'a\\x0ab\\xff'");
+  EXPECT_EQ(QuotedArgument(std::string(50, 'z')), "'" + std::string(40, 'z') + "...'");
+}
+
+TEST(OptionGrammar, NumbersInDecimalAndHexFittingThirtyTwoBits) {
+  uint32_t v = 0;
+  EXPECT_TRUE(ParseNumber("0", v));
+  EXPECT_EQ(v, 0u);
+  EXPECT_TRUE(ParseNumber("4294967295", v));
+  EXPECT_EQ(v, 0xFFFFFFFFu);
+  EXPECT_TRUE(ParseNumber("0x10000004", v));
+  EXPECT_EQ(v, 0x10000004u);
+  EXPECT_TRUE(ParseNumber("0XfFfFfFfF", v));
+  EXPECT_EQ(v, 0xFFFFFFFFu);
+  EXPECT_TRUE(ParseNumber("0xdeadBEEF", v));
+  EXPECT_EQ(v, 0xDEADBEEFu);
+  EXPECT_TRUE(ParseNumber("010", v));  // decimal, not octal
+  EXPECT_EQ(v, 10u);
+  EXPECT_TRUE(ParseNumber("000012", v));
+  EXPECT_EQ(v, 12u);
+  for (const char* bad : {"", "-1", "+1", " 1", "1 ", "1x", "x1", "0x", "0x1g", "4294967296",
+                          "0x100000000", "0x0000000100000000", "99999999999999999999", "1.5",
+                          "1e3", "x10"}) {
+    v = 12345;
+    EXPECT_FALSE(ParseNumber(bad, v)) << bad;
+    EXPECT_EQ(v, 12345u) << bad;
+  }
+}
+
+// Takes every option as the effect's and resolves them: the setup, or the mistake.
+std::string Effect(std::vector<std::pair<const char*, const char*>> options, EffectSetup& setup) {
+  EffectChoices choices;
+  std::string error;
+  for (const auto& [name, value] : options) {
+    EXPECT_TRUE(TakeEffectOption(ScannedOption{name, value}, choices, error)) << name;
+    if (!error.empty()) return error;
+  }
+  ResolveEffect(choices, setup, error);
+  return error;
+}
+
+TEST(EffectOptions, TheSettingsWordDepthAndLayout) {
+  EffectSetup s;
+  EXPECT_EQ(Effect({}, s), "");
+  EXPECT_EQ(s.flags, 1u);
+  EXPECT_EQ(s.depth, 32u);
+  EXPECT_EQ(s.layout, 565u);
+  // The text set replaces only the low byte; the low-quality bit goes on top.
+  EXPECT_EQ(Effect({{"flags", "0x20000301"}, {"text-set", "deep-blue"}, {"low-quality", ""}}, s), "");
+  EXPECT_EQ(s.flags, 0x30000304u);
+  EXPECT_EQ(Effect({{"layout", "655"}, {"depth", "16"}}, s), "");
+  EXPECT_EQ(s.layout, 655u);
+  EXPECT_EQ(s.depth, 16u);
+  EXPECT_EQ(Effect({{"layout", "555"}}, s), "option --layout applies only with --depth 16");
+  EXPECT_EQ(Effect({{"depth", "0x20"}}, s), "option --depth must be 8, 16, 24 or 32, not '0x20'");
+  EXPECT_EQ(Effect({{"layout", "554"}}, s), "option --layout must be 565, 555, 556 or 655, not '554'");
+  EXPECT_EQ(Effect({{"text-set", "Deep-Blue"}}, s),
+            "option --text-set must be malachi-red or deep-blue, not 'Deep-Blue'");
+  EXPECT_EQ(Effect({{"flags", "-1"}}, s),
+            "option --flags needs a whole number from 0 to 4294967295 (decimal or 0x-hex), not '-1'");
+  EffectChoices untouched;
+  std::string error;
+  EXPECT_FALSE(TakeEffectOption(ScannedOption{"delay", "5"}, untouched, error));
+}
+
+}  // namespace
+}  // namespace lumenfall
