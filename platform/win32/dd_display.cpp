@@ -117,7 +117,7 @@ bool CopyShowBuffer(DibInfo& info) {
   const uint32_t bytes = display.format.bytesPerPixel;
   if (!d.ShowBuffer.Exists() || bytes == 0 || bytes > 4) return false;
   SurfaceDesc desc;
-  if (d.ShowBuffer.Describe(desc) == 0 || desc.pitch <= 0 ||
+  if (d.ShowBuffer.Describe(desc) != 0 || desc.pitch <= 0 ||  // DD_OK is 0
       static_cast<uint32_t>(desc.pitch) < kWorkWidth * bytes || desc.height < uint32_t{kWorkHeight})
     return false;
   const size_t row = size_t{kWorkWidth} * bytes;
