@@ -29,6 +29,6 @@ BUILD_PACKAGES=(build-essential cmake pkg-config libgtest-dev libgmock-dev googl
 WINDOWS_PACKAGES=(gcc-mingw-w64-i686-posix g++-mingw-w64-i686-posix mingw-w64-i686-dev
                   binutils-mingw-w64-i686 wine wine32:i386 fonts-wine)
 # Virtual displays, input and screen reading for the front-end tests.
-DISPLAY_PACKAGES=(xvfb xdotool x11-utils xauth imagemagick dpkg-dev file valgrind)
+DISPLAY_PACKAGES=(xvfb xserver-xephyr xdotool x11-utils xauth imagemagick dpkg-dev file valgrind)
 
 jobs() { nproc 2>/dev/null || echo 2; }

@@ -56,6 +56,8 @@ void ReleaseHandle(T*& handle) {
   }
 }
 
+void CreateWorkSurfacesOnly();
+
 bool WorkSurfacesExist() {
   return directDraw.ZoomBuffer.Exists() && directDraw.TrailBuffer.Exists() &&
          directDraw.ShowBuffer.Exists();
@@ -76,17 +78,93 @@ void RestoreLostSurfaces(HRESULT presentResult) {
     if (s->SawSurfaceLost()) lost = true;
   }
   if (!lost) return;
-  if (d.primary != nullptr && d.primary->IsLost() == DDERR_SURFACELOST) d.primary->Restore();
-  if (d.ScreenTemplate != nullptr && d.ScreenTemplate->IsLost() == DDERR_SURFACELOST)
-    d.ScreenTemplate->Restore();
+  // DDERR_WRONGMODE: the display mode changed under the surfaces; only a rebuild helps.
+  if (d.primary != nullptr && d.primary->IsLost() == DDERR_SURFACELOST &&
+      d.primary->Restore() == DDERR_WRONGMODE)
+    d.wrongMode = true;
+  if (d.ScreenTemplate != nullptr && d.ScreenTemplate->IsLost() == DDERR_SURFACELOST &&
+      d.ScreenTemplate->Restore() == DDERR_WRONGMODE)
+    d.wrongMode = true;
   for (DirectDrawWorkSurface* s : {&d.ZoomBuffer, &d.TrailBuffer, &d.ShowBuffer}) {
     s->ForgetSurfaceLost();
     if (s->Surface() != nullptr && s->Surface()->IsLost() == DDERR_SURFACELOST) {
-      s->Restore();
+      if (s->Restore() == static_cast<int32_t>(DDERR_WRONGMODE)) {
+        d.wrongMode = true;
+        continue;
+      }
       ddClearSurface(s);
     }
   }
   d.restoreCount += 1;
+}
+
+bool Inside(const RECT& inner, const RECT& outer) {
+  return inner.left >= outer.left && inner.top >= outer.top && inner.right <= outer.right &&
+         inner.bottom <= outer.bottom;
+}
+
+// ShowBuffer copied row by row into a DIB of the display's depth (400 x 300 rows are
+// 4-byte aligned at every depth) and stretched by GDI onto the monitors that the
+// primary surface does not reach. False when there is nothing to draw from.
+struct DibInfo {
+  BITMAPINFOHEADER header;
+  RGBQUAD colours[256];
+};
+
+bool CopyShowBuffer(DibInfo& info) {
+  DirectDrawState& d = directDraw;
+  const DisplayState& display = displayEngine.display;
+  const uint32_t bytes = display.format.bytesPerPixel;
+  if (!d.ShowBuffer.Exists() || bytes == 0 || bytes > 4) return false;
+  SurfaceDesc desc;
+  if (d.ShowBuffer.Describe(desc) != 0 || desc.pitch <= 0 ||  // DD_OK is 0
+      static_cast<uint32_t>(desc.pitch) < kWorkWidth * bytes || desc.height < uint32_t{kWorkHeight})
+    return false;
+  const size_t row = size_t{kWorkWidth} * bytes;
+  d.showCopy.resize(row * kWorkHeight);
+  const uint8_t* pixels = ddLockSurface(&d.ShowBuffer);
+  if (pixels == nullptr) return false;
+  for (int y = 0; y < kWorkHeight; ++y)
+    std::memcpy(d.showCopy.data() + row * size_t(y), pixels + size_t(desc.pitch) * size_t(y), row);
+  ddUnlockSurface(&d.ShowBuffer);
+
+  std::memset(&info, 0, sizeof info);
+  info.header.biSize = sizeof info.header;
+  info.header.biWidth = kWorkWidth;
+  info.header.biHeight = -kWorkHeight;  // top-down, as the surface
+  info.header.biPlanes = 1;
+  info.header.biBitCount = static_cast<WORD>(bytes * 8);
+  info.header.biCompression = BI_RGB;
+  if (bytes == 1) {
+    info.header.biClrUsed = 256;
+    for (int i = 0; i < 256; ++i) {
+      const PaletteEntry& e = display.greyPalette.entry[i];
+      info.colours[i] = RGBQUAD{e.peBlue, e.peGreen, e.peRed, 0};
+    }
+  } else if (bytes == 2) {
+    info.header.biCompression = BI_BITFIELDS;
+    auto* masks = reinterpret_cast<DWORD*>(info.colours);
+    masks[0] = display.pixelInfo.redMask;
+    masks[1] = display.pixelInfo.greenMask;
+    masks[2] = display.pixelInfo.blueMask;
+  }
+  return true;
+}
+
+void PresentByGdi(HWND window, const RECT* targets, int count) {
+  DibInfo info;
+  if (count == 0 || !CopyShowBuffer(info)) return;
+  RECT origin{};
+  if (!GetWindowRect(window, &origin)) return;
+  HDC dc = GetDC(window);
+  if (dc == nullptr) return;
+  for (int i = 0; i < count; ++i) {
+    const RECT& r = targets[i];
+    StretchDIBits(dc, r.left - origin.left, r.top - origin.top, r.right - r.left, r.bottom - r.top, 0,
+                  0, kWorkWidth, kWorkHeight, directDraw.showCopy.data(),
+                  reinterpret_cast<const BITMAPINFO*>(&info), DIB_RGB_COLORS, SRCCOPY);
+  }
+  ReleaseDC(window, dc);
 }
 
 HRESULT PresentShowBuffer(const RECT& destination) {
@@ -221,11 +299,19 @@ int ddShutdown(HWND window) {
 }
 
 int CreateWorkSurfaces() {
-  DirectDrawState& d = directDraw;
   srand(displayEngine.random, GetTickCount());
   displayEngine.clock = &tickClock;
   displayEngine.font = &ProgramFont();
-  if (d.device == nullptr || d.ScreenTemplate == nullptr) return 1;
+  CreateWorkSurfacesOnly();
+  return 1;
+}
+
+namespace {
+
+void CreateWorkSurfacesOnly() {
+  DirectDrawState& d = directDraw;
+  displayEngine.surfaces = WorkSurfaces{};
+  if (d.device == nullptr || d.ScreenTemplate == nullptr) return;
 
   DDSURFACEDESC desc = EmptyDesc();
   desc.dwFlags = DDSD_PIXELFORMAT;
@@ -246,12 +332,12 @@ int CreateWorkSurfaces() {
     }
   }
   // The effect draws only through surfaces that exist.
-  displayEngine.surfaces = WorkSurfaces{};
   if (WorkSurfacesExist()) {
     displayEngine.surfaces = WorkSurfaces{&d.ZoomBuffer, &d.TrailBuffer, &d.ShowBuffer};
   }
-  return 1;
 }
+
+}  // namespace
 
 int ReleaseWorkSurfaces() {
   DirectDrawState& d = directDraw;
@@ -267,11 +353,50 @@ int PresentFullScreen(HWND window, uint32_t settings) {
   if (!d.fullScreenRectSet) {
     d.FullScreenRect = RECT{0, 0, static_cast<LONG>(displayEngine.display.format.screenWidth),
                             static_cast<LONG>(displayEngine.display.format.screenHeight)};
+    d.monitorCount = ListMonitors(d.monitors);
     d.fullScreenRectSet = true;
   }
   FrameStep(window, settings);
-  RestoreLostSurfaces(PresentShowBuffer(d.FullScreenRect));
+  // Each monitor that the primary surface reaches gets its own stretch blit; the others
+  // are drawn by GDI into the window, which covers the whole virtual screen.
+  HRESULT result = DD_OK;
+  RECT byGdi[kMaxMonitors];
+  int gdiCount = 0;
+  for (int i = 0; i < d.monitorCount; ++i) {
+    const RECT& m = d.monitors[i];
+    if (m.right <= m.left || m.bottom <= m.top) continue;
+    if (Inside(m, d.FullScreenRect)) {
+      const HRESULT r = PresentShowBuffer(m);
+      if (result == DD_OK) result = r;
+    } else {
+      byGdi[gdiCount++] = m;
+    }
+  }
+  PresentByGdi(window, byGdi, gdiCount);
+  RestoreLostSurfaces(result);
   return 1;
+}
+
+int ddRebuild(HWND window) {
+  DirectDrawState& d = directDraw;
+  ReleaseWorkSurfaces();
+  ddShutdown(window);
+  d.wrongMode = false;
+  d.fullScreenRectSet = false;  // FullScreenRect and the monitors are read again
+  d.rebuildCount += 1;
+  d.lastRebuildTick = GetTickCount();
+  ddCreate();
+  ddSetNormalMode(window);
+  CreateWorkSurfacesOnly();
+  if (!WorkSurfacesExist()) return 0;
+  for (DirectDrawWorkSurface* s : {&d.ZoomBuffer, &d.TrailBuffer, &d.ShowBuffer}) ddClearSurface(s);
+  return 1;
+}
+
+bool ddRebuildDue() {
+  const DirectDrawState& d = directDraw;
+  if (!d.wrongMode) return false;
+  return d.rebuildCount == 0 || GetTickCount() - d.lastRebuildTick >= kRebuildPauseMs;
 }
 
 int PresentPreview(HWND window, uint32_t settings) {

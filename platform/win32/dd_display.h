@@ -8,9 +8,11 @@
 #include <ddraw.h>
 
 #include <cstdint>
+#include <vector>
 
 #include "effect/frame_sequencer.h"
 #include "platform/win32/dd_work_surface.h"
+#include "platform/win32/screen_layout.h"
 
 namespace lumenfall {
 
@@ -23,11 +25,21 @@ struct DirectDrawState {
   DirectDrawWorkSurface ZoomBuffer;
   DirectDrawWorkSurface TrailBuffer;
   DirectDrawWorkSurface ShowBuffer;
+  // The part of the screen that the primary surface reaches, and the monitors; both
+  // read at the first full-screen presentation after each (re)build.
   RECT FullScreenRect{};
   bool fullScreenRectSet = false;
+  RECT monitors[kMaxMonitors]{};
+  int monitorCount = 0;
   RECT previewRect{};
+  // ShowBuffer's pixels for the monitors that the primary does not reach, as a DIB.
+  std::vector<uint8_t> showCopy;
   // Times the lost surfaces were given back their memory (for tests and curiosity).
   uint32_t restoreCount = 0;
+  // A Restore answered that the display mode changed: only a rebuild helps.
+  bool wrongMode = false;
+  uint32_t rebuildCount = 0;
+  DWORD lastRebuildTick = 0;
 };
 
 // The module state and the effect that draws into it.
@@ -48,5 +60,16 @@ int CreateWorkSurfaces();
 int ReleaseWorkSurfaces();
 int PresentFullScreen(HWND window, uint32_t settings);
 int PresentPreview(HWND window, uint32_t settings);
+
+// Everything released and built again for the display's current mode: device, primary,
+// clipper, ScreenTemplate, palette, formats, the work surfaces (cleared to black) and,
+// at the next presentation, FullScreenRect and the monitors. The effect's own state
+// (the sequencer, the random generator) goes on. Returns 1 when the work surfaces exist.
+int ddRebuild(HWND window);
+
+// True when a Restore answered that the mode changed and the last rebuild is at least
+// kRebuildPauseMs old, so that a display that keeps refusing is not rebuilt every tick.
+bool ddRebuildDue();
+constexpr DWORD kRebuildPauseMs = 1000;
 
 }  // namespace lumenfall

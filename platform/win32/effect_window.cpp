@@ -4,28 +4,48 @@
 #include "platform/win32/passwords.h"
 #include "platform/win32/registry_store.h"
 #include "platform/win32/saver_shell.h"
+#include "platform/win32/screen_layout.h"
 
 namespace lumenfall {
 
 namespace {
 
-bool effectPreview = false;  // the window is narrower or wider than the screen; never cleared
+bool effectPreview = false;  // the window is narrower or wider than the virtual screen; never cleared
 SettingsState settings;      // currentFlags, loaded once at window creation
+bool effectRunning = false;  // from start-up to teardown; nothing is rebuilt outside it
 
 void StartEffect(HWND window, const CREATESTRUCTA* create) {
   // The file "dd.out" is left alone: nothing here ever writes it, so deleting it
   // could only destroy a user's own file of that name.
-  if (create != nullptr && GetSystemMetrics(SM_CXSCREEN) != create->cx) effectPreview = true;
+  // The full-screen window spans the virtual screen, every monitor.
+  if (create != nullptr) {
+    const RECT screen = VirtualScreenRect();
+    if (screen.right - screen.left != create->cx) effectPreview = true;
+  }
   RegistrySettingsStore store;
   LoadSettings(settings, store);
   ddCreate();
   ddSetNormalMode(window);
   CreateWorkSurfaces();
   SetTimer(window, kEffectTimerId, kEffectTimerPeriodMs, nullptr);
+  effectRunning = true;
+}
+
+// A new display mode (or a monitor added or taken away): the full-screen window is
+// fitted to the new virtual screen and the display built again; the text goes on.
+void RebuildEffect(HWND window) {
+  if (!effectRunning) return;  // after teardown nothing may be created again
+  if (!effectPreview) {
+    const RECT screen = VirtualScreenRect();
+    SetWindowPos(window, HWND_TOPMOST, screen.left, screen.top, screen.right - screen.left,
+                 screen.bottom - screen.top, SWP_NOACTIVATE);
+  }
+  ddRebuild(window);
 }
 
 void StopEffect(HWND window) {
   // Every release nulls its handle, so a second teardown releases nothing.
+  effectRunning = false;
   KillTimer(window, kEffectTimerId);
   ReleaseWorkSurfaces();
   ddShutdown(window);
@@ -56,7 +76,11 @@ LRESULT EffectWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam
       } else {
         PresentFullScreen(window, settings.currentFlags);
       }
+      if (ddRebuildDue()) RebuildEffect(window);
       return 0;
+    case WM_DISPLAYCHANGE:
+      RebuildEffect(window);
+      break;
     default:
       break;
   }

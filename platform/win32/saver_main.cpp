@@ -1,6 +1,7 @@
 // Program entry and mode dispatch.
 #include "platform/win32/passwords.h"
 #include "platform/win32/saver_shell.h"
+#include "platform/win32/vector_permission.h"
 #include "shell/command_tail.h"
 
 namespace lumenfall {
@@ -25,6 +26,17 @@ bool Is95Family() {
   version.dwOSVersionInfoSize = sizeof version;
   static_assert(sizeof(OSVERSIONINFOA) == 148, "the 148-byte version record");
   return GetVersionExA(&version) && version.dwPlatformId == VER_PLATFORM_WIN32_WINDOWS;
+}
+
+// The blur's vector kernels only where the system saves their registers; without
+// IsProcessorFeaturePresent (Windows 95, early NT) the plain kernels run.
+void LimitVectorKernels() {
+  HMODULE kernel = GetModuleHandleA("KERNEL32.DLL");
+  ProcessorFeatureQuery query = nullptr;
+  if (kernel != nullptr)
+    query = reinterpret_cast<ProcessorFeatureQuery>(
+        reinterpret_cast<void*>(GetProcAddress(kernel, "IsProcessorFeaturePresent")));
+  SetSimdLimit(SystemSimdLimit(query));
 }
 
 int RunMode(const SaverCommand& command) {
@@ -56,6 +68,7 @@ int SaverMain(HINSTANCE instance, const char* tail) {
   saverShell.moduleInstance = instance;
   saverShell.is95Family = Is95Family();
   previousFaultFilter = SetUnhandledExceptionFilter(SaverFaultFilter);
+  LimitVectorKernels();
   const int result = RunMode(ScanSaverCommand(tail));
   SetUnhandledExceptionFilter(previousFaultFilter);
   return result;

@@ -4,6 +4,7 @@
 
 #include "platform/win32/passwords.h"
 #include "platform/win32/saver_shell.h"
+#include "platform/win32/screen_layout.h"
 
 namespace lumenfall {
 
@@ -52,6 +53,8 @@ int RunSaver(HWND parent) {
   DWORD exStyle = 0;
   DWORD style = 0;
   const char* title = nullptr;
+  int left = 0;
+  int top = 0;
   int width = 0;
   int height = 0;
   if (parent != nullptr) {
@@ -63,8 +66,12 @@ int RunSaver(HWND parent) {
     title = kPreviewTitle;
     style = kPreviewStyle;
   } else {
-    width = GetSystemMetrics(SM_CXSCREEN);
-    height = GetSystemMetrics(SM_CYSCREEN);
+    // Every monitor is covered: the window spans the virtual screen.
+    const RECT screen = VirtualScreenRect();
+    left = screen.left;
+    top = screen.top;
+    width = screen.right - screen.left;
+    height = screen.bottom - screen.top;
     HWND running = FindWindowA(kSaverClassName, kFullScreenTitle);
     if (running != nullptr && IsWindow(running)) {
       SetForegroundWindow(running);
@@ -77,7 +84,7 @@ int RunSaver(HWND parent) {
   }
 
   if (RegisterClassA(&windowClass) != 0) {
-    s.saverWindow = CreateWindowExA(exStyle, kSaverClassName, title, style, 0, 0, width, height,
+    s.saverWindow = CreateWindowExA(exStyle, kSaverClassName, title, style, left, top, width, height,
                                     parent, nullptr, s.moduleInstance, nullptr);
   }
   int exitCode = 0;

@@ -241,15 +241,27 @@ bool ParsePpm(const std::string& bytes, Picture* picture) {
 }
 
 bool XServer::Start(int depth, int width, int height, std::string* error) {
+  const std::string screen =
+      std::to_string(width) + "x" + std::to_string(height) + "x" + std::to_string(depth);
+  return Launch({"Xvfb", "{}", "-screen", "0", screen, "-nolisten", "tcp", "-noreset"}, {}, error);
+}
+
+bool XServer::StartNested(const std::string& host, const std::vector<std::string>& args,
+                          std::string* error) {
+  std::vector<std::string> argv{"Xephyr", "{}", "-nolisten", "tcp", "-noreset"};
+  argv.insert(argv.end(), args.begin(), args.end());
+  return Launch(argv, {{"DISPLAY", host}}, error);
+}
+
+bool XServer::Launch(const std::vector<std::string>& argv, const Environment& env, std::string* error) {
   for (int n = 90; n < 160; ++n) {
     const std::string socket = "/tmp/.X11-unix/X" + std::to_string(n);
     const std::string lock = "/tmp/.X" + std::to_string(n) + "-lock";
     if (FileExists(socket) || FileExists(lock)) continue;
-    const std::string screen =
-        std::to_string(width) + "x" + std::to_string(height) + "x" + std::to_string(depth);
-    process_ = Process::Start({"Xvfb", ":" + std::to_string(n), "-screen", "0", screen,
-                               "-nolisten", "tcp", "-noreset"},
-                              {}, false);
+    std::vector<std::string> args = argv;
+    for (std::string& a : args)
+      if (a == "{}") a = ":" + std::to_string(n);
+    process_ = Process::Start(args, env, false);
     if (!process_) break;
     const int64_t deadline = NowMs() + 10000;
     while (NowMs() < deadline && process_->Running() && !FileExists(socket))
@@ -260,7 +272,7 @@ bool XServer::Start(int depth, int width, int height, std::string* error) {
     }
     process_.reset();  // lost a race for this number, or it failed: try the next one
   }
-  *error = "no Xvfb display could be started";
+  *error = "no " + argv[0] + " display could be started";
   return false;
 }
 
@@ -299,19 +311,21 @@ void SleepMs(int milliseconds) { std::this_thread::sleep_for(std::chrono::millis
 
 bool WineDesktop::Open(int depth, int width, int height, const std::string& prefix,
                        std::string* error,
-                       const std::function<void(const std::string&)>& prefixMade) {
-  for (const char* tool : {"wine", "wineserver", "wineboot", "Xvfb", "xdotool", "import"}) {
-    if (!HaveTool(tool)) {
+                       const std::function<void(const std::string&)>& prefixMade,
+                       const std::vector<std::string>& nested) {
+  for (const char* tool : {"wine", "wineserver", "wineboot", "Xvfb", "xdotool", "import", "Xephyr"}) {
+    if (!HaveTool(tool) && (nested.size() > 0 || std::strcmp(tool, "Xephyr") != 0)) {
       *error = std::string("the tool ") + tool + " is not installed";
       return false;
     }
   }
   if (!xserver_.Start(depth, width, height, error)) return false;
+  if (!nested.empty() && !nested_.StartNested(xserver_.Display(), nested, error)) return false;
   env_ = {{"WINEPREFIX", prefix},
           {"WINEDEBUG", "-all"},
           {"WINEDLLOVERRIDES", "mscoree,mshtml="},
           {"WINEARCH", "win32"},
-          {"DISPLAY", xserver_.Display()}};
+          {"DISPLAY", nested.empty() ? xserver_.Display() : nested_.Display()}};
   if (!FileExists(prefix + "/system.reg")) {
     const auto start = std::chrono::steady_clock::now();
     const int boot = Run({"wineboot", "-i"}, env_, 240000);
@@ -341,6 +355,7 @@ void WineDesktop::Close() {
     if (!server_->WaitExit(10000, nullptr)) server_->Kill();
     server_.reset();
   }
+  nested_.Stop();
   xserver_.Stop();
 }
 

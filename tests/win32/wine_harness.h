@@ -84,10 +84,15 @@ class XServer {
   XServer() = default;
   ~XServer() { Stop(); }
   bool Start(int depth, int width, int height, std::string* error);
+  // A nested Xephyr inside the display host, with its own arguments (screens, Xinerama).
+  bool StartNested(const std::string& host, const std::vector<std::string>& args, std::string* error);
   void Stop();
   std::string Display() const { return ":" + std::to_string(number_); }
 
  private:
+  // Starts the server on the first free display number from 90 up; argv's "{}" is the
+  // display name.
+  bool Launch(const std::vector<std::string>& argv, const Environment& env, std::string* error);
   std::unique_ptr<Process> process_;
   int number_ = -1;
 };
@@ -103,8 +108,11 @@ class WineDesktop {
 
   // Checks the tools, starts the display and the wineserver, and initialises the prefix
   // when it is new (then calls prefixMade, if given). False with a reason in *error.
+  // With nested arguments the programs run on a Xephyr started with them inside the
+  // Xvfb display (several heads: "+xinerama -screen ... -screen ...").
   bool Open(int depth, int width, int height, const std::string& prefix, std::string* error,
-            const std::function<void(const std::string&)>& prefixMade = {});
+            const std::function<void(const std::string&)>& prefixMade = {},
+            const std::vector<std::string>& nested = {});
   // Stops the wineserver and the display; harmless when nothing is running.
   void Close();
 
@@ -123,6 +131,7 @@ class WineDesktop {
 
  private:
   XServer xserver_;
+  XServer nested_;
   Environment env_;
   std::unique_ptr<Process> server_;
 };

@@ -35,17 +35,19 @@ std::string Helper(const char* name) { return WinDir() + "/" + name + ".exe"; }
 // One Wine session per depth: its Xvfb, its prefix and its wineserver.
 class WineSession {
  public:
-  bool Open(int depth) {
+  // nested: Xephyr arguments for a desktop of several monitors inside the Xvfb.
+  bool Open(int depth, const std::vector<std::string>& nested = {}, int width = kScreenWidth,
+            int height = kScreenHeight) {
     depth_ = depth;
     for (const std::string& file : {SaverPath(), Helper("lf_probe"), Helper("lf_parent"),
                                     Helper("lf_registry_check"), Helper("lf_inproc_preview")}) {
       if (!FileExists(file)) return Fail(file + " is missing (run the mingw cross build first)");
     }
-    const std::string prefix =
-        std::string(LUMENFALL_WINE_WORK_DIR) + "/prefix-" + std::to_string(depth);
+    const std::string prefix = std::string(LUMENFALL_WINE_WORK_DIR) + "/prefix-" +
+                               (nested.empty() ? std::to_string(depth) : std::string("monitors"));
     if (!MakeFolders(LUMENFALL_WINE_WORK_DIR)) return Fail("cannot create " LUMENFALL_WINE_WORK_DIR);
     std::string error;
-    if (!desktop_.Open(depth, kScreenWidth, kScreenHeight, prefix, &error)) return Fail(error);
+    if (!desktop_.Open(depth, width, height, prefix, &error, {}, nested)) return Fail(error);
     // The first Wine program brings up the desktop process. It runs in that program's
     // process group, which ends normally, so killing a saver's group later never
     // takes the desktop with it.
@@ -280,7 +282,7 @@ std::vector<Picture> WatchEffect(WineSession& wine, Clock::time_point windowSeen
 void ExpectEffect(const WineSession& wine, const std::vector<Picture>& shots, Hue hue) {
   ASSERT_GE(shots.size(), 3u) << "screenshots failed";
   bool band = false;
-  for (const Picture& p : shots) band = band || HasCentreBand(p, kWholeScreen);
+  for (const Picture& p : shots) band = band || HasCentreBand(p, {0, 0, p.width, p.height});
   EXPECT_TRUE(band) << "no text band in the centre of any screenshot" << KeepShots(shots);
   EXPECT_FALSE(shots.front() == shots.back()) << "the picture did not move";
   const HueCounts c = CountHue(shots, hue == Hue::Red ? 0 : 2);
@@ -568,6 +570,97 @@ void RegistryStoreAgainstTheRealRegistry(WineSession& wine) {
   EXPECT_EQ(wine.Wine({Helper("lf_registry_check")}, &output, 60000), 0) << output;
   wine.DeleteSettings();
 }
+
+// ---- Two monitors side by side: 800 x 600 and 640 x 480, tops aligned ----
+
+const Area kFirstMonitor{0, 0, 800, 600};
+const Area kSecondMonitor{800, 0, 1440, 480};
+
+Picture Crop(const Picture& p, const Area& a) {
+  Picture out;
+  out.width = a.right - a.left;
+  out.height = a.bottom - a.top;
+  for (int y = a.top; y < a.bottom; ++y)
+    out.rgb.insert(out.rgb.end(), p.At(a.left, y), p.At(a.left, y) + size_t(out.width) * 3);
+  return out;
+}
+
+class WineTwoMonitors : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    session = new WineSession();
+    session->Open(24, {"+xinerama", "-extension", "RANDR", "-screen", "800x600+0+0", "-screen", "640x480+810+0"},
+                  1600, 700);
+  }
+  static void TearDownTestSuite() {
+    session->Close();
+    delete session;
+    session = nullptr;
+  }
+  void SetUp() override {
+    if (!session->Error().empty()) {
+      if (InCi()) FAIL() << "Wine tests cannot run: " << session->Error();
+      GTEST_SKIP() << "Wine tests cannot run: " << session->Error();
+    }
+    session->MoveMouse(kScreenWidth / 2, kScreenHeight / 2);
+  }
+  static inline WineSession* session = nullptr;
+};
+
+TEST_F(WineTwoMonitors, EveryMonitorShowsTheEffectAndNoneTheDesktop) {
+  WineSession& wine = *session;
+  std::string layout;
+  wine.Wine({Helper("lf_probe"), "monitors"}, &layout);
+  ASSERT_EQ(layout, "2 0 0 1440 600\n0 0 800 600\n800 0 1440 480\n") << "Wine does not see two monitors";
+  // A plain white window on the second monitor, as something left open there.
+  auto white = wine.StartWine({Helper("lf_probe"), "white", "900", "100", "300", "200"}, true);
+  std::string handle;
+  ASSERT_TRUE(white->ReadLine(20000, &handle)) << "the white window did not appear";
+  auto whitePixels = [](const Picture& p) {
+    long n = 0;
+    for (int y = 100; y < 300; ++y)
+      for (int x = 900; x < 1200; ++x) n += Luma(p.At(x, y)) == 255 ? 1 : 0;
+    return n;
+  };
+  Picture before;
+  SleepMs(500);
+  ASSERT_TRUE(wine.Screenshot(&before));
+  ASSERT_EQ(whitePixels(before), 300L * 200L) << "the white window is not on the screen";
+
+  auto saver = wine.StartSaver({"/s"});
+  const WindowReport window = ParseReport(wine.WaitForSaverWindow(20000));
+  const auto started = Clock::now();
+  ASSERT_TRUE(window.valid);
+  EXPECT_EQ(window.left, 0);
+  EXPECT_EQ(window.top, 0);
+  EXPECT_EQ(window.right, 1440) << "the window spans the virtual screen";
+  EXPECT_EQ(window.bottom, 600);
+  SleepMs(1000);
+  Picture covered;
+  ASSERT_TRUE(wine.Screenshot(&covered));
+  EXPECT_EQ(whitePixels(covered), 0) << "the second monitor still shows the desktop" << KeepShots({covered});
+
+  const std::vector<Picture> shots = WatchEffect(wine, started);
+  for (const Area& monitor : {kFirstMonitor, kSecondMonitor}) {
+    SCOPED_TRACE("monitor from x " + std::to_string(monitor.left));
+    std::vector<Picture> part;
+    for (const Picture& p : shots) part.push_back(Crop(p, monitor));
+    ExpectEffect(wine, part, Hue::Red);
+  }
+
+  wine.MoveMouse(kScreenWidth / 2 + 2, kScreenHeight / 2 + 2);
+  SleepMs(1200);
+  EXPECT_TRUE(saver->Running()) << "a movement of 4 pixels closed the saver";
+  wine.MoveMouse(kScreenWidth / 2 + 3, kScreenHeight / 2 + 2);
+  int code = -1;
+  ASSERT_TRUE(saver->WaitExit(8000, &code)) << "a movement of 5 pixels did not close the saver";
+  EXPECT_EQ(code, 0);
+  white->Kill();
+}
+
+// A preview is still told from full screen on the wider virtual screen: it draws only
+// inside its window.
+TEST_F(WineTwoMonitors, PreviewPictureStaysInsideItsWindow) { PreviewPictureFillsTheParent(*session); }
 
 #define LUMENFALL_WINE_SCENARIOS(Suite)                                                        \
   TEST_F(Suite, FullScreenShowsTheEffectAndFifthPixelOfMovementCloses) {                       \

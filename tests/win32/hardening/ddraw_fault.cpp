@@ -13,6 +13,7 @@
 //   lost name=...            a surface became lost; restored name=... after a Restore
 //                            that succeeded; restore-refused name=... at the first
 //                            Restore refused during the loss
+//   mode-change              the display mode changed (every surface lost for good)
 //   zombie what=... call=... a call on an object that the saver had already released
 //   summary ...              at unload: live objects and call counts
 // Objects are never freed, only marked released, so that a late call is logged
@@ -63,6 +64,7 @@ struct Counts {
   unsigned long primaryBlt = 0, primaryBltOk = 0;
   unsigned long lock = 0, lockOk = 0, unlock = 0;
   unsigned long restore = 0, restoreOk = 0, lostAnswers = 0;
+  unsigned long wrongMode = 0;  // Restore answers DDERR_WRONGMODE
 };
 
 Counts counts;
@@ -114,6 +116,8 @@ struct SurfaceRecord {
   uint32_t index = 0;  // 0 for the primary, else the off-screen surface's number
   char name[24] = {};
   bool lost = false;
+  bool oldMode = false;  // lost to a mode change: never restored
+  bool newMode = false;  // created after a mode change
   FaultCounter* lostBy = nullptr;
   int proxies = 0;  // proxies of either version that are not released
   unsigned long refusals = 0;  // Restore calls refused during this loss
@@ -141,6 +145,34 @@ void MaybeLose(FaultKind kind, SurfaceRecord* record) {
       Lose(record, &c);
     }
   }
+}
+
+// After a mode change: the mode that the rebuilt display reports for its primary.
+bool modeChanged = false;
+constexpr DWORD kNewModeWidth = 640, kNewModeHeight = 480;
+
+void ChangeModeIfDue() {
+  ReadPlan();
+  for (FaultCounter& c : counters) {
+    if (c.fault().kind != FaultKind::ModeChange || !c.LosesNow()) continue;
+    modeChanged = true;
+    Log("mode-change");
+    for (SurfaceRecord* r : surfaceRecords) {
+      if (r->proxies == 0) continue;
+      r->lost = true;
+      r->oldMode = true;
+      Log("lost name=%s", r->name);
+    }
+  }
+}
+
+void NewModeFormat(DDPIXELFORMAT& format) {
+  format.dwFlags = DDPF_RGB;
+  format.dwRGBBitCount = 16;
+  format.dwRBitMask = 0xF800;
+  format.dwGBitMask = 0x07E0;
+  format.dwBBitMask = 0x001F;
+  format.dwRGBAlphaBitMask = 0;
 }
 
 HRESULT LostAnswer(SurfaceRecord* record) {
@@ -309,6 +341,7 @@ class SurfaceCommon : public I, protected Counted {
     if (source != nullptr && from == nullptr) return Foreign("Blt");
     const bool onPrimary = record_->index == 0;
     if (onPrimary) ++counts.primaryBlt;
+    if (onPrimary) ChangeModeIfDue();
     if (onPrimary) MaybeLose(FaultKind::BltLost, record_);
     if (record_->lost) return LostAnswer(record_);
     if (from != nullptr && from->record_->lost) return LostAnswer(from->record_);
@@ -374,11 +407,19 @@ class SurfaceCommon : public I, protected Counted {
   }
   HRESULT STDMETHODCALLTYPE GetPixelFormat(LPDDPIXELFORMAT format) override {
     LF_LIVE("GetPixelFormat");
-    return real_->GetPixelFormat(format);
+    const HRESULT result = real_->GetPixelFormat(format);
+    if (result == DD_OK && format != nullptr && record_->newMode && record_->index == 0) NewModeFormat(*format);
+    return result;
   }
   HRESULT STDMETHODCALLTYPE GetSurfaceDesc(LPDDSURFACEDESC desc) override {
     LF_LIVE("GetSurfaceDesc");
-    return real_->GetSurfaceDesc(desc);
+    const HRESULT result = real_->GetSurfaceDesc(desc);
+    if (result == DD_OK && desc != nullptr && record_->newMode && record_->index == 0) {
+      desc->dwWidth = kNewModeWidth;
+      desc->dwHeight = kNewModeHeight;
+      NewModeFormat(desc->ddpfPixelFormat);
+    }
+    return result;
   }
   HRESULT STDMETHODCALLTYPE Initialize(LPDIRECTDRAW, LPDDSURFACEDESC) override {
     LF_LIVE("Initialize");
@@ -408,6 +449,11 @@ class SurfaceCommon : public I, protected Counted {
   HRESULT STDMETHODCALLTYPE Restore() override {
     LF_LIVE("Restore");
     ++counts.restore;
+    if (record_->oldMode) {
+      ++counts.wrongMode;
+      if (record_->refusals++ == 0) Log("restore-refused name=%s", record_->name);
+      return DDERR_WRONGMODE;
+    }
     if (record_->lost) {
       if (record_->lostBy == nullptr || !record_->lostBy->RestoreSucceeds()) {
         if (record_->refusals++ == 0) Log("restore-refused name=%s", record_->name);
@@ -566,6 +612,7 @@ class DeviceCommon : public I, protected Counted {
     if (real == nullptr) return result;
     auto* record = new SurfaceRecord();
     record->index = index;
+    record->newMode = modeChanged;
     if (primary) {
       std::snprintf(record->name, sizeof record->name, "primary");
     } else {
@@ -733,10 +780,10 @@ extern "C" __declspec(dllexport) HRESULT WINAPI DirectDrawCreate(GUID* guid, LPD
 BOOL WINAPI DllMain(HINSTANCE, DWORD reason, void*) {
   if (reason == DLL_PROCESS_DETACH) {
     Log("summary live=%ld zombies=%lu devices=%lu surfaces=%lu offscreen=%lu clippers=%lu primaryBlt=%lu "
-        "primaryBltOk=%lu lock=%lu lockOk=%lu unlock=%lu restore=%lu restoreOk=%lu lostAnswers=%lu",
+        "primaryBltOk=%lu lock=%lu lockOk=%lu unlock=%lu restore=%lu restoreOk=%lu lostAnswers=%lu wrongMode=%lu",
         counts.live, counts.zombieCalls, counts.devices, counts.surfaces, counts.offscreen, counts.clippers,
         counts.primaryBlt, counts.primaryBltOk, counts.lock, counts.lockOk, counts.unlock, counts.restore,
-        counts.restoreOk, counts.lostAnswers);
+        counts.restoreOk, counts.lostAnswers, counts.wrongMode);
   }
   return TRUE;
 }

@@ -14,6 +14,7 @@ constexpr KindName kKinds[] = {
     {FaultKind::LockStillDrawing, "lock-stilldrawing"},
     {FaultKind::LockLost, "lock-lost"},
     {FaultKind::BltLost, "blt-lost"},
+    {FaultKind::ModeChange, "mode-change"},
     {FaultKind::Create, "create"},
     {FaultKind::Query, "query"},
     {FaultKind::Primary, "primary"},

@@ -14,9 +14,13 @@
 //                       DDERR_SURFACELOST) until a Restore succeeds
 //   blt                 the Blt onto the primary fails (DDERR_GENERIC)
 //   blt-lost            the primary is lost until a Restore succeeds
+//   mode-change         the display mode changes: every surface is lost and Restore
+//                       answers DDERR_WRONGMODE for ever; surfaces created afterwards
+//                       (by a rebuilt display) see a 640 x 480 primary at 16 bits
 // For the lock kinds N picks the Nth off-screen surface; without it every off-screen
 // surface counts. @after: the fault starts after that many calls that it could have
 // failed. *count: it fails that many calls and then no more; without it, for ever.
+// For mode-change @after counts blits onto the primary, and count is ignored.
 // For the two lost kinds count is the number of calls answered "lost" before a
 // Restore succeeds; until then Restore answers that the mode is still wrong.
 #pragma once
@@ -39,6 +43,7 @@ enum class FaultKind {
   LockLost,
   Blt,
   BltLost,
+  ModeChange,
 };
 
 constexpr uint32_t kForever = 0xFFFFFFFFu;

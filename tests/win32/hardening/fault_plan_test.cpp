@@ -32,6 +32,7 @@ TEST(FaultPlan, ReadsEveryKindWithItsNumbers) {
   EXPECT_EQ(FormatFaultPlan(Plan("lock-stilldrawing*100@800")), "lock-stilldrawing@800*100");
   EXPECT_EQ(FormatFaultPlan(Plan("lock-lost:2@5*7,lock:4,blt@200*75,blt-lost@1")),
             "lock-lost:2@5*7,lock:4@0*forever,blt@200*75,blt-lost@1*forever");
+  EXPECT_EQ(FormatFaultPlan(Plan("mode-change@150")), "mode-change@150*forever");
   const std::vector<Fault> plan = Plan("lock:1000000000@1000000000*1000000000");
   ASSERT_EQ(plan.size(), 1u);
   EXPECT_EQ(plan[0].kind, FaultKind::Lock);
@@ -49,6 +50,7 @@ TEST(FaultPlan, RefusesMistakesWithAReason) {
   EXPECT_EQ(Refusal("surface:0"), "\"surface:0\": surfaces are numbered from 1");
   EXPECT_EQ(Refusal("blt:1"), "\"blt:1\": this fault takes no surface number");
   EXPECT_EQ(Refusal("primary:1"), "\"primary:1\": this fault takes no surface number");
+  EXPECT_EQ(Refusal("mode-change:1"), "\"mode-change:1\": this fault takes no surface number");
   EXPECT_EQ(Refusal("blt*0"), "\"blt*0\": a count of 0 fails nothing");
   EXPECT_EQ(Refusal("blt@"), "\"blt@\": a number from 0 to 1000000000 must follow '@'");
   EXPECT_EQ(Refusal("blt@-1"), "\"blt@-1\": a number from 0 to 1000000000 must follow '@'");

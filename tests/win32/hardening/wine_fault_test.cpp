@@ -396,6 +396,50 @@ TEST_F(DirectDrawFaults, LostWorkSurfacesAreRestoredAndThePictureMovesAgain) {
   }
 }
 
+TEST_F(DirectDrawFaults, AModeChangeRebuildsTheDisplayForTheNewMode) {
+  // At the 151st blit (about 6 s in) the mode changes: the old surfaces answer
+  // DDERR_WRONGMODE for ever, and a rebuilt display sees a 640 x 480 primary at 16 bits.
+  // The 800 x 600 monitor then lies outside the primary, so the picture reaches it by GDI.
+  const std::string plan = "mode-change@150";
+  auto saver = session->StartSaver(plan);
+  ASSERT_TRUE(session->WaitForSaverWindow(20000));
+  ASSERT_TRUE(session->WaitForEvent("mode-change", "", "", 30000)) << "no mode change" << Dump(ReadLog());
+  Picture first, second;
+  SleepMs(1500);
+  ASSERT_TRUE(session->Screenshot(&first));
+  SleepMs(700);
+  ASSERT_TRUE(session->Screenshot(&second));
+  EXPECT_FALSE(first == second) << "the picture did not move after the mode change" << Dump(ReadLog());
+  EXPECT_GT(LitPixels(second), 1000) << "the picture is dark after the mode change";
+  CloseAndCheck(*saver, CloseBy::Mouse);
+  std::vector<Event> log;
+  const Summary s = FinishedLog(plan, &log);
+  EXPECT_TRUE(Has(log, "restore-refused", "name", "primary")) << Dump(log);
+  EXPECT_GE(s["wrongMode"], 1);
+  EXPECT_EQ(s["devices"], 4) << "one rebuild: both device interfaces twice" << Dump(log);
+  EXPECT_EQ(s["offscreen"], 8) << "the template and three work surfaces, twice" << Dump(log);
+}
+
+TEST_F(DirectDrawFaults, EachDisplayChangeMessageRebuildsAndReleasesTheOld) {
+  auto saver = session->StartSaver("");
+  ASSERT_TRUE(session->WaitForSaverWindow(20000));
+  SleepMs(1000);
+  for (int i = 0; i < 3; ++i)
+    EXPECT_EQ(session->Wine({WinDir() + "/lf_probe.exe", "displaychange"}), 0);
+  // The first line appears 5.1 s after the first frame; the cycle went on meanwhile.
+  Picture first, second;
+  SleepMs(5500);
+  ASSERT_TRUE(session->Screenshot(&first));
+  SleepMs(700);
+  ASSERT_TRUE(session->Screenshot(&second));
+  EXPECT_FALSE(first == second) << "the picture did not move after the rebuilds";
+  EXPECT_GT(LitPixels(second), 1000);
+  CloseAndCheck(*saver, CloseBy::Key);
+  const Summary s = FinishedLog("");
+  EXPECT_EQ(s["devices"], 8) << "start-up and three rebuilds";
+  EXPECT_EQ(s["offscreen"], 16);
+}
+
 TEST_F(DirectDrawFaults, LocksStillDrawingFreezeThePictureUntilTheyStop) {
   // From the 570th lock (about 6 s in) 300 locks answer that the surface is still
   // being drawn; no pixel is written meanwhile.

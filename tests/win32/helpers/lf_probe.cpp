@@ -8,6 +8,13 @@
 //   lf_probe key HWND      posts a key press (WM_KEYDOWN, space) to window HWND.
 //   lf_probe ddinfo        the primary surface's size and pixel format as DirectDraw
 //                          reports it: "width height bits rmask gmask bmask".
+//   lf_probe monitors      the virtual screen and each monitor: a first line
+//                          "count left top width height", then "left top right bottom"
+//                          per monitor.
+//   lf_probe displaychange sends the full-screen saver WM_DISPLAYCHANGE, as after a
+//                          change of the display mode.
+//   lf_probe white L T W H a plain white window at (L, T), W x H, shown until killed;
+//                          prints its handle once it is on the screen.
 #include <windows.h>
 #include <ddraw.h>
 
@@ -82,6 +89,43 @@ int DirectDrawInfo() {
   return 0;
 }
 
+BOOL CALLBACK PrintMonitor(HMONITOR monitor, HDC, LPRECT, LPARAM) {
+  MONITORINFO info{};
+  info.cbSize = sizeof info;
+  if (GetMonitorInfoA(monitor, &info))
+    std::printf("%ld %ld %ld %ld\n", info.rcMonitor.left, info.rcMonitor.top, info.rcMonitor.right,
+                info.rcMonitor.bottom);
+  return TRUE;
+}
+
+int Monitors() {
+  std::printf("%d %d %d %d %d\n", GetSystemMetrics(SM_CMONITORS), GetSystemMetrics(SM_XVIRTUALSCREEN),
+              GetSystemMetrics(SM_YVIRTUALSCREEN), GetSystemMetrics(SM_CXVIRTUALSCREEN),
+              GetSystemMetrics(SM_CYVIRTUALSCREEN));
+  EnumDisplayMonitors(nullptr, nullptr, PrintMonitor, 0);
+  return 0;
+}
+
+int White(char** argv) {
+  HINSTANCE instance = GetModuleHandleA(nullptr);
+  WNDCLASSA windowClass{};
+  windowClass.lpfnWndProc = DefWindowProcA;
+  windowClass.hInstance = instance;
+  windowClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
+  windowClass.lpszClassName = "LumenfallTestWhite";
+  RegisterClassA(&windowClass);
+  HWND window = CreateWindowExA(0, "LumenfallTestWhite", "White", WS_POPUP | WS_VISIBLE,
+                                std::atoi(argv[2]), std::atoi(argv[3]), std::atoi(argv[4]),
+                                std::atoi(argv[5]), nullptr, nullptr, instance, nullptr);
+  if (window == nullptr) return 2;
+  UpdateWindow(window);
+  std::printf("%lu\n", static_cast<unsigned long>(reinterpret_cast<UINT_PTR>(window)));
+  std::fflush(stdout);
+  MSG message;
+  while (GetMessageA(&message, nullptr, 0, 0) > 0) DispatchMessageA(&message);
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -95,6 +139,15 @@ int main(int argc, char** argv) {
   if (std::strcmp(argv[1], "activate") == 0) return Activate();
   if (std::strcmp(argv[1], "settext") == 0) return SetText();
   if (std::strcmp(argv[1], "ddinfo") == 0) return DirectDrawInfo();
+  if (std::strcmp(argv[1], "monitors") == 0) return Monitors();
+  if (std::strcmp(argv[1], "displaychange") == 0) {
+    HWND window = FindWindowA("WindowsScreenSaverClass", "Screen Saver");
+    if (window == nullptr) return 1;
+    SendMessageA(window, WM_DISPLAYCHANGE, 32,
+                 MAKELPARAM(GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)));
+    return 0;
+  }
+  if (std::strcmp(argv[1], "white") == 0 && argc > 5) return White(argv);
   if (std::strcmp(argv[1], "key") == 0 && argc > 2) {
     HWND window = reinterpret_cast<HWND>(static_cast<UINT_PTR>(std::strtoul(argv[2], nullptr, 10)));
     return PostMessageA(window, WM_KEYDOWN, VK_SPACE, 0x00390001) ? 0 : 1;
