@@ -54,6 +54,7 @@ constexpr OptionSpec kSpecs[] = {
     {"flags", Kind::Value},        {"depth", Kind::Value},     {"layout", Kind::Value},
     {"fps", Kind::Flag},           {"delay", Kind::Value},     {"display", Kind::Value},
     {"help", Kind::Flag},          {"h", Kind::Flag},
+    {"no-render", Kind::Flag},
 };
 
 const OptionSpec* FindSpec(std::string_view name) {
@@ -176,6 +177,8 @@ OptionsResult ParseOptions(int argc, const char* const* argv, const char* screen
       } else {
         return Fail("option --layout takes 565, 555, 556 or 655, not " + Quoted(value));
       }
+    } else if (n == "no-render") {
+      o.serverScaling = false;
     } else if (n == "fps") {
       o.showFps = true;
     } else if (n == "delay") {
@@ -241,6 +244,7 @@ std::string UsageText() {
          "  --layout CODE       the 16-bit channel layout: 565, 555, 556 or 655 (565)\n"
          "  --delay USEC        microseconds between frames (40000)\n"
          "  --fps               show frames per second in a corner\n"
+         "  --no-render         stretch the picture here, not in the X server\n"
          "  --display NAME      the X display to use\n"
          "  --help              this text\n"
          "\n"

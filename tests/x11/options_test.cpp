@@ -39,6 +39,7 @@ TEST(X11Options, DefaultsAreAnOwnWindowWithMalachiRedAtTheNominalTick) {
   EXPECT_EQ(o.layout, 565u);
   EXPECT_EQ(o.delayMicroseconds, 40000u);
   EXPECT_FALSE(o.showFps);
+  EXPECT_TRUE(o.serverScaling);
   EXPECT_FALSE(o.help);
   EXPECT_TRUE(o.displayName.empty());
   EXPECT_FALSE(o.windowFromEnvironment);
@@ -53,6 +54,7 @@ TEST(X11Options, OneOrTwoDashesAndInlineValues) {
   EXPECT_EQ(Good({"-delay=0"}).delayMicroseconds, 0u);
   EXPECT_EQ(Good({"--delay", "10000000"}).delayMicroseconds, 10000000u);
   EXPECT_TRUE(Good({"-fps"}).showFps);
+  EXPECT_FALSE(Good({"--no-render"}).serverScaling);
   EXPECT_TRUE(Good({"--help"}).help);
   EXPECT_TRUE(Good({"-h"}).help);
   EXPECT_EQ(Good({"-display", ":5"}).displayName, ":5");
@@ -169,7 +171,7 @@ TEST(X11Options, UsageNamesEveryOption) {
   const std::string usage = UsageText();
   for (const char* option : {"--window", "--fullscreen", "--root", "--window-id", "--text-set",
                              "--low-quality", "--flags", "--depth", "--layout", "--delay", "--fps",
-                             "--display", "--help"})
+                             "--display", "--no-render", "--help"})
     EXPECT_NE(usage.find(option), std::string::npos) << option;
 }
 
