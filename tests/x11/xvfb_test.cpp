@@ -7,11 +7,14 @@
 // red and green before blue. The checks hold at any frame rate: a slow machine
 // shows fewer, larger steps of the same schedule.
 #include <gtest/gtest.h>  // before Xlib, whose macros (None, Bool) clash with it
+#include <pwd.h>
 #include <signal.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <thread>
 
@@ -520,6 +523,129 @@ TEST(X11Saver, ScalesThePictureItselfWithoutRender) {
   ASSERT_TRUE(CaptureWindow(c.display, DefaultRootWindow(c.display), picture));
   ExpectTextBand(picture);
   ExpectEndsOnSignal(saver, SIGTERM);
+}
+
+// ------------------------------------------------------------------ xscreensaver
+
+bool Usable(const std::string& tool) {
+  return !tool.empty() && tool.find("NOTFOUND") == std::string::npos && access(tool.c_str(), X_OK) == 0;
+}
+
+// xscreensaver refuses to run as root: as root the daemon runs as a user of its own,
+// made for the tests when missing.
+bool TestUser(uid_t& uid, gid_t& gid, std::string& error) {
+  uid = getuid();
+  gid = getgid();
+  if (uid != 0) return true;
+  const char* name = "lumenfall-test";
+  if (getpwnam(name) == nullptr) {
+    Child add({"/usr/sbin/useradd", "--system", "--no-create-home", "--shell", "/usr/sbin/nologin", name}, {});
+    if (!add.ExitedWithin(10000) || add.ExitCode() != 0) {
+      error = "cannot create the user " + std::string(name) + ": " + add.Stderr();
+      return false;
+    }
+  }
+  const passwd* user = getpwnam(name);
+  if (user == nullptr) {
+    error = "no user " + std::string(name);
+    return false;
+  }
+  uid = user->pw_uid;
+  gid = user->pw_gid;
+  return true;
+}
+
+std::vector<std::string> AsUser(uid_t uid, gid_t gid, std::vector<std::string> command) {
+  if (getuid() != 0) return command;
+  std::vector<std::string> wrapped = {"/usr/bin/setpriv", "--reuid=" + std::to_string(uid),
+                                      "--regid=" + std::to_string(gid), "--clear-groups"};
+  wrapped.insert(wrapped.end(), command.begin(), command.end());
+  return wrapped;
+}
+
+// The processes running the saver's binary.
+std::vector<pid_t> RunningSavers() {
+  std::vector<pid_t> pids;
+  char self[4096];
+  const ssize_t length = readlink(LUMENFALL_BINARY, self, sizeof self - 1);
+  const std::string binary = length > 0 ? std::string(self, size_t(length)) : std::string(LUMENFALL_BINARY);
+  for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+    std::error_code error;
+    const auto exe = std::filesystem::read_symlink(entry.path() / "exe", error);
+    if (!error && exe == binary) pids.push_back(pid_t(std::stol(entry.path().filename().string())));
+  }
+  return pids;
+}
+
+// Debian's xscreensaver on two monitors, set to run the saver with the command line of
+// its settings description: on activation one saver per monitor, each showing the
+// picture on its own head; on deactivation all of them gone within a second.
+// Disabled until the daemon launches the saver under the test as it does by hand (see
+// the branch notes): xscreensaver-gfx blanks both heads but starts no saver.
+TEST(X11Saver, DISABLED_XscreensaverRunsOneSaverPerMonitorAndEndsThemAll) {
+  for (const std::string tool : {LUMENFALL_XSCREENSAVER, LUMENFALL_XSCREENSAVER_COMMAND}) {
+    if (Usable(tool)) continue;
+    if (InCi()) FAIL() << "xscreensaver is not installed (apt-get install xscreensaver)";
+    GTEST_SKIP() << "xscreensaver is not installed (apt-get install xscreensaver)";
+  }
+  START_SERVER(TwoHeadServer, server);
+  Connection c(server);
+  ASSERT_NE(c.display, nullptr);
+  ASSERT_TRUE(RunningSavers().empty()) << "another saver is running";
+  uid_t uid = 0;
+  gid_t gid = 0;
+  std::string error;
+  ASSERT_TRUE(TestUser(uid, gid, error)) << error;
+
+  // A private home with the daemon's settings: this saver only, no lock, fade or splash.
+  const std::filesystem::path home = std::filesystem::path(LUMENFALL_TEST_WORK) / "xscreensaver-home";
+  std::filesystem::remove_all(home);
+  std::filesystem::create_directories(home);
+  {
+    std::ofstream settings(home / ".xscreensaver");
+    settings << "timeout: 0:30:00\ncycle: 0:00:00\nlock: False\nfade: False\nunfade: False\n"
+                "splash: False\ndpmsEnabled: False\nmode: one\nselected: 0\n"
+                "programs: \"Lumenfall\" " LUMENFALL_BINARY " -root \\n\n";
+  }
+  ASSERT_EQ(chown(home.c_str(), uid, gid), 0);
+  ASSERT_EQ(chown((home / ".xscreensaver").c_str(), uid, gid), 0);
+  const std::vector<std::pair<std::string, std::string>> environment = {{"DISPLAY", server.Name()},
+                                                                        {"HOME", home.string()}};
+  auto command = [&](const std::string& what) {
+    Child tool(AsUser(uid, gid, {LUMENFALL_XSCREENSAVER_COMMAND, what}), environment);
+    return tool.ExitedWithin(5000) && tool.ExitCode() == 0;
+  };
+
+  Child daemon(AsUser(uid, gid, {LUMENFALL_XSCREENSAVER, "-no-splash"}), environment);
+  bool ready = false;
+  for (int i = 0; i < 50 && !ready && daemon.StillRunning(); ++i) {
+    ready = command("-time");
+    if (!ready) SleepMs(200);
+  }
+  ASSERT_TRUE(ready) << daemon.Stderr();
+
+  ASSERT_TRUE(command("-activate"));
+  for (int i = 0; i < 200 && RunningSavers().size() < 2; ++i) SleepMs(50);  // after its fade
+  SleepMs(kSettleMs);
+  EXPECT_EQ(RunningSavers().size(), 2u) << "one saver per monitor\n" << daemon.Stderr();
+  for (const TwoHeadServer::Head& head : TwoHeadServer::kHeads) {
+    SCOPED_TRACE(head.x);
+    Capture picture;
+    ASSERT_TRUE(CaptureArea(c.display, DefaultRootWindow(c.display), head.x, head.y, head.width,
+                            head.height, picture));
+    ExpectTextBand(picture);
+    ExpectRedTrail(picture);
+  }
+
+  ASSERT_TRUE(command("-deactivate"));
+  bool gone = false;
+  for (int i = 0; i < 50 && !gone; ++i) {
+    gone = RunningSavers().empty();
+    if (!gone) SleepMs(20);
+  }
+  EXPECT_TRUE(gone) << "every saver ends within a second of the deactivation";
+  daemon.Signal(SIGTERM);
+  EXPECT_TRUE(daemon.ExitedWithin(3000));
 }
 
 // ------------------------------------------------------------------ ending
