@@ -42,7 +42,7 @@ find_program(LUMENFALL_DPKG_SHLIBDEPS dpkg-shlibdeps)
 if(LUMENFALL_DPKG_SHLIBDEPS)
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 else()
-  set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6, libgcc-s1, libstdc++6, libx11-6, libxext6")
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6, libgcc-s1, libstdc++6, libx11-6, libxext6, libxrandr2, libxinerama1, libxrender1")
 endif()
 
 include(CPack)

@@ -24,11 +24,13 @@ ensure_packages() {
 
 # What every native build needs.
 BUILD_PACKAGES=(build-essential cmake pkg-config libgtest-dev libgmock-dev googletest libbenchmark-dev
-                libpng-dev libgif-dev libfreetype-dev fonts-dejavu-core libx11-dev libxext-dev libxtst-dev)
+                libpng-dev libgif-dev libfreetype-dev fonts-dejavu-core libx11-dev libxext-dev libxtst-dev
+                libxrandr-dev libxinerama-dev libxrender-dev)
 # The Windows saver: the cross compiler and Wine on a virtual display.
 WINDOWS_PACKAGES=(gcc-mingw-w64-i686-posix g++-mingw-w64-i686-posix mingw-w64-i686-dev
                   binutils-mingw-w64-i686 wine wine32:i386 fonts-wine)
 # Virtual displays, input and screen reading for the front-end tests.
-DISPLAY_PACKAGES=(xvfb xserver-xephyr xdotool x11-utils xauth imagemagick dpkg-dev file valgrind)
+DISPLAY_PACKAGES=(xvfb xserver-xephyr xscreensaver xdotool x11-utils xauth imagemagick dpkg-dev file
+                  valgrind)
 
 jobs() { nproc 2>/dev/null || echo 2; }

@@ -14,7 +14,7 @@ namespace {
 constexpr OptionSpec kSaverSpecs[] = {
     {"window", false},   {"fullscreen", false}, {"root", false}, {"window-id", true},
     {"fps", false},      {"delay", true},       {"display", true}, {"help", false},
-    {"h", false},
+    {"h", false},        {"no-render", false},
 };
 
 OptionsResult Fail(std::string message) {
@@ -70,6 +70,8 @@ OptionsResult ParseOptions(int argc, const char* const* argv, const char* screen
     } else if (n == "display") {
       if (option.value.empty()) return Fail("option --display needs a display name");
       o.displayName = std::string(option.value);
+    } else if (n == "no-render") {
+      o.serverScaling = false;
     } else if (n == "help" || n == "h") {
       o.help = true;
     }
@@ -121,6 +123,7 @@ std::string UsageText() {
          std::string(EffectOptionsHelp()) +
          "  --delay USEC        microseconds between frames (40000)\n"
          "  --fps               show frames per second in a corner\n"
+         "  --no-render         stretch the picture here, not in the X server\n"
          "  --display NAME      the X display to use\n"
          "  --help              this text\n"
          "\n"

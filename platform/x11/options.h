@@ -23,6 +23,7 @@ struct SaverOptions {
   uint32_t depth = 32;                 // the pixel depth the effect runs in
   uint32_t layout = 565;               // the 16-bit channel layout (depth 16 only)
   bool showFps = false;
+  bool serverScaling = true;           // the X server stretches the picture (RENDER)
   uint32_t delayMicroseconds = 40000;  // one tick
   std::string displayName;             // empty: $DISPLAY
   bool help = false;

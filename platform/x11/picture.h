@@ -54,6 +54,11 @@ class Picture {
 
   uint32_t BytesPerPixel() const { return bytesPerPixel_; }
 
+  // The converted picture itself, unstretched: rows of ConvertedWidth() pixels, packed.
+  const uint8_t* ConvertedPixels() const { return converted_.data(); }
+  uint32_t ConvertedWidth() const { return convertedWidth_; }
+  uint32_t ConvertedHeight() const { return convertedHeight_; }
+
  private:
   uint32_t sourceDepth_ = 0;
   uint32_t bytesPerPixel_ = 0;

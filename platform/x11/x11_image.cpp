@@ -3,6 +3,7 @@
 #include <sys/ipc.h>
 #include <sys/shm.h>
 
+#include <algorithm>
 #include <cstdlib>
 
 #include "platform/x11/x11_errors.h"
@@ -95,23 +96,26 @@ bool WindowImage::Resize(uint32_t width, uint32_t height) {
   return true;
 }
 
-void WindowImage::PutRows(Drawable drawable, GC gc, const std::vector<uint32_t>& stripRowOf) {
+void WindowImage::PutRows(Drawable drawable, GC gc, const std::vector<uint32_t>& stripRowOf,
+                          uint32_t firstRow, int x, int y, uint32_t width) {
   if (image_ == nullptr) return;
+  width = std::min(width, width_);
   const size_t rows = stripRowOf.size();
   size_t j = 0;
   while (j < rows) {
-    const uint32_t first = stripRowOf[j];
-    if (first >= height_) {
+    const uint32_t first = firstRow + stripRowOf[j];
+    if (stripRowOf[j] >= height_ || first >= height_) {
       ++j;
       continue;
     }
     size_t count = 1;
-    while (j + count < rows && stripRowOf[j + count] == first + count && first + count < height_) ++count;
-    const int y = static_cast<int>(j);
+    while (j + count < rows && firstRow + stripRowOf[j + count] == first + count && first + count < height_)
+      ++count;
+    const int row = y + static_cast<int>(j);
     if (attached_) {
-      XShmPutImage(display_, drawable, gc, image_, 0, int(first), 0, y, width_, unsigned(count), False);
+      XShmPutImage(display_, drawable, gc, image_, 0, int(first), x, row, width, unsigned(count), False);
     } else {
-      XPutImage(display_, drawable, gc, image_, 0, int(first), 0, y, width_, unsigned(count));
+      XPutImage(display_, drawable, gc, image_, 0, int(first), x, row, width, unsigned(count));
     }
     j += count;
   }

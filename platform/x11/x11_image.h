@@ -1,5 +1,5 @@
-// The X image that each frame is stretched into: as wide as the window, one row for each
-// distinct row of the picture, repeated down the window by the server. It lives in a MIT-SHM
+// The X image that each frame is stretched into: as wide as the widest monitor, one row
+// for each distinct row of the picture on each monitor, repeated down by the server. It lives in a MIT-SHM
 // segment when the server can attach one (a local display), else in ordinary memory
 // sent with XPutImage. The segment is marked for removal as soon as both sides have
 // attached it, so no way out of the program can leave it behind.
@@ -34,10 +34,12 @@ class WindowImage {
   int BitsPerPixel() const;
   bool UsesSharedMemory() const { return attached_; }
 
-  // Sends the image to the drawable with its rows repeated: window row j shows image
-  // row stripRowOf[j]. Window rows that show consecutive image rows go in one request,
-  // so an image as tall as the window goes whole. Rows naming no image row are skipped.
-  void PutRows(Drawable drawable, GC gc, const std::vector<uint32_t>& stripRowOf);
+  // Sends width columns of the image to the drawable with its rows repeated: drawable
+  // row y + j shows image row firstRow + stripRowOf[j], from column x on. Rows that show
+  // consecutive image rows go in one request, so an image as tall as the area goes
+  // whole. Rows naming no image row are skipped.
+  void PutRows(Drawable drawable, GC gc, const std::vector<uint32_t>& stripRowOf, uint32_t firstRow,
+               int x, int y, uint32_t width);
 
  private:
   void Release();

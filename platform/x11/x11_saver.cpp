@@ -1,12 +1,12 @@
 // The Linux saver: picks the window to draw into, runs the effect on a steady tick,
-// stretches each picture over the window and ends on a signal, on the window's
-// destruction or, full screen, on the saver's closing rules.
+// stretches each picture over the window (full screen and on the root window, over
+// each monitor) and ends on a signal, on the window's destruction or, full screen, on
+// the saver's closing rules.
 #include "platform/x11/x11_saver.h"
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
-#include <X11/extensions/XShm.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -21,9 +21,12 @@
 
 #include "effect/memory_effect.h"
 #include "platform/x11/monotonic_clock.h"
+#include "platform/x11/monitors.h"
 #include "platform/x11/picture.h"
+#include "platform/x11/presenter.h"
+#include "platform/x11/render_presenter.h"
 #include "platform/x11/x11_errors.h"
-#include "platform/x11/x11_image.h"
+#include "platform/x11/x11_monitors.h"
 
 namespace lumenfall {
 
@@ -80,11 +83,9 @@ struct XResources {
   GC gc = nullptr;
   Cursor blankCursor = 0;
   bool grabbed = false;
-  std::unique_ptr<WindowImage> image;
 
   ~XResources() {
     if (display == nullptr) return;
-    image.reset();  // detaches the shared memory
     if (grabbed) {
       XUngrabPointer(display, CurrentTime);
       XUngrabKeyboard(display, CurrentTime);
@@ -226,7 +227,10 @@ class Saver {
  private:
   int OpenTarget();
   int CreateOwnWindow(bool fullScreen);
-  void HandleEvent(const XEvent& event);
+  void HandleEvent(XEvent& event);
+  void LayOut();
+  bool WindowExists();
+  void StopRendering(const XErrorRecord& error);
   bool DrawFrame();
   void DrawFps();
 
@@ -243,6 +247,11 @@ class Saver {
   MonotonicClock clock_;
   std::unique_ptr<MemoryEffect> effect_;
   Picture picture_;
+  std::unique_ptr<MonitorSource> monitors_;  // full screen and root: a picture per monitor
+  std::vector<MonitorRect> areas_;
+  // Declared after x_, so that its X resources go before the display closes.
+  std::unique_ptr<FramePresenter> presenter_;
+  bool rendering_ = false;  // presenter_ is the server-side one
 
   uint64_t fpsStart_ = 0;
   uint32_t fpsFrames_ = 0;
@@ -330,12 +339,31 @@ int Saver::OpenTarget() {
   return 0;
 }
 
-void Saver::HandleEvent(const XEvent& event) {
+// The areas that each get the whole picture: the monitors, or the whole window.
+void Saver::LayOut() {
+  areas_ = LayOutMonitors(monitors_ ? monitors_->Query() : std::vector<MonitorRect>{}, target_.width,
+                          target_.height);
+}
+
+void Saver::HandleEvent(XEvent& event) {
+  if (monitors_ && monitors_->IsChange(event)) {
+    if (x_.ownWindow && event.type == ConfigureNotify)  // the screen's new size
+      XResizeWindow(x_.display, x_.window, unsigned(DisplayWidth(x_.display, screen_)),
+                    unsigned(DisplayHeight(x_.display, screen_)));
+    if (event.type != ConfigureNotify || event.xconfigure.window != target_.window) LayOut();
+  }
   switch (event.type) {
     case ConfigureNotify:
       if (event.xconfigure.window == target_.window) {
         target_.width = uint32_t(std::max(event.xconfigure.width, 1));
         target_.height = uint32_t(std::max(event.xconfigure.height, 1));
+        // Under Xinerama the root's events give the first screen's size, not the whole.
+        XWindowAttributes a{};
+        if (options_.mode == OutputMode::Root && XGetWindowAttributes(x_.display, target_.window, &a)) {
+          target_.width = uint32_t(std::max(a.width, 1));
+          target_.height = uint32_t(std::max(a.height, 1));
+        }
+        LayOut();
       }
       break;
     case DestroyNotify:
@@ -393,14 +421,26 @@ bool Saver::DrawFrame() {
   MemorySurface& show = effect_->Show();
   if (!picture_.Convert(show.Pixels(), show.Desc().width, show.Desc().height, show.Desc().pitch))
     return false;
-  if (!x_.image->Resize(target_.width, picture_.DistinctRows(target_.height))) return false;
-  if (x_.image->BitsPerPixel() != int(picture_.BytesPerPixel() * 8)) return false;
-  if (!picture_.ScaleDistinctRows(x_.image->Pixels(), x_.image->Width(), target_.height,
-                                  x_.image->Pitch()))
-    return false;
-  x_.image->PutRows(target_.window, x_.gc, picture_.RowsOfStrip());
+  if (!presenter_->Show(picture_, areas_)) return false;
   if (options_.showFps) DrawFps();
   return true;
+}
+
+bool Saver::WindowExists() {
+  XWindowAttributes a{};
+  const Status status = XGetWindowAttributes(x_.display, target_.window, &a);
+  return !TakeXError(x_.display).any && status != 0;
+}
+
+// The server's scaling failed: the picture is stretched here for the rest of the run.
+void Saver::StopRendering(const XErrorRecord& error) {
+  std::fprintf(stderr, "lumenfall: the X server cannot scale the picture (%s); scaling it here instead\n",
+               DescribeXError(x_.display, error).c_str());
+  presenter_.reset();
+  TakeXError(x_.display);  // freeing what failed may fail too
+  presenter_ = std::make_unique<StripPresenter>(x_.display, target_.window, x_.gc, target_.visual,
+                                                target_.depth, ServerHasSharedMemory(x_.display));
+  rendering_ = false;
 }
 
 int Saver::Run() {
@@ -441,15 +481,31 @@ int Saver::Run() {
   values.foreground = format.redMask | format.greenMask | format.blueMask;  // white
   values.graphics_exposures = False;
   x_.gc = XCreateGC(d, target_.window, GCForeground | GCGraphicsExposures, &values);
-  int shmMajor = 0, shmMinor = 0;
-  Bool pixmaps = False;
-  const bool shm = XShmQueryExtension(d) && XShmQueryVersion(d, &shmMajor, &shmMinor, &pixmaps);
-  x_.image = std::make_unique<WindowImage>(d, target_.visual, target_.depth, shm);
-
   if (const XErrorRecord error = TakeXError(d); error.any) {
     if (ErrorMeansWindowGone(error, target_.window)) return 0;
     return Fail(DescribeXError(d, error));
   }
+
+  // A picture per monitor where the saver has the screen to itself; xscreensaver and
+  // other hosts give each monitor a window of its own.
+  const Window root = RootWindow(d, screen_);
+  if (options_.mode == OutputMode::FullScreen || options_.mode == OutputMode::Root) {
+    if (x_.ownWindow) XSelectInput(d, root, StructureNotifyMask);  // the screen's size
+    monitors_ = std::make_unique<MonitorSource>(d, root, true);
+  }
+  LayOut();
+
+  const bool shm = ServerHasSharedMemory(d);
+  if (options_.serverScaling) {
+    presenter_ = RenderPresenter::Create(d, target_.window, x_.gc, target_.visual, target_.depth, shm);
+    rendering_ = presenter_ != nullptr;
+    if (const XErrorRecord error = TakeXError(d); error.any) {
+      if (ErrorMeansWindowGone(error, target_.window) || !WindowExists()) return 0;
+      StopRendering(error);
+    }
+  }
+  if (!presenter_)
+    presenter_ = std::make_unique<StripPresenter>(d, target_.window, x_.gc, target_.visual, target_.depth, shm);
 
   const int xfd = ConnectionNumber(d);
   const uint64_t tick = std::max<uint64_t>(uint64_t{options_.delayMicroseconds} * 1000u, kMinimumTickNs);
@@ -471,7 +527,9 @@ int Saver::Run() {
       const XErrorRecord error = TakeXError(d);  // also waits until the server has the frame
       if (error.any) {
         if (ErrorMeansWindowGone(error, target_.window)) break;
-        return Fail(DescribeXError(d, error));
+        if (!rendering_) return Fail(DescribeXError(d, error));
+        if (!WindowExists()) break;  // its RENDER picture went with it
+        StopRendering(error);
       }
       next += tick;
       if (next <= now) next = now + tick;  // fell behind: no burst of catch-up frames

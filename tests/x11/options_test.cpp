@@ -2,7 +2,11 @@
 // and every way an argument can be wrong.
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <initializer_list>
+#include <map>
+#include <regex>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -39,6 +43,7 @@ TEST(X11Options, DefaultsAreAnOwnWindowWithMalachiRedAtTheNominalTick) {
   EXPECT_EQ(o.layout, 565u);
   EXPECT_EQ(o.delayMicroseconds, 40000u);
   EXPECT_FALSE(o.showFps);
+  EXPECT_TRUE(o.serverScaling);
   EXPECT_FALSE(o.help);
   EXPECT_TRUE(o.displayName.empty());
   EXPECT_FALSE(o.windowFromEnvironment);
@@ -53,6 +58,7 @@ TEST(X11Options, OneOrTwoDashesAndInlineValues) {
   EXPECT_EQ(Good({"-delay=0"}).delayMicroseconds, 0u);
   EXPECT_EQ(Good({"--delay", "10000000"}).delayMicroseconds, 10000000u);
   EXPECT_TRUE(Good({"-fps"}).showFps);
+  EXPECT_FALSE(Good({"--no-render"}).serverScaling);
   EXPECT_TRUE(Good({"--help"}).help);
   EXPECT_TRUE(Good({"-h"}).help);
   EXPECT_EQ(Good({"-display", ":5"}).displayName, ":5");
@@ -153,8 +159,50 @@ TEST(X11Options, UsageNamesEveryOption) {
   const std::string usage = UsageText();
   for (const char* option : {"--window", "--fullscreen", "--root", "--window-id", "--text-set",
                              "--low-quality", "--flags", "--depth", "--layout", "--delay", "--fps",
-                             "--display", "--help"})
+                             "--display", "--no-render", "--help"})
     EXPECT_NE(usage.find(option), std::string::npos) << option;
+}
+
+// What xscreensaver's settings window can write on the command line from lumenfall.xml:
+// the command's own arguments, each arg, arg-set and arg-unset, and each number's
+// template at its low end, its default and its high end. Every one must parse.
+TEST(X11Options, EveryArgumentOfTheSettingsDescriptionParses) {
+  std::ifstream file(LUMENFALL_XML);
+  ASSERT_TRUE(file) << LUMENFALL_XML;
+  std::stringstream text;
+  text << file.rdbuf();
+  const std::string xml = text.str();
+  const std::regex tagPattern("<([a-z]+)\\s([^>]*)>"), attributePattern("([a-z_-]+)=\"([^\"]*)\"");
+  std::string command;
+  std::vector<std::string> settings;
+  for (std::sregex_iterator tag(xml.begin(), xml.end(), tagPattern), end; tag != end; ++tag) {
+    std::map<std::string, std::string> a;
+    const std::string body = (*tag)[2];
+    for (std::sregex_iterator m(body.begin(), body.end(), attributePattern); m != end; ++m) a[(*m)[1]] = (*m)[2];
+    if ((*tag)[1] == "command") command = a["arg"];
+    for (const char* name : {"arg-set", "arg-unset"})
+      if (a.count(name) != 0) settings.push_back(a[name]);
+    if (a.count("arg") != 0 && (*tag)[1] != "command") {
+      const std::string& arg = a["arg"];
+      const size_t percent = arg.find('%');
+      ASSERT_NE(percent, std::string::npos) << arg;
+      for (const char* bound : {"low", "default", "high"}) {
+        ASSERT_EQ(a.count(bound), 1u) << arg;
+        settings.push_back(arg.substr(0, percent) + a[bound] + arg.substr(percent + 1));
+      }
+    }
+  }
+  ASSERT_EQ(command, "-root");
+  EXPECT_GE(settings.size(), 9u) << "the description was read";
+  for (const std::string& setting : settings) {
+    std::vector<std::string> words = {"lumenfall", command};
+    std::istringstream split(setting);
+    for (std::string word; split >> word;) words.push_back(word);
+    std::vector<const char*> argv;
+    for (const std::string& word : words) argv.push_back(word.c_str());
+    const OptionsResult r = ParseOptions(int(argv.size()), argv.data(), "0x200001");
+    EXPECT_TRUE(r.ok) << setting << ": " << r.error;
+  }
 }
 
 }  // namespace

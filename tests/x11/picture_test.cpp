@@ -9,6 +9,7 @@
 #include "display/stretch.h"
 #include "effect/random.h"
 #include "effect/memory_effect.h"
+#include "platform/x11/monitors.h"
 #include "platform/x11/monotonic_clock.h"
 #include "platform/x11/picture.h"
 
@@ -278,6 +279,21 @@ TEST(X11Clock, MillisecondsThatWrapAndNeverReadZero) {
   const uint32_t b = clock.TickCount();
   EXPECT_NE(a, 0u);
   EXPECT_LE(b - a, 1000u);  // consecutive reads are close, across a wrap too
+}
+
+TEST(X11Monitors, EachMonitorClippedOnceAndTheWholeWindowWhenNoneIsLeft) {
+  using M = MonitorRect;
+  // Two heads side by side, a mirrored copy, one of zero size, one half off the window.
+  EXPECT_EQ(LayOutMonitors({{0, 0, 800, 600}, {800, 0, 640, 480}, {0, 0, 800, 600}, {100, 0, 0, 600},
+                            {1200, 400, 500, 500}},
+                           1440, 600),
+            (std::vector<M>{{0, 0, 800, 600}, {800, 0, 640, 480}, {1200, 400, 240, 200}}));
+  // The whole of a split screen is left to its halves.
+  EXPECT_EQ(LayOutMonitors({{0, 0, 800, 800}, {800, 0, 800, 400}, {0, 0, 1600, 800}}, 1600, 800),
+            (std::vector<M>{{0, 0, 800, 800}, {800, 0, 800, 400}}));
+  for (const std::vector<M>& none : {std::vector<M>{}, std::vector<M>{{0, 0, 0, 0}, {-50, -50, 40, 40}}})
+    EXPECT_EQ(LayOutMonitors(none, 640, 480), (std::vector<M>{{0, 0, 640, 480}}));
+  EXPECT_TRUE(LayOutMonitors({}, 0, 480).empty());
 }
 
 }  // namespace

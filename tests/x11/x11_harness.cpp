@@ -100,24 +100,46 @@ void SleepMs(int milliseconds) {
 // ---------------------------------------------------------------- Xvfb
 
 XvfbServer::XvfbServer(const std::string& screen, const std::vector<std::string>& extraArguments) {
-  const std::string xvfb = LUMENFALL_XVFB;
-  if (xvfb.empty() || xvfb.find("NOTFOUND") != std::string::npos || access(xvfb.c_str(), X_OK) != 0) {
-    missing_ = true;
-    error_ = "Xvfb is not installed (Debian: apt-get install xvfb)";
+  std::vector<std::string> arguments = {"-screen", "0", screen};
+  arguments.insert(arguments.end(), extraArguments.begin(), extraArguments.end());
+  Start(LUMENFALL_XVFB, "Xvfb is not installed (Debian: apt-get install xvfb)", arguments, "");
+}
+
+TwoHeadServer::TwoHeadServer() {
+  if (!host_.Running()) {
+    Start("", host_.Error(), {}, "");
     return;
   }
+  std::vector<std::string> arguments = {"+xinerama"};
+  for (const Head& head : kHeads)  // the host windows 10 pixels apart, as two bezels
+    arguments.insert(arguments.end(), {"-screen", std::to_string(head.width) + "x" +
+                                                      std::to_string(head.height) + "+" +
+                                                      std::to_string(head.x + (head.x > 0 ? 10 : 0)) + "+0"});
+  Start(LUMENFALL_XEPHYR, "Xephyr is not installed (Debian: apt-get install xserver-xephyr)", arguments,
+        host_.Name());
+}
+
+void XServer::Start(const std::string& program, const std::string& missingText,
+                    const std::vector<std::string>& arguments, const std::string& hostDisplay) {
+  if (program.empty() || program.find("NOTFOUND") != std::string::npos ||
+      access(program.c_str(), X_OK) != 0) {
+    missing_ = true;
+    error_ = missingText;
+    return;
+  }
+  std::vector<std::string> environment = BaseEnvironment();
+  if (!hostDisplay.empty()) environment.push_back("DISPLAY=" + hostDisplay);
   XSetErrorHandler(IgnoreXError);
   int attempts = 0;
   for (int n = 70; n < 200 && attempts < 8; ++n) {
     const std::string number = std::to_string(n);
     if (Exists("/tmp/.X11-unix/X" + number) || Exists("/tmp/.X" + number + "-lock")) continue;
     ++attempts;
-    std::vector<std::string> argv = {xvfb, ":" + number, "-nolisten", "tcp", "-noreset",
-                                     "-screen", "0", screen};
-    argv.insert(argv.end(), extraArguments.begin(), extraArguments.end());
-    const pid_t pid = Spawn(argv, BaseEnvironment(), -1, true);
+    std::vector<std::string> argv = {program, ":" + number, "-nolisten", "tcp", "-noreset"};
+    argv.insert(argv.end(), arguments.begin(), arguments.end());
+    const pid_t pid = Spawn(argv, environment, -1, true);
     if (pid <= 0) {
-      error_ = "cannot start Xvfb";
+      error_ = "cannot start " + program;
       return;
     }
     // Ready when a client can connect; another server may win the number meanwhile.
@@ -151,10 +173,14 @@ XvfbServer::XvfbServer(const std::string& screen, const std::vector<std::string>
       waitpid(pid, &status, 0);
     }
   }
-  error_ = "Xvfb did not start on any display from :70 up";
+  error_ = program + " did not start on any display from :70 up";
 }
 
-XvfbServer::~XvfbServer() {
+TwoHeadServer::~TwoHeadServer() { Stop(); }
+
+XServer::~XServer() { Stop(); }
+
+void XServer::Stop() {
   if (pid_ <= 0) return;
   kill(pid_, SIGTERM);
   int status = 0;
@@ -162,9 +188,10 @@ XvfbServer::~XvfbServer() {
     kill(pid_, SIGKILL);
     waitpid(pid_, &status, 0);
   }
+  pid_ = -1;
 }
 
-Display* XvfbServer::Connect() const {
+Display* XServer::Connect() const {
   if (pid_ <= 0) return nullptr;
   XSetErrorHandler(IgnoreXError);
   return XOpenDisplay(name_.c_str());
@@ -243,11 +270,17 @@ uint8_t Channel(unsigned long pixel, unsigned long mask) {
 bool CaptureWindow(Display* display, Window window, Capture& capture) {
   XWindowAttributes a{};
   if (XGetWindowAttributes(display, window, &a) == 0) return false;
-  XImage* image = XGetImage(display, window, 0, 0, unsigned(a.width), unsigned(a.height),
-                            AllPlanes, ZPixmap);
+  return CaptureArea(display, window, 0, 0, uint32_t(a.width), uint32_t(a.height), capture);
+}
+
+bool CaptureArea(Display* display, Window window, int left, int top, uint32_t width, uint32_t height,
+                 Capture& capture) {
+  XWindowAttributes a{};
+  if (XGetWindowAttributes(display, window, &a) == 0) return false;
+  XImage* image = XGetImage(display, window, left, top, width, height, AllPlanes, ZPixmap);
   if (image == nullptr) return false;
-  capture.width = uint32_t(a.width);
-  capture.height = uint32_t(a.height);
+  capture.width = width;
+  capture.height = height;
   capture.pixels.assign(size_t{capture.width} * capture.height, Rgb{});
   for (uint32_t y = 0; y < capture.height; ++y) {
     for (uint32_t x = 0; x < capture.width; ++x) {
@@ -281,17 +314,34 @@ Window MakeWindow(Display* display, uint32_t width, uint32_t height, bool map) {
   return window;
 }
 
-std::vector<int> SharedMemoryOf(pid_t pid) {
-  std::vector<int> ids;
+namespace {
+
+// The segments that the process created: id and size.
+std::vector<std::pair<int, size_t>> SegmentsOf(pid_t pid) {
+  std::vector<std::pair<int, size_t>> segments;
   std::ifstream table("/proc/sysvipc/shm");
   std::string line;
   std::getline(table, line);  // the header
   while (std::getline(table, line)) {
     std::istringstream fields(line);
     long key = 0, id = 0, perms = 0, size = 0, cpid = 0;
-    if (fields >> key >> id >> perms >> size >> cpid && cpid == pid) ids.push_back(int(id));
+    if (fields >> key >> id >> perms >> size >> cpid && cpid == pid) segments.emplace_back(int(id), size_t(size));
   }
+  return segments;
+}
+
+}  // namespace
+
+std::vector<int> SharedMemoryOf(pid_t pid) {
+  std::vector<int> ids;
+  for (const auto& segment : SegmentsOf(pid)) ids.push_back(segment.first);
   return ids;
+}
+
+size_t SharedMemoryBytesOf(pid_t pid) {
+  size_t bytes = 0;
+  for (const auto& segment : SegmentsOf(pid)) bytes += segment.second;
+  return bytes;
 }
 
 }  // namespace lumenfall::x11test

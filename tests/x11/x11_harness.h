@@ -16,15 +16,13 @@ namespace lumenfall::x11test {
 // tool is a failure rather than a reason to skip.
 bool InCi();
 
-// A private Xvfb on the first free display number from 70 up; stopped (and waited
+// A private X server on the first free display number from 70 up; stopped (and waited
 // for) when the object goes. Every wait is bounded.
-class XvfbServer {
+class XServer {
  public:
-  explicit XvfbServer(const std::string& screen = "640x480x24",
-                      const std::vector<std::string>& extraArguments = {});
-  ~XvfbServer();
-  XvfbServer(const XvfbServer&) = delete;
-  XvfbServer& operator=(const XvfbServer&) = delete;
+  ~XServer();
+  XServer(const XServer&) = delete;
+  XServer& operator=(const XServer&) = delete;
 
   bool Missing() const { return missing_; }  // no Xvfb on this machine
   bool Running() const { return pid_ > 0; }
@@ -34,11 +32,44 @@ class XvfbServer {
   // A new client connection (the caller closes it), or null.
   Display* Connect() const;
 
+ protected:
+  XServer() = default;
+  // Starts program (an absolute path, "" or NOTFOUND when missing) with ":N" and the
+  // arguments, on the given display (empty: none).
+  void Start(const std::string& program, const std::string& missingText,
+             const std::vector<std::string>& arguments, const std::string& hostDisplay);
+  void Stop();
+
  private:
   pid_t pid_ = -1;
   bool missing_ = false;
   std::string name_;
   std::string error_;
+};
+
+class XvfbServer : public XServer {
+ public:
+  explicit XvfbServer(const std::string& screen = "640x480x24",
+                      const std::vector<std::string>& extraArguments = {});
+};
+
+// Two heads side by side, as a user's two monitors: a nested Xephyr with Xinerama over
+// two screens, inside a private Xvfb that holds its windows.
+class TwoHeadServer : public XServer {
+ public:
+  TwoHeadServer();
+  ~TwoHeadServer();  // the nested server before its host
+  TwoHeadServer(const TwoHeadServer&) = delete;
+  TwoHeadServer& operator=(const TwoHeadServer&) = delete;
+  struct Head {
+    int x, y;
+    uint32_t width, height;
+  };
+  // As Xinerama lays them out on the one logical screen.
+  static constexpr Head kHeads[2] = {{0, 0, 800, 600}, {800, 0, 640, 480}};
+
+ private:
+  XvfbServer host_{"1600x800x24"};
 };
 
 // The saver (or any program) as a child process with its standard error captured.
@@ -75,6 +106,7 @@ std::vector<std::string> SaverCommand(const std::vector<std::string>& arguments)
 
 struct Rgb {
   uint8_t r = 0, g = 0, b = 0;
+  bool operator==(const Rgb&) const = default;
 };
 
 struct Capture {
@@ -87,6 +119,9 @@ struct Capture {
 // Reads the window's pixels as 8-bit colours (fields narrower than 8 bits are widened
 // with zero low bits). False when the window cannot be read.
 bool CaptureWindow(Display* display, Window window, Capture& capture);
+// The same for a rectangle of the window.
+bool CaptureArea(Display* display, Window window, int x, int y, uint32_t width, uint32_t height,
+                 Capture& capture);
 
 // A top-level window of the given size with a black background; mapped (and waited
 // for) when map is true. The client selects StructureNotify and Exposure on it.
@@ -97,5 +132,7 @@ void SleepMs(int milliseconds);
 
 // Ids of the System V shared memory segments that the process created.
 std::vector<int> SharedMemoryOf(pid_t pid);
+// Their size in bytes, all together.
+size_t SharedMemoryBytesOf(pid_t pid);
 
 }  // namespace lumenfall::x11test

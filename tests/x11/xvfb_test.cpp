@@ -7,16 +7,21 @@
 // red and green before blue. The checks hold at any frame rate: a slow machine
 // shows fewer, larger steps of the same schedule.
 #include <gtest/gtest.h>  // before Xlib, whose macros (None, Bool) clash with it
+#include <pwd.h>
 #include <signal.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <thread>
 
+#include "display/stretch.h"
 #include "x11_harness.h"
 #include <X11/Xutil.h>
+#include <X11/extensions/Xrandr.h>
 #include <X11/keysym.h>
 
 #ifdef LUMENFALL_HAVE_XTEST
@@ -28,12 +33,13 @@ namespace {
 
 constexpr int kSettleMs = 3200;  // into the burn-in of the first line
 
-#define START_XVFB(server, ...)                                         \
-  XvfbServer server{__VA_ARGS__};                                       \
+#define START_SERVER(Type, server, ...)                                 \
+  Type server{__VA_ARGS__};                                             \
   if (!server.Running()) {                                              \
     if (server.Missing() && !InCi()) GTEST_SKIP() << server.Error();    \
     FAIL() << server.Error();                                           \
   }
+#define START_XVFB(server, ...) START_SERVER(XvfbServer, server, __VA_ARGS__)
 
 #define REQUIRE_XTEST()                                                          \
   do {                                                                           \
@@ -59,7 +65,7 @@ std::string Hex(Window window) {
 
 // A connection that closes itself.
 struct Connection {
-  explicit Connection(const XvfbServer& server) : display(server.Connect()) {}
+  explicit Connection(const XServer& server) : display(server.Connect()) {}
   ~Connection() {
     if (display != nullptr) XCloseDisplay(display);
   }
@@ -131,7 +137,7 @@ void ExpectEndsOnSignal(Child& saver, int sig) {
   EXPECT_EQ(saver.Stderr(), "");
 }
 
-std::vector<std::pair<std::string, std::string>> On(const XvfbServer& server) {
+std::vector<std::pair<std::string, std::string>> On(const XServer& server) {
   return {{"DISPLAY", server.Name()}};
 }
 
@@ -354,6 +360,292 @@ TEST(X11Saver, ShowsFramesPerSecondInTheCorner) {
     for (uint32_t x = 0; x < 120; ++x) white += Bright(picture.At(x, y)) ? 1 : 0;
   EXPECT_GT(white, 20u) << "the frame rate is written in the top left corner";
   ExpectEndsOnSignal(saver, SIGTERM);
+}
+
+// ------------------------------------------------------------------ monitors and scaling
+
+constexpr uint32_t kPictureWidth = 400, kPictureHeight = 300;
+
+// The 400 x 300 picture read back from an area that shows it stretched with the work
+// surfaces' sampling: each source pixel from the middle of the run of area pixels that
+// sample it.
+std::vector<Rgb> PictureIn(const Capture& area) {
+  auto middles = [](uint32_t source, uint32_t length) {
+    std::vector<uint32_t> first(source, length), last(source, 0);
+    for (uint32_t i = 0; i < length; ++i) {
+      const uint32_t s = StretchSample(i, source, length);
+      first[s] = std::min(first[s], i);
+      last[s] = std::max(last[s], i);
+    }
+    for (uint32_t s = 0; s < source; ++s) first[s] = (first[s] + last[s]) / 2;
+    return first;
+  };
+  const std::vector<uint32_t> columns = middles(kPictureWidth, area.width);
+  const std::vector<uint32_t> rows = middles(kPictureHeight, area.height);
+  std::vector<Rgb> picture;
+  for (uint32_t v = 0; v < kPictureHeight; ++v)
+    for (uint32_t u = 0; u < kPictureWidth; ++u) picture.push_back(area.At(columns[u], rows[v]));
+  return picture;
+}
+
+
+// Captures the areas with the saver stopped between two frames. A stop can fall in
+// the middle of a frame, between one monitor's requests and the next one's: then the
+// pictures differ and the capture is taken again, a few times at most.
+std::vector<Capture> CaptureStill(Child& saver, Display* display, Window window,
+                                  const std::vector<TwoHeadServer::Head>& areas) {
+  std::vector<Capture> captures(areas.size());
+  for (int attempt = 0; attempt < 5; ++attempt) {
+    saver.Signal(SIGSTOP);
+    SleepMs(150);
+    for (size_t i = 0; i < areas.size(); ++i)
+      CaptureArea(display, window, areas[i].x, areas[i].y, areas[i].width, areas[i].height, captures[i]);
+    saver.Signal(SIGCONT);
+    bool same = true;
+    for (size_t i = 1; i < areas.size(); ++i) same = same && PictureIn(captures[i]) == PictureIn(captures[0]);
+    if (same) break;
+    SleepMs(100);
+  }
+  return captures;
+}
+
+// Each area shows the whole picture (the text band in its centre), the same picture.
+void ExpectOnePicturePerArea(Child& saver, Display* display, const std::vector<TwoHeadServer::Head>& areas) {
+  const std::vector<Capture> captures = CaptureStill(saver, display, DefaultRootWindow(display), areas);
+  for (size_t i = 0; i < captures.size(); ++i) {
+    SCOPED_TRACE("area " + std::to_string(i));
+    ExpectTextBand(captures[i]);
+    EXPECT_TRUE(PictureIn(captures[i]) == PictureIn(captures[0])) << "the same picture on every area";
+  }
+}
+
+TEST(X11Saver, FullScreenAndRootShowTheWholePictureOnEachMonitor) {
+  START_SERVER(TwoHeadServer, server);
+  Connection c(server);
+  ASSERT_NE(c.display, nullptr);
+  const std::vector<TwoHeadServer::Head> heads(std::begin(TwoHeadServer::kHeads),
+                                               std::end(TwoHeadServer::kHeads));
+  for (const char* mode : {"--root", "--fullscreen"}) {
+    SCOPED_TRACE(mode);
+    Child saver(SaverCommand({mode}), On(server));
+    SleepMs(kSettleMs);
+    ASSERT_TRUE(saver.StillRunning()) << saver.Stderr();
+    ExpectOnePicturePerArea(saver, c.display, heads);
+    ExpectEndsOnSignal(saver, SIGTERM);
+  }
+}
+
+TEST(X11Saver, LaysThePicturesOutAgainWhenTheMonitorsChange) {
+  START_XVFB(server, "1600x800x24");
+  Connection c(server);
+  ASSERT_NE(c.display, nullptr);
+  Child saver(SaverCommand({"--root"}), On(server));
+  SleepMs(500);
+  ASSERT_TRUE(saver.StillRunning()) << saver.Stderr();
+  // Two monitors on the one output, as xrandr --setmonitor makes them.
+  const std::vector<TwoHeadServer::Head> halves = {{0, 0, 800, 800}, {800, 0, 800, 400}};
+  for (const TwoHeadServer::Head& half : halves) {
+    XRRMonitorInfo* monitor = XRRAllocateMonitor(c.display, 0);
+    ASSERT_NE(monitor, nullptr);
+    monitor->name = XInternAtom(c.display, half.x == 0 ? "LEFT" : "RIGHT", False);
+    monitor->x = half.x;
+    monitor->y = half.y;
+    monitor->width = int(half.width);
+    monitor->height = int(half.height);
+    monitor->mwidth = int(half.width / 4);
+    monitor->mheight = int(half.height / 4);
+    XRRSetMonitor(c.display, DefaultRootWindow(c.display), monitor);
+    XRRFreeMonitors(monitor);
+  }
+  XSync(c.display, False);
+  SleepMs(kSettleMs - 500);
+  ASSERT_TRUE(saver.StillRunning()) << saver.Stderr();
+  ExpectOnePicturePerArea(saver, c.display, halves);
+  ExpectEndsOnSignal(saver, SIGTERM);
+}
+
+// The server's scaling samples as the work surfaces do, at most one source pixel off;
+// the saver's own is exact. 1000 x 700 is a scale that 16.16 fixed point cannot hold.
+TEST(X11Saver, ServerScalingSamplesAsItsOwnWithinOneSourcePixel) {
+  START_XVFB(server, "1024x768x24");
+  Connection c(server);
+  ASSERT_NE(c.display, nullptr);
+  const Window window = MakeWindow(c.display, 1000, 700, true);
+  for (const bool ownScaling : {true, false}) {
+    SCOPED_TRACE(ownScaling ? "--no-render" : "RENDER");
+    std::vector<std::string> arguments = {"--window-id", Hex(window)};
+    if (ownScaling) arguments.push_back("--no-render");
+    Child saver(SaverCommand(arguments), On(server));
+    SleepMs(kSettleMs);
+    ASSERT_TRUE(saver.StillRunning()) << saver.Stderr();
+    // The image that goes to the server: the 400 x 300 picture, or the distinct rows.
+    EXPECT_EQ(SharedMemoryBytesOf(saver.Pid()), ownScaling ? 1000u * 300 * 4 : 400u * 300 * 4);
+    const Capture area = CaptureStill(saver, c.display, window, {{0, 0, 1000, 700}})[0];
+    const std::vector<Rgb> picture = PictureIn(area);
+    uint32_t exact = 0, near = 0;
+    for (uint32_t y = 0; y < area.height; ++y)
+      for (uint32_t x = 0; x < area.width; ++x) {
+        const int u = int(StretchSample(x, kPictureWidth, area.width));
+        const int v = int(StretchSample(y, kPictureHeight, area.height));
+        const Rgb& shown = area.At(x, y);
+        if (shown == picture[size_t(v) * kPictureWidth + size_t(u)]) {
+          ++exact;
+          continue;
+        }
+        bool neighbour = false;
+        for (int dv = -1; dv <= 1; ++dv)
+          for (int du = -1; du <= 1; ++du) {
+            const int su = std::clamp(u + du, 0, int(kPictureWidth) - 1);
+            const int sv = std::clamp(v + dv, 0, int(kPictureHeight) - 1);
+            neighbour = neighbour || shown == picture[size_t(sv) * kPictureWidth + size_t(su)];
+          }
+        near += neighbour ? 1 : 0;
+      }
+    const uint32_t all = area.width * area.height;
+    EXPECT_EQ(exact + near, all) << "every pixel within one source pixel of its own";
+    if (ownScaling) {
+      EXPECT_EQ(exact, all);
+    }
+    ExpectEndsOnSignal(saver, SIGTERM);
+  }
+}
+
+TEST(X11Saver, ScalesThePictureItselfWithoutRender) {
+  START_XVFB(server, "640x480x24", {"-extension", "RENDER"});
+  Connection c(server);
+  ASSERT_NE(c.display, nullptr);
+  int opcode = 0, event = 0, error = 0;
+  ASSERT_FALSE(XQueryExtension(c.display, "RENDER", &opcode, &event, &error));
+  Child saver(SaverCommand({"--root"}), On(server));
+  SleepMs(kSettleMs);
+  ASSERT_TRUE(saver.StillRunning()) << saver.Stderr();
+  Capture picture;
+  ASSERT_TRUE(CaptureWindow(c.display, DefaultRootWindow(c.display), picture));
+  ExpectTextBand(picture);
+  ExpectEndsOnSignal(saver, SIGTERM);
+}
+
+// ------------------------------------------------------------------ xscreensaver
+
+bool Usable(const std::string& tool) {
+  return !tool.empty() && tool.find("NOTFOUND") == std::string::npos && access(tool.c_str(), X_OK) == 0;
+}
+
+// xscreensaver refuses to run as root: as root the daemon runs as a user of its own,
+// made for the tests when missing.
+bool TestUser(uid_t& uid, gid_t& gid, std::string& error) {
+  uid = getuid();
+  gid = getgid();
+  if (uid != 0) return true;
+  const char* name = "lumenfall-test";
+  if (getpwnam(name) == nullptr) {
+    Child add({"/usr/sbin/useradd", "--system", "--no-create-home", "--shell", "/usr/sbin/nologin", name}, {});
+    if (!add.ExitedWithin(10000) || add.ExitCode() != 0) {
+      error = "cannot create the user " + std::string(name) + ": " + add.Stderr();
+      return false;
+    }
+  }
+  const passwd* user = getpwnam(name);
+  if (user == nullptr) {
+    error = "no user " + std::string(name);
+    return false;
+  }
+  uid = user->pw_uid;
+  gid = user->pw_gid;
+  return true;
+}
+
+std::vector<std::string> AsUser(uid_t uid, gid_t gid, std::vector<std::string> command) {
+  if (getuid() != 0) return command;
+  std::vector<std::string> wrapped = {"/usr/bin/setpriv", "--reuid=" + std::to_string(uid),
+                                      "--regid=" + std::to_string(gid), "--clear-groups"};
+  wrapped.insert(wrapped.end(), command.begin(), command.end());
+  return wrapped;
+}
+
+// The processes running the saver's binary.
+std::vector<pid_t> RunningSavers() {
+  std::vector<pid_t> pids;
+  char self[4096];
+  const ssize_t length = readlink(LUMENFALL_BINARY, self, sizeof self - 1);
+  const std::string binary = length > 0 ? std::string(self, size_t(length)) : std::string(LUMENFALL_BINARY);
+  for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+    std::error_code error;
+    const auto exe = std::filesystem::read_symlink(entry.path() / "exe", error);
+    if (!error && exe == binary) pids.push_back(pid_t(std::stol(entry.path().filename().string())));
+  }
+  return pids;
+}
+
+// Debian's xscreensaver on two monitors, set to run the saver with the command line of
+// its settings description: on activation one saver per monitor, each showing the
+// picture on its own head; on deactivation all of them gone within a second.
+// Disabled until the daemon launches the saver under the test as it does by hand (see
+// the branch notes): xscreensaver-gfx blanks both heads but starts no saver.
+TEST(X11Saver, DISABLED_XscreensaverRunsOneSaverPerMonitorAndEndsThemAll) {
+  for (const std::string tool : {LUMENFALL_XSCREENSAVER, LUMENFALL_XSCREENSAVER_COMMAND}) {
+    if (Usable(tool)) continue;
+    if (InCi()) FAIL() << "xscreensaver is not installed (apt-get install xscreensaver)";
+    GTEST_SKIP() << "xscreensaver is not installed (apt-get install xscreensaver)";
+  }
+  START_SERVER(TwoHeadServer, server);
+  Connection c(server);
+  ASSERT_NE(c.display, nullptr);
+  ASSERT_TRUE(RunningSavers().empty()) << "another saver is running";
+  uid_t uid = 0;
+  gid_t gid = 0;
+  std::string error;
+  ASSERT_TRUE(TestUser(uid, gid, error)) << error;
+
+  // A private home with the daemon's settings: this saver only, no lock, fade or splash.
+  const std::filesystem::path home = std::filesystem::path(LUMENFALL_TEST_WORK) / "xscreensaver-home";
+  std::filesystem::remove_all(home);
+  std::filesystem::create_directories(home);
+  {
+    std::ofstream settings(home / ".xscreensaver");
+    settings << "timeout: 0:30:00\ncycle: 0:00:00\nlock: False\nfade: False\nunfade: False\n"
+                "splash: False\ndpmsEnabled: False\nmode: one\nselected: 0\n"
+                "programs: \"Lumenfall\" " LUMENFALL_BINARY " -root \\n\n";
+  }
+  ASSERT_EQ(chown(home.c_str(), uid, gid), 0);
+  ASSERT_EQ(chown((home / ".xscreensaver").c_str(), uid, gid), 0);
+  const std::vector<std::pair<std::string, std::string>> environment = {{"DISPLAY", server.Name()},
+                                                                        {"HOME", home.string()}};
+  auto command = [&](const std::string& what) {
+    Child tool(AsUser(uid, gid, {LUMENFALL_XSCREENSAVER_COMMAND, what}), environment);
+    return tool.ExitedWithin(5000) && tool.ExitCode() == 0;
+  };
+
+  Child daemon(AsUser(uid, gid, {LUMENFALL_XSCREENSAVER, "-no-splash"}), environment);
+  bool ready = false;
+  for (int i = 0; i < 50 && !ready && daemon.StillRunning(); ++i) {
+    ready = command("-time");
+    if (!ready) SleepMs(200);
+  }
+  ASSERT_TRUE(ready) << daemon.Stderr();
+
+  ASSERT_TRUE(command("-activate"));
+  for (int i = 0; i < 200 && RunningSavers().size() < 2; ++i) SleepMs(50);  // after its fade
+  SleepMs(kSettleMs);
+  EXPECT_EQ(RunningSavers().size(), 2u) << "one saver per monitor\n" << daemon.Stderr();
+  for (const TwoHeadServer::Head& head : TwoHeadServer::kHeads) {
+    SCOPED_TRACE(head.x);
+    Capture picture;
+    ASSERT_TRUE(CaptureArea(c.display, DefaultRootWindow(c.display), head.x, head.y, head.width,
+                            head.height, picture));
+    ExpectTextBand(picture);
+    ExpectRedTrail(picture);
+  }
+
+  ASSERT_TRUE(command("-deactivate"));
+  bool gone = false;
+  for (int i = 0; i < 50 && !gone; ++i) {
+    gone = RunningSavers().empty();
+    if (!gone) SleepMs(20);
+  }
+  EXPECT_TRUE(gone) << "every saver ends within a second of the deactivation";
+  daemon.Signal(SIGTERM);
+  EXPECT_TRUE(daemon.ExitedWithin(3000));
 }
 
 // ------------------------------------------------------------------ ending
