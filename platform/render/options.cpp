@@ -1,5 +1,7 @@
 #include "platform/render/options.h"
 
+#include "lumenfall/version.h"
+
 #include <optional>
 
 namespace lumenfall {
@@ -171,12 +173,13 @@ bool ParseRenderOptions(int argc, const char* const* argv, RenderOptions& option
     }
 
     // Switches without a value.
-    if (name == "help" || name == "list-lines" || name == "low-quality") {
+    if (name == "help" || name == "version" || name == "list-lines" || name == "low-quality") {
       if (inlineValue) {
         error = "--" + std::string(name) + " takes no value";
         return false;
       }
       if (name == "help") options.help = true;
+      if (name == "version") options.version = true;
       if (name == "list-lines") options.listLines = true;
       if (name == "low-quality") p.lowQuality = true;
       continue;
@@ -296,7 +299,7 @@ bool ParseRenderOptions(int argc, const char* const* argv, RenderOptions& option
     options.outHeight = p.size->second;
   }
   if (p.outPath) options.outPath = *p.outPath;
-  if (options.help || options.listLines) return true;
+  if (options.help || options.version || options.listLines) return true;
 
   if (options.outPath.empty()) {
     error = "no output: give --out FILE (or --out - for standard output)";
@@ -364,10 +367,13 @@ The output:
 Other:
   --list-lines          print the selected text set, one entry per line, and exit
   --help, -h            this text
+  --version             the version number
 
 Exit status: 0 done, 2 a mistake on the command line, 1 an output that could not be
 written (nothing is left behind), 130 interrupted.
 )";
 }
+
+std::string RenderVersion() { return "lumenfall-render " LUMENFALL_VERSION_STRING "\n"; }
 
 }  // namespace lumenfall

@@ -12,6 +12,10 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "lumenfall: %s\n", parsed.error.c_str());
     return 1;
   }
+  if (parsed.options.version) {
+    std::fputs(lumenfall::VersionText().c_str(), stdout);
+    return 0;
+  }
   if (parsed.options.help) {
     std::fputs(lumenfall::UsageText().c_str(), stdout);
     return 0;

@@ -1,5 +1,7 @@
 #include "platform/x11/options.h"
 
+#include "lumenfall/version.h"
+
 #include <cstring>
 #include <optional>
 #include <string_view>
@@ -53,7 +55,7 @@ constexpr OptionSpec kSpecs[] = {
     {"window-id", Kind::Value},    {"text-set", Kind::Value},  {"low-quality", Kind::Flag},
     {"flags", Kind::Value},        {"depth", Kind::Value},     {"layout", Kind::Value},
     {"fps", Kind::Flag},           {"delay", Kind::Value},     {"display", Kind::Value},
-    {"help", Kind::Flag},          {"h", Kind::Flag},
+    {"help", Kind::Flag},          {"h", Kind::Flag},          {"version", Kind::Flag},
 };
 
 const OptionSpec* FindSpec(std::string_view name) {
@@ -188,6 +190,8 @@ OptionsResult ParseOptions(int argc, const char* const* argv, const char* screen
       o.displayName = value;
     } else if (n == "help" || n == "h") {
       o.help = true;
+    } else if (n == "version") {
+      o.version = true;
     }
   }
 
@@ -243,8 +247,11 @@ std::string UsageText() {
          "  --fps               show frames per second in a corner\n"
          "  --display NAME      the X display to use\n"
          "  --help              this text\n"
+         "  --version           the version number\n"
          "\n"
          "Options take one dash or two; a value may also follow '='.\n";
 }
+
+std::string VersionText() { return "lumenfall " LUMENFALL_VERSION_STRING "\n"; }
 
 }  // namespace lumenfall

@@ -28,6 +28,7 @@ struct SaverOptions {
   uint32_t delayMicroseconds = 40000;  // one tick
   std::string displayName;             // empty: $DISPLAY
   bool help = false;
+  bool version = false;
 };
 
 struct OptionsResult {
@@ -49,5 +50,8 @@ bool ParseWord(const char* text, uint32_t& value);
 
 // The --help text.
 std::string UsageText();
+
+// The --version text: the program's name and version, one line.
+std::string VersionText();
 
 }  // namespace lumenfall
