@@ -54,15 +54,18 @@ set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
 set(CPACK_INSTALL_CMAKE_PROJECTS "${CMAKE_BINARY_DIR};Lumenfall;windows;/")
 set(CPACK_PACKAGE_DIRECTORY "${CMAKE_BINARY_DIR}/package")
 
-# CPack adds the files in the order the file system lists them: pack them again,
-# sorted by name, with the one fixed time.
+# CPack adds the files in the order the file system lists them, with their change
+# and access times: pack them again with zip, sorted by name, with the one fixed
+# time and no extra fields (zip -X), times in UTC.
+find_program(LUMENFALL_ZIP zip)
 file(CONFIGURE OUTPUT ${CMAKE_BINARY_DIR}/LumenfallWindowsRepack.cmake CONTENT [=[
 set(epoch "$ENV{SOURCE_DATE_EPOCH}")
 if(NOT epoch MATCHES "^[0-9]+$")
   set(epoch @LUMENFALL_PACKAGE_EPOCH_DEFAULT@)
 endif()
-set(ENV{SOURCE_DATE_EPOCH} "${epoch}")
-string(TIMESTAMP when "%Y-%m-%d %H:%M:%S UTC" UTC)
+if(NOT EXISTS "@LUMENFALL_ZIP@")
+  message(FATAL_ERROR "zip is not installed: the package cannot be made reproducible")
+endif()
 foreach(zip IN LISTS CPACK_PACKAGE_FILES)
   set(work "${zip}.sorted")
   file(REMOVE_RECURSE "${work}")
@@ -72,9 +75,13 @@ foreach(zip IN LISTS CPACK_PACKAGE_FILES)
   file(GLOB names RELATIVE "${work}" "${work}/*")
   list(SORT names)
   file(REMOVE "${zip}")
-  if(NOT failed)
-    execute_process(COMMAND "${CMAKE_COMMAND}" -E tar cf "${zip}" --format=zip "--mtime=${when}"
-                            -- ${names}
+  if(NOT failed AND names)
+    execute_process(COMMAND touch -h -d "@${epoch}" ${names} WORKING_DIRECTORY "${work}"
+                    RESULT_VARIABLE failed)
+  endif()
+  if(NOT failed AND names)
+    execute_process(COMMAND "${CMAKE_COMMAND}" -E env TZ=UTC
+                            "@LUMENFALL_ZIP@" -X -D -q -9 "${zip}" -- ${names}
                     WORKING_DIRECTORY "${work}" RESULT_VARIABLE failed)
   endif()
   file(REMOVE_RECURSE "${work}")
