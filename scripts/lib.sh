@@ -26,9 +26,11 @@ ensure_packages() {
 BUILD_PACKAGES=(build-essential cmake pkg-config libgtest-dev libgmock-dev googletest libbenchmark-dev
                 libpng-dev libgif-dev libfreetype-dev fonts-dejavu-core libx11-dev libxext-dev libxtst-dev
                 libxrandr-dev libxinerama-dev libxrender-dev)
-# The Windows saver: the cross compiler and Wine on a virtual display.
-WINDOWS_PACKAGES=(gcc-mingw-w64-i686-posix g++-mingw-w64-i686-posix mingw-w64-i686-dev
-                  binutils-mingw-w64-i686 wine wine32:i386 fonts-wine)
+# The Windows saver: the cross compiler (its win32 thread model, whose runtime imports
+# only what Windows 95 and 98 export), Wine on a virtual display, and the zip tools
+# that check the release package.
+WINDOWS_PACKAGES=(gcc-mingw-w64-i686-win32 g++-mingw-w64-i686-win32 mingw-w64-i686-dev
+                  binutils-mingw-w64-i686 wine wine32:i386 fonts-wine zip unzip)
 # Virtual displays, input and screen reading for the front-end tests.
 DISPLAY_PACKAGES=(xvfb xserver-xephyr xscreensaver xdotool x11-utils xauth imagemagick dpkg-dev file
                   valgrind)

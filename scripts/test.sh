@@ -12,6 +12,9 @@ echo "== Cross build for 32-bit Windows"
 cmake --preset mingw >/dev/null
 cmake --build --preset mingw -j "$(jobs)"
 
+echo "== The Windows release package: contents, checksums, two builds byte for byte"
+bash scripts/check-windows-package.sh
+
 echo "== Native debug build and the whole suite"
 cmake --preset debug >/dev/null
 cmake --build --preset debug -j "$(jobs)"

@@ -28,6 +28,10 @@ int main(int argc, char** argv) {
     Complain(error);
     return kExitUsage;
   }
+  if (options.version) {
+    std::fputs(RenderVersion().c_str(), stdout);
+    return std::fflush(stdout) == 0 ? kExitDone : kExitIoFailure;
+  }
   if (options.help) {
     std::fputs(RenderUsage().c_str(), stdout);
     return std::fflush(stdout) == 0 ? kExitDone : kExitIoFailure;

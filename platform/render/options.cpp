@@ -1,5 +1,7 @@
 #include "platform/render/options.h"
 
+#include "lumenfall/version.h"
+
 #include <algorithm>
 #include <iterator>
 #include <optional>
@@ -102,7 +104,7 @@ bool ParseRenderOptions(int argc, const char* const* argv, RenderOptions& option
   constexpr OptionSpec kRenderSpecs[] = {
       {"frames", true}, {"tick-ms", true}, {"start-ms", true}, {"seed", true},
       {"out", true},    {"format", true},  {"size", true},     {"every", true},
-      {"list-lines", false}, {"help", false}, {"h", false},
+      {"list-lines", false}, {"help", false}, {"h", false}, {"version", false},
   };
   OptionSpec specs[std::size(kRenderSpecs) + std::size(kEffectOptionSpecs)];
   std::copy(std::begin(kRenderSpecs), std::end(kRenderSpecs), specs);
@@ -117,6 +119,8 @@ bool ParseRenderOptions(int argc, const char* const* argv, RenderOptions& option
       if (!error.empty()) return false;
     } else if (name == "help" || name == "h") {
       options.help = true;
+    } else if (name == "version") {
+      options.version = true;
     } else if (name == "list-lines") {
       options.listLines = true;
     } else if (name == "frames") {
@@ -182,7 +186,7 @@ bool ParseRenderOptions(int argc, const char* const* argv, RenderOptions& option
     options.outHeight = p.size->second;
   }
   if (p.outPath) options.outPath = *p.outPath;
-  if (options.help || options.listLines) return true;
+  if (options.help || options.version || options.listLines) return true;
 
   if (options.outPath.empty()) {
     error = "no output: give --out FILE (or --out - for standard output)";
@@ -243,11 +247,14 @@ The output:
 Other:
   --list-lines        print the selected text set, one entry per line, and exit
   --help, -h          this text
+  --version           the version number
 
 Options take one dash or two; a value may also follow '='.
 Exit status: 0 done, 1 an output that could not be written (nothing is left behind),
 2 a mistake on the command line, 130 interrupted.
 )";
 }
+
+std::string RenderVersion() { return "lumenfall-render " LUMENFALL_VERSION_STRING "\n"; }
 
 }  // namespace lumenfall

@@ -35,6 +35,7 @@ struct RenderOptions {
   uint32_t every = 1;           // keep every K-th frame: k = K-1, 2K-1, ...
   bool listLines = false;
   bool help = false;
+  bool version = false;
 };
 
 // Parses argv[1 .. argc-1]. On success fills options (format resolved, seed defaulted)
@@ -54,5 +55,8 @@ std::string_view FormatName(OutputFormat format);
 
 // The --help text.
 std::string RenderUsage();
+
+// The --version text: the program's name and version, one line.
+std::string RenderVersion();
 
 }  // namespace lumenfall

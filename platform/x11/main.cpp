@@ -13,6 +13,10 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "lumenfall: %s\n", parsed.error.c_str());
     return lumenfall::kExitUsage;
   }
+  if (parsed.options.version) {
+    std::fputs(lumenfall::VersionText().c_str(), stdout);
+    return 0;
+  }
   if (parsed.options.help) {
     std::fputs(lumenfall::UsageText().c_str(), stdout);
     return 0;

@@ -1,5 +1,7 @@
 #include "platform/x11/options.h"
 
+#include "lumenfall/version.h"
+
 #include <algorithm>
 #include <iterator>
 #include <optional>
@@ -14,7 +16,7 @@ namespace {
 constexpr OptionSpec kSaverSpecs[] = {
     {"window", false},   {"fullscreen", false}, {"root", false}, {"window-id", true},
     {"fps", false},      {"delay", true},       {"display", true}, {"help", false},
-    {"h", false},        {"no-render", false},
+    {"h", false},        {"no-render", false},  {"version", false},
 };
 
 OptionsResult Fail(std::string message) {
@@ -72,6 +74,8 @@ OptionsResult ParseOptions(int argc, const char* const* argv, const char* screen
       o.displayName = std::string(option.value);
     } else if (n == "no-render") {
       o.serverScaling = false;
+    } else if (n == "version") {
+      o.version = true;
     } else if (n == "help" || n == "h") {
       o.help = true;
     }
@@ -126,10 +130,13 @@ std::string UsageText() {
          "  --no-render         stretch the picture here, not in the X server\n"
          "  --display NAME      the X display to use\n"
          "  --help              this text\n"
+         "  --version           the version number\n"
          "\n"
          "Options take one dash or two; a value may also follow '='.\n"
          "Exit status: 0 after a normal end, 1 after an error, 2 for a mistake on the\n"
          "command line.\n";
 }
+
+std::string VersionText() { return "lumenfall " LUMENFALL_VERSION_STRING "\n"; }
 
 }  // namespace lumenfall

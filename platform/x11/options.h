@@ -27,6 +27,7 @@ struct SaverOptions {
   uint32_t delayMicroseconds = 40000;  // one tick
   std::string displayName;             // empty: $DISPLAY
   bool help = false;
+  bool version = false;
 };
 
 struct OptionsResult {
@@ -44,5 +45,8 @@ OptionsResult ParseOptions(int argc, const char* const* argv, const char* screen
 
 // The --help text.
 std::string UsageText();
+
+// The --version text: the program's name and version, one line.
+std::string VersionText();
 
 }  // namespace lumenfall

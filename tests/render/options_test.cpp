@@ -107,6 +107,14 @@ TEST(RenderOptions, FormatFromTheName) {
   EXPECT_EQ(Parse({"--format=png", "--out", "frame"}).options.format, OutputFormat::Png);
 }
 
+TEST(RenderOptions, VersionNeedsNoOutputAndNamesTheProjectVersion) {
+  const Parsed p = Parse({"--version"});
+  ASSERT_TRUE(p.ok) << p.error;
+  EXPECT_TRUE(p.options.version);
+  EXPECT_FALSE(Parse({"--version=1"}).ok);
+  EXPECT_EQ(RenderVersion(), "lumenfall-render " LUMENFALL_PROJECT_VERSION "\n");
+}
+
 TEST(RenderOptions, HelpAndListLinesNeedNoOutput) {
   EXPECT_TRUE(Parse({"--help"}).options.help);
   EXPECT_TRUE(Parse({"-h"}).options.help);

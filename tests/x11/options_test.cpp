@@ -61,6 +61,8 @@ TEST(X11Options, OneOrTwoDashesAndInlineValues) {
   EXPECT_FALSE(Good({"--no-render"}).serverScaling);
   EXPECT_TRUE(Good({"--help"}).help);
   EXPECT_TRUE(Good({"-h"}).help);
+  EXPECT_TRUE(Good({"--version"}).version);
+  EXPECT_EQ(VersionText(), "lumenfall " LUMENFALL_PROJECT_VERSION "\n");
   EXPECT_EQ(Good({"-display", ":5"}).displayName, ":5");
   EXPECT_EQ(Good({"--display=host:1.0"}).displayName, "host:1.0");
 }

@@ -1,6 +1,6 @@
 // The Debian package: built with cpack from this build tree, then read back with
 // dpkg-deb. It holds the program where xscreensaver looks for hacks, the settings
-// description, the man page, and depends on Xlib and its extension libraries.
+// description, the man page, the licences, and depends on Xlib and its extension libraries.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -58,18 +58,21 @@ TEST(X11Package, DebHoldsTheSaverItsSettingsAndItsManPage) {
   ASSERT_TRUE(RunCommand(Quote(dpkgDeb) + " -c " + Quote(deb.string()), listing));
   for (const char* file : {"./usr/libexec/xscreensaver/lumenfall",
                            "./usr/share/xscreensaver/config/lumenfall.xml",
-                           "./usr/share/man/man6/lumenfall.6.gz"})
+                           "./usr/share/man/man6/lumenfall.6.gz",
+                           "./usr/share/doc/lumenfall/LICENSE",
+                           "./usr/share/doc/lumenfall/LICENSE-font.txt"})
     EXPECT_NE(listing.find(std::string(file) + "\n"), std::string::npos) << file << "\n" << listing;
   EXPECT_NE(listing.find("-rwxr-xr-x root/root"), std::string::npos) << "the program is executable";
   // Nothing but the saver's own files.
   size_t files = 0;
   for (size_t at = listing.find("\n-"); at != std::string::npos; at = listing.find("\n-", at + 1)) ++files;
   if (listing.rfind("-", 0) == 0) ++files;
-  EXPECT_EQ(files, 3u) << listing;
+  EXPECT_EQ(files, 5u) << listing;
 
   std::string fields;
-  ASSERT_TRUE(RunCommand(Quote(dpkgDeb) + " -f " + Quote(deb.string()) + " Package Depends", fields));
+  ASSERT_TRUE(RunCommand(Quote(dpkgDeb) + " -f " + Quote(deb.string()) + " Package Version Depends", fields));
   EXPECT_NE(fields.find("Package: lumenfall\n"), std::string::npos) << fields;
+  EXPECT_NE(fields.find("Version: " LUMENFALL_PROJECT_VERSION "\n"), std::string::npos) << fields;
   for (const char* library : {"libx11-6", "libxext6", "libxrandr2", "libxinerama1", "libxrender1"})
     EXPECT_NE(fields.find(library), std::string::npos) << fields;
 
