@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -304,6 +305,33 @@ bool InCi() {
   const char* ci = std::getenv("CI");
   return ci != nullptr && std::strcmp(ci, "true") == 0;
 }
+
+std::string KernelRefuses32BitPrograms() {
+  // The 32-bit loader that Wine's own 32-bit programs start through; exec tells.
+  static const std::string answer = [] {
+    const char* loader = "/lib/ld-linux.so.2";
+    if (access(loader, X_OK) != 0) return std::string();  // not installed: a missing tool
+    const pid_t child = fork();
+    if (child == 0) {
+      const int null = open("/dev/null", O_WRONLY);
+      if (null >= 0) {
+        dup2(null, STDOUT_FILENO);
+        dup2(null, STDERR_FILENO);
+      }
+      execl(loader, loader, "--version", static_cast<char*>(nullptr));
+      _exit(errno == ENOEXEC ? 126 : 127);
+    }
+    int status = 0;
+    if (child < 0 || waitpid(child, &status, 0) != child) return std::string();
+    if (WIFEXITED(status) && WEXITSTATUS(status) == 126)
+      return std::string("this kernel refuses 32-bit x86 programs (Exec format error from ") +
+             loader + "), so Wine cannot run the 32-bit saver on this machine";
+    return std::string();
+  }();
+  return answer;
+}
+
+bool WineRequired() { return InCi() && KernelRefuses32BitPrograms().empty(); }
 
 void SleepMs(int milliseconds) { std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds)); }
 

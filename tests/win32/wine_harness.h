@@ -62,6 +62,15 @@ std::string ReadFile(const std::string& path);
 
 // True under CI (CI=true), where a missing tool is a failure rather than a skip.
 bool InCi();
+
+// Why this machine cannot run 32-bit x86 programs at all, or empty when it can. Wine
+// runs lumenfall.scr in a 32-bit process, which a kernel built without IA-32 emulation
+// refuses to start ("Exec format error"); no package can bring that back.
+std::string KernelRefuses32BitPrograms();
+
+// Whether a Wine suite that cannot start must fail rather than skip: under CI, except
+// on a kernel that refuses 32-bit programs, where the skip names that reason instead.
+bool WineRequired();
 void SleepMs(int milliseconds);
 
 // An RGB picture of the screen, 8 bits per channel.

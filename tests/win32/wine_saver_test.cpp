@@ -313,8 +313,9 @@ class WineSaverAt : public ::testing::Test {
   }
   void SetUp() override {
     if (!session->Error().empty()) {
-      if (InCi()) FAIL() << "Wine tests cannot run: " << session->Error();
-      GTEST_SKIP() << "Wine tests cannot run: " << session->Error();
+      if (WineRequired()) FAIL() << "Wine tests cannot run: " << session->Error();
+      GTEST_SKIP() << "Wine tests cannot run: " << session->Error() << "; "
+                   << KernelRefuses32BitPrograms();
     }
     session->MoveMouse(kScreenWidth / 2, kScreenHeight / 2);
   }
@@ -599,8 +600,9 @@ class WineTwoMonitors : public ::testing::Test {
   }
   void SetUp() override {
     if (!session->Error().empty()) {
-      if (InCi()) FAIL() << "Wine tests cannot run: " << session->Error();
-      GTEST_SKIP() << "Wine tests cannot run: " << session->Error();
+      if (WineRequired()) FAIL() << "Wine tests cannot run: " << session->Error();
+      GTEST_SKIP() << "Wine tests cannot run: " << session->Error() << "; "
+                   << KernelRefuses32BitPrograms();
     }
     session->MoveMouse(kScreenWidth / 2, kScreenHeight / 2);
   }

@@ -201,8 +201,9 @@ class DirectDrawFaults : public ::testing::Test {
   }
   void SetUp() override {
     if (!session->Error().empty()) {
-      if (InCi()) FAIL() << "Wine tests cannot run: " << session->Error();
-      GTEST_SKIP() << "Wine tests cannot run: " << session->Error();
+      if (WineRequired()) FAIL() << "Wine tests cannot run: " << session->Error();
+      GTEST_SKIP() << "Wine tests cannot run: " << session->Error() << "; "
+                   << KernelRefuses32BitPrograms();
     }
     session->X({"mousemove", std::to_string(kScreenWidth / 2), std::to_string(kScreenHeight / 2)});
   }
