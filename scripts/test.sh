@@ -6,6 +6,19 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/lib.sh
 
+# --quick: the native build and its unit tests only, for the edit-build-test loop; no
+# Windows build, no Wine, no display servers, no soak, valgrind or sanitizer runs. CI
+# runs everything.
+if [[ ${1:-} == --quick ]]; then
+  ensure_packages "${BUILD_PACKAGES[@]}"
+  cmake --preset debug >/dev/null
+  cmake --build --preset debug -j "$(jobs)"
+  exec ctest --preset debug -j "$(jobs)" -LE 'wine|soak|valgrind|hosted'
+elif [[ $# -gt 0 ]]; then
+  echo "usage: scripts/test.sh [--quick]" >&2
+  exit 2
+fi
+
 ensure_packages "${BUILD_PACKAGES[@]}" "${WINDOWS_PACKAGES[@]}" "${DISPLAY_PACKAGES[@]}"
 
 echo "== Cross build for 32-bit Windows"
