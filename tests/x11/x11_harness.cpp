@@ -202,7 +202,11 @@ Display* XServer::Connect() const {
 Child::Child(const std::vector<std::string>& arguments,
              const std::vector<std::pair<std::string, std::string>>& environment) {
   std::vector<std::string> env = BaseEnvironment();
-  for (const auto& [name, value] : environment) env.push_back(name + "=" + value);
+  for (const auto& [name, value] : environment) {
+    // A given variable replaces the inherited one: with both, the first would win.
+    std::erase_if(env, [&name](const std::string& entry) { return entry.rfind(name + "=", 0) == 0; });
+    env.push_back(name + "=" + value);
+  }
   int fds[2] = {-1, -1};
   if (pipe2(fds, O_CLOEXEC) != 0) return;
   pid_ = Spawn(arguments, env, fds[1], false);

@@ -580,9 +580,7 @@ std::vector<pid_t> RunningSavers() {
 // Debian's xscreensaver on two monitors, set to run the saver with the command line of
 // its settings description: on activation one saver per monitor, each showing the
 // picture on its own head; on deactivation all of them gone within a second.
-// Disabled until the daemon launches the saver under the test as it does by hand (see
-// the branch notes): xscreensaver-gfx blanks both heads but starts no saver.
-TEST(X11Saver, DISABLED_XscreensaverRunsOneSaverPerMonitorAndEndsThemAll) {
+TEST(X11Saver, XscreensaverRunsOneSaverPerMonitorAndEndsThemAll) {
   for (const std::string tool : {LUMENFALL_XSCREENSAVER, LUMENFALL_XSCREENSAVER_COMMAND}) {
     if (Usable(tool)) continue;
     if (InCi()) FAIL() << "xscreensaver is not installed (apt-get install xscreensaver)";
