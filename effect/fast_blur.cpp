@@ -266,6 +266,8 @@ void ComposeBlocks32Plain(const KernelContext&, uint8_t* out, const uint32_t* ab
   ComposeBlocksWith(DepthBgr<4>{}, out, above, row, below, blocks);
 }
 
+#if defined(LUMENFALL_X86_KERNELS)
+// Only the vector kernels take this road; elsewhere (WebAssembly) it is not built.
 namespace {
 
 // 24 bits through the 32-bit kernels: a chunk of pixels is widened to four bytes,
@@ -336,6 +338,7 @@ void ComposeBlocks24Via32(const KernelContext& k, uint8_t* out, const uint32_t* 
     Narrow(wide, 2 * n, out + done * 6);
   }
 }
+#endif  // LUMENFALL_X86_KERNELS
 
 }  // namespace blurkernels
 
