@@ -11,6 +11,9 @@
 //           defaults (the picture is then the renderer's default one).
 //   saver   the screen-saver mode hides the cursor and ends on a key, a click and a
 //           pointer movement of 5 pixels (across plus down), not of 4.
+//   bench   not a check (not registered with ctest): the sizes of lumenfall.wasm and
+//           lumenfall.js, raw and gzipped, and the time of one frame step in the page at
+//           each depth on the simulated clock, for BENCHMARKS.md.
 //
 // Exit 0: passed; 1: failed; 77: a tool is missing (a failure when CI=true).
 import { execFileSync } from 'node:child_process';
@@ -18,7 +21,7 @@ import { existsSync, mkdtempSync, readFileSync, rmSync, statSync } from 'node:fs
 import { createServer } from 'node:http';
 import { tmpdir } from 'node:os';
 import { extname, join, resolve } from 'node:path';
-import { inflateSync } from 'node:zlib';
+import { gzipSync, inflateSync } from 'node:zlib';
 
 const SKIP = 77;
 const CHROMIUM = process.env.LUMENFALL_CHROMIUM || '/usr/bin/chromium';
@@ -173,6 +176,15 @@ async function pageChecks(page, base, render, work) {
   await page.waitForFunction(() => typeof Module !== 'undefined' && Module.calledRun &&
                                    Module._lf_frames_run() >= 60, { timeout: WAIT_MS, polling: 100 });
   check(lit(await canvasPixels(page)) > 1000, 'the live page draws the effect');
+  // On a HiDPI screen the picture is drawn at the device pixels, not smoothed up by CSS.
+  await page.setViewport({ width: 800, height: 600, deviceScaleFactor: 2 });
+  await page.waitForFunction(() => {
+    const c = document.getElementById('picture'), box = c.getBoundingClientRect();
+    return c.width === Math.round(box.width * 2) && c.height === Math.round(box.height * 2);
+  }, { timeout: WAIT_MS, polling: 100 }).catch(() => {});
+  const sizes = await page.$eval('#picture', (c) => [c.width, c.height, c.getBoundingClientRect().width]);
+  check(sizes[0] === Math.round(sizes[2] * 2) && sizes[0] > 400, `at 2 device pixels per CSS pixel the canvas has them all (${sizes})`);
+  await page.setViewport({ width: 800, height: 600, deviceScaleFactor: 1 });
   check(await page.$eval('#message', (m) => m.hidden), 'the default page shows no message');
 
   // The controls: another set, then the rough blur, then 16 bits give other pictures
@@ -257,11 +269,36 @@ async function saverChecks(page, base) {
   check(!(await state()).saver, 'a click leaves it');
 }
 
+// The frame step as lumenfall-bench's FrameStep/<depth>/full/running: 100 ticks into
+// the first line untimed, then the effect running on; the median of five runs.
+async function bench(page, base, site) {
+  const files = ['lumenfall.wasm', 'lumenfall.js'].map((f) => readFileSync(join(site, f)));
+  const raw = files.reduce((n, f) => n + f.length, 0);
+  const gz = files.reduce((n, f) => n + gzipSync(f, { level: 9 }).length, 0);
+  console.log(`size: wasm ${files[0].length} + js ${files[1].length} = ${raw} bytes (budget 256000); ` +
+              `gzip ${gz} bytes (budget 102400)`);
+  for (const depth of [8, 16, 24, 32]) {
+    await runFrames(page, base, `depth=${depth}&bare=1&frames=1`);
+    const us = await page.evaluate((query) => {
+      const times = [];
+      for (let run = 0; run < 5; ++run) {
+        Module.ccall('lf_configure', 'number', ['string'], [query]);
+        Module._lf_step(100);
+        const t0 = performance.now();
+        Module._lf_step(1000);
+        times.push((performance.now() - t0) * 1000 / 1000);
+      }
+      return times.sort((a, b) => a - b)[2];
+    }, `depth=${depth}&bare=1&frames=1`);
+    console.log(`frame step ${depth} bits, full blur, running: ${us.toFixed(0)} us`);
+  }
+}
+
 async function main() {
   const o = options();
   const site = resolve(o.site || '');
   if (!existsSync(join(site, 'index.html')) || !existsSync(join(site, 'lumenfall.wasm'))) missing(`the built page in ${site}`);
-  if (o.scenario !== 'saver' && !existsSync(o.render || '')) missing('lumenfall-render');
+  if ((o.scenario === 'pixels' || o.scenario === 'page') && !existsSync(o.render || '')) missing('lumenfall-render');
   if (!existsSync(CHROMIUM)) missing(CHROMIUM);
   let puppeteer;
   try {
@@ -297,6 +334,7 @@ async function main() {
     if (o.scenario === 'pixels') await pixels(page, base, o.render, work);
     else if (o.scenario === 'page') await pageChecks(page, base, o.render, work);
     else if (o.scenario === 'saver') await saverChecks(page, base);
+    else if (o.scenario === 'bench') await bench(page, base, site);
     else throw new Error(`unknown scenario ${o.scenario}`);
     check(errors.length === 0, `no console error or warning${errors.length ? ': ' + errors.join(' | ') : ''}`);
   } catch (e) {
