@@ -32,7 +32,7 @@ WINDOWS_PACKAGES=(gcc-mingw-w64-i686-posix g++-mingw-w64-i686-posix mingw-w64-i6
 DISPLAY_PACKAGES=(xvfb xdotool x11-utils xauth imagemagick dpkg-dev file valgrind)
 # The web page: Emscripten (its JavaScript optimiser needs Debian's acorn) and the
 # server of run.sh --web; its checks drive Debian's Chromium from Node.
-WEB_PACKAGES=(emscripten node-acorn python3)
+WEB_PACKAGES=(cmake make emscripten node-acorn python3)
 WEB_TEST_PACKAGES=(chromium nodejs)
 
 # The web page's build and its checks' npm packages, from the committed lock file.
