@@ -157,6 +157,9 @@ async function pixels(page, base, render, work) {
       cases.push({ set, depth, layout, low: false, frames: 90 });
   cases.push({ set: 'deep-blue', depth: 16, layout: 655, low: true, frames: 170 });
   cases.push({ set: 'malachi-red', depth: 32, low: true, frames: 170, seed: 7 });
+  // Into the second line, where the vector kernels have run on a full trail.
+  cases.push({ set: 'deep-blue', depth: 24, low: false, frames: 700 });
+  cases.push({ set: 'malachi-red', depth: 32, low: false, frames: 700 });
   for (const c of cases) {
     const args = ['--text-set', c.set, '--depth', String(c.depth)];
     let query = `set=${c.set}&depth=${c.depth}`;
