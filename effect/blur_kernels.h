@@ -121,6 +121,14 @@ inline uint32_t HalfShare(uint32_t colour) {
 
 #if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
 #define LUMENFALL_X86_KERNELS 1
+#define LUMENFALL_AVX2_KERNELS 1
+#elif defined(__EMSCRIPTEN__) && defined(__SSE2__) && defined(__wasm_simd128__)
+// WebAssembly built with -msse2: Emscripten turns the SSE2 intrinsics into 128-bit
+// WebAssembly SIMD, so the SSE2 kernels serve there (there is no AVX2).
+#define LUMENFALL_X86_KERNELS 1
+#endif
+
+#if defined(LUMENFALL_X86_KERNELS)
 // The vector kernels of the 32-bit depth (blur_kernels_x86.cpp). Each needs the
 // instructions its name says; the caller checks the processor first.
 bool Decode32Sse2(const KernelContext& k, const uint8_t* src, size_t step, size_t count,
@@ -128,6 +136,8 @@ bool Decode32Sse2(const KernelContext& k, const uint8_t* src, size_t step, size_
 void Compose32Sse2(const KernelContext& k, uint8_t* out, const ComposeRows& rows, size_t count);
 void ComposeBlocks32Sse2(const KernelContext& k, uint8_t* out, const uint32_t* above,
                          const BlockRow& row, const uint32_t* below, size_t blocks);
+#endif
+#if defined(LUMENFALL_AVX2_KERNELS)
 bool Decode32Avx2(const KernelContext& k, const uint8_t* src, size_t step, size_t count,
                   uint32_t* cells, uint32_t* halves);
 void Compose32Avx2(const KernelContext& k, uint8_t* out, const ComposeRows& rows, size_t count);

@@ -20,7 +20,11 @@
 #define LUMENFALL_ALIGN_STACK
 #endif
 
+#if defined(__EMSCRIPTEN__)
+#define LUMENFALL_SSE2  // the whole WebAssembly build is compiled with SSE2 (-msse2)
+#else
 #define LUMENFALL_SSE2 __attribute__((target("sse2")))
+#endif
 #define LUMENFALL_AVX2 __attribute__((target("avx2")))
 
 namespace lumenfall::blurkernels {
@@ -132,6 +136,7 @@ LUMENFALL_SSE2 inline void Sse2ComposeBlockPixels(uint8_t* out, __m128i up, __m1
   _mm_storeu_si128(at, v);
 }
 
+#if defined(LUMENFALL_AVX2_KERNELS)
 // --- AVX2: eight pixels at a time --------------------------------------------------
 
 struct Avx2Rule {
@@ -230,6 +235,7 @@ LUMENFALL_AVX2 inline void Avx2ComposeBlockPixels(uint8_t* out, __m256i up, __m2
   _mm256_storeu_si256(at, v);
 }
 
+#endif  // LUMENFALL_AVX2_KERNELS
 }  // namespace
 
 LUMENFALL_ALIGN_STACK LUMENFALL_SSE2 bool Decode32Sse2(const KernelContext& k, const uint8_t* src,
@@ -311,6 +317,7 @@ LUMENFALL_ALIGN_STACK LUMENFALL_SSE2 void ComposeBlocks32Sse2(const KernelContex
   }
 }
 
+#if defined(LUMENFALL_AVX2_KERNELS)
 LUMENFALL_ALIGN_STACK LUMENFALL_AVX2 bool Decode32Avx2(const KernelContext& k, const uint8_t* src,
                                                        size_t step, size_t count, uint32_t* cells,
                                                        uint32_t* halves) {
@@ -376,6 +383,8 @@ LUMENFALL_ALIGN_STACK LUMENFALL_AVX2 void ComposeBlocks32Avx2(const KernelContex
     ComposeBlocks32Sse2(k, out + i * 8, above + i, rest, below + i, blocks - i);
   }
 }
+
+#endif  // LUMENFALL_AVX2_KERNELS
 
 }  // namespace lumenfall::blurkernels
 

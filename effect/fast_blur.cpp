@@ -266,6 +266,8 @@ void ComposeBlocks32Plain(const KernelContext&, uint8_t* out, const uint32_t* ab
   ComposeBlocksWith(DepthBgr<4>{}, out, above, row, below, blocks);
 }
 
+#if defined(LUMENFALL_X86_KERNELS)
+// Only the vector kernels take this road; elsewhere (WebAssembly) it is not built.
 namespace {
 
 // 24 bits through the 32-bit kernels: a chunk of pixels is widened to four bytes,
@@ -336,6 +338,7 @@ void ComposeBlocks24Via32(const KernelContext& k, uint8_t* out, const uint32_t* 
     Narrow(wide, 2 * n, out + done * 6);
   }
 }
+#endif  // LUMENFALL_X86_KERNELS
 
 }  // namespace blurkernels
 
@@ -346,10 +349,12 @@ using namespace blurkernels;
 SimdLevel gSimdLimit = SimdLevel::Avx2;
 
 SimdLevel Detect() {
-#if defined(LUMENFALL_X86_KERNELS)
+#if defined(LUMENFALL_AVX2_KERNELS)
   __builtin_cpu_init();
   if (__builtin_cpu_supports("avx2")) return SimdLevel::Avx2;
   if (__builtin_cpu_supports("sse2")) return SimdLevel::Sse2;
+#elif defined(LUMENFALL_X86_KERNELS)
+  return SimdLevel::Sse2;  // built in: WebAssembly SIMD
 #endif
   return SimdLevel::None;
 }
@@ -433,8 +438,10 @@ bool Prepare(const DisplayState& display, ColourDecayRule rule, KernelContext& k
 #if defined(LUMENFALL_X86_KERNELS)
       switch (ActiveSimdLevel()) {
         case SimdLevel::Avx2:
+#if defined(LUMENFALL_AVX2_KERNELS)
           out = Kernels{Decode24Via32<Decode32Avx2>, Compose24Via32<Compose32Avx2>,
                         ComposeBlocks24Via32<ComposeBlocks32Avx2>, 3, true};
+#endif
           break;
         case SimdLevel::Sse2:
           out = Kernels{Decode24Via32<Decode32Sse2>, Compose24Via32<Compose32Sse2>,
@@ -450,7 +457,9 @@ bool Prepare(const DisplayState& display, ColourDecayRule rule, KernelContext& k
 #if defined(LUMENFALL_X86_KERNELS)
       switch (ActiveSimdLevel()) {
         case SimdLevel::Avx2:
+#if defined(LUMENFALL_AVX2_KERNELS)
           out = Kernels{Decode32Avx2, Compose32Avx2, ComposeBlocks32Avx2, 4, true};
+#endif
           break;
         case SimdLevel::Sse2:
           out = Kernels{Decode32Sse2, Compose32Sse2, ComposeBlocks32Sse2, 4, true};

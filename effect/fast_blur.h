@@ -47,7 +47,8 @@ bool FastRoughPass(const DisplayState& display, const PassMemory& memory, const 
 // is chosen at run time; tests lower the limit to exercise every kernel.
 enum class SimdLevel : uint8_t { None = 0, Sse2 = 1, Avx2 = 2 };
 
-// What the processor offers (None on processors other than x86).
+// What the processor offers: on x86 as detected; Sse2 in a WebAssembly build with SIMD
+// (the SSE2 kernels compiled to it); None elsewhere.
 SimdLevel DetectedSimdLevel();
 
 // Caps the level the passes use; the default cap is Avx2. Returns the previous cap.

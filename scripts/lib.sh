@@ -34,5 +34,20 @@ WINDOWS_PACKAGES=(gcc-mingw-w64-i686-win32 g++-mingw-w64-i686-win32 mingw-w64-i6
 # Virtual displays, input and screen reading for the front-end tests.
 DISPLAY_PACKAGES=(xvfb xserver-xephyr xscreensaver xdotool x11-utils xauth imagemagick dpkg-dev file
                   valgrind)
+# The web page: Emscripten (its JavaScript optimiser needs Debian's acorn) and the
+# server of run.sh --web; its checks drive Debian's Chromium from Node.
+WEB_PACKAGES=(cmake make emscripten node-acorn python3)
+WEB_TEST_PACKAGES=(chromium nodejs)
+
+# The web page's build and its checks' npm packages, from the committed lock file.
+# npm comes with some Node builds; Debian's is installed only when there is none.
+ensure_web_tools() {
+  ensure_packages "${WEB_PACKAGES[@]}" "$@"
+  if [ $# -gt 0 ]; then
+    command -v npm >/dev/null 2>&1 || ensure_packages npm
+    [ -d tests/web/node_modules/puppeteer-core ] ||
+      (cd tests/web && npm ci --no-audit --no-fund --loglevel=error)
+  fi
+}
 
 jobs() { nproc 2>/dev/null || echo 2; }

@@ -1,9 +1,20 @@
 #!/usr/bin/env bash
 # The main job: builds what it needs, then opens the saver in a window where a display
 # exists, or renders a few seconds of each text set to animated previews when there is none.
+# With --web: builds the web page and serves it on 127.0.0.1 (port 8000, or
+# LUMENFALL_WEB_PORT), printing its address.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/lib.sh
+
+if [ "${1:-}" = "--web" ]; then
+  ensure_web_tools
+  cmake --preset web >/dev/null
+  cmake --build --preset web -j "$(jobs)"
+  port="${LUMENFALL_WEB_PORT:-8000}"
+  echo "The web page: http://127.0.0.1:$port/ (Ctrl+C to stop)"
+  exec python3 -m http.server "$port" --bind 127.0.0.1 --directory build/web/site
+fi
 
 ensure_packages "${BUILD_PACKAGES[@]}" x11-utils
 cmake --preset release -DLUMENFALL_BUILD_TESTS=OFF >/dev/null

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Every test: the native suite (with the X11 saver on Xvfb and the Windows saver under
-# Wine), the same native suite under AddressSanitizer and UndefinedBehaviorSanitizer,
-# and the cross build for 32-bit Windows.
+# Wine), the web page in headless Chromium against the renderer, the same native suite
+# under AddressSanitizer and UndefinedBehaviorSanitizer, and the cross build for 32-bit
+# Windows.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/lib.sh
@@ -31,11 +32,18 @@ bash scripts/check-windows-package.sh
 echo "== Native debug build and the whole suite"
 cmake --preset debug >/dev/null
 cmake --build --preset debug -j "$(jobs)"
-ctest --preset debug -j "$(jobs)"
+ctest --preset debug -j "$(jobs)" -LE web
+
+echo "== Web page: the core in WebAssembly, checked in headless Chromium"
+ensure_web_tools "${WEB_TEST_PACKAGES[@]}"
+cmake --preset web >/dev/null
+cmake --build --preset web -j "$(jobs)"
+ctest --preset debug -L web
 
 echo "== Native suite under AddressSanitizer and UndefinedBehaviorSanitizer"
 cmake --preset asan >/dev/null
 cmake --build --preset asan -j "$(jobs)"
-# The Wine scenarios drive the Windows program and the soak and valgrind runs need plain
-# binaries; they ran above and gain nothing here.
-ctest --preset asan -j "$(jobs)" -LE 'wine|soak|valgrind'
+# The Wine scenarios drive the Windows program, the soak and valgrind runs need plain
+# binaries and the web checks compare the page with the plain renderer; they ran above
+# and gain nothing here.
+ctest --preset asan -j "$(jobs)" -LE 'wine|soak|valgrind|web'

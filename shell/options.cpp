@@ -121,6 +121,14 @@ std::optional<uint32_t> SelectorForTextSet(std::string_view name) {
   return std::nullopt;
 }
 
+std::string_view TextSetName(uint32_t settings) {
+  switch (settings & kSelectorMask) {
+    case kSelectorMalachiRed: return "malachi-red";
+    case kSelectorDeepBlue: return "deep-blue";
+    default: return {};
+  }
+}
+
 const OptionSpec kEffectOptionSpecs[5] = {
     {"text-set", true}, {"low-quality", false}, {"flags", true}, {"depth", true}, {"layout", true},
 };

@@ -56,8 +56,10 @@ bool ParseNumber(std::string_view text, uint32_t& value);
 // "option --NAME needs a whole number from 0 to 4294967295 (decimal or 0x-hex), not '...'"
 std::string NumberError(std::string_view name, std::string_view value);
 
-// The text sets by name: "malachi-red" and "deep-blue" and their selectors.
+// The text sets by name: "malachi-red" and "deep-blue" and their selectors; the name
+// of a settings word's text set, or empty when its low byte selects none.
 std::optional<uint32_t> SelectorForTextSet(std::string_view name);
+std::string_view TextSetName(uint32_t settings);
 
 // What the effect can be told on a command line: --text-set, --low-quality, --flags,
 // --depth and --layout, gathered in any order and then resolved together.

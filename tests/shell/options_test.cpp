@@ -97,6 +97,9 @@ TEST(EffectOptions, TheSettingsWordDepthAndLayout) {
             "option --text-set must be malachi-red or deep-blue, not 'Deep-Blue'");
   EXPECT_EQ(Effect({{"flags", "-1"}}, s),
             "option --flags needs a whole number from 0 to 4294967295 (decimal or 0x-hex), not '-1'");
+  EXPECT_EQ(TextSetName(0x10000004), "deep-blue");
+  EXPECT_EQ(TextSetName(0x101), "malachi-red");
+  EXPECT_EQ(TextSetName(5), "");
   EffectChoices untouched;
   std::string error;
   EXPECT_FALSE(TakeEffectOption(ScannedOption{"delay", "5"}, untouched, error));
