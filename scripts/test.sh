@@ -14,7 +14,7 @@ if [[ ${1:-} == --quick ]]; then
   ensure_packages "${BUILD_PACKAGES[@]}"
   cmake --preset debug >/dev/null
   cmake --build --preset debug -j "$(jobs)"
-  exec ctest --preset debug -j "$(jobs)" -LE 'wine|soak|valgrind|hosted'
+  exec ctest --preset debug -j "$(jobs)" -LE 'wine|soak|valgrind|hosted|web'
 elif [[ $# -gt 0 ]]; then
   echo "usage: scripts/test.sh [--quick]" >&2
   exit 2
