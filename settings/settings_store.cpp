@@ -34,7 +34,7 @@ int WriteRegistryValue(SettingsStore& store, const char* maker, const char* prod
   return store.WriteValue(path, valueName, data, size) ? 1 : 0;
 }
 
-int LoadSettings(SettingsState& settings, SettingsStore& store) {
+void LoadSettings(SettingsState& settings, SettingsStore& store) {
   // The word is read as its little-endian bytes; a shorter value fills only the low bytes.
   uint8_t bytes[4] = {static_cast<uint8_t>(settings.currentFlags),
                       static_cast<uint8_t>(settings.currentFlags >> 8),
@@ -43,21 +43,19 @@ int LoadSettings(SettingsState& settings, SettingsStore& store) {
   if (!ReadRegistryValue(store, kSettingsMaker, kSettingsProduct, kSettingsVersion,
                          kSettingsValueName, bytes, sizeof bytes)) {
     settings.currentFlags = kDefaultFlags;
-    return 1;
+    return;
   }
   settings.currentFlags = uint32_t{bytes[0]} | (uint32_t{bytes[1]} << 8) |
                           (uint32_t{bytes[2]} << 16) | (uint32_t{bytes[3]} << 24);
-  return 1;
 }
 
-int SaveSettings(const SettingsState& settings, SettingsStore& store) {
+void SaveSettings(const SettingsState& settings, SettingsStore& store) {
   const uint8_t bytes[4] = {static_cast<uint8_t>(settings.currentFlags),
                             static_cast<uint8_t>(settings.currentFlags >> 8),
                             static_cast<uint8_t>(settings.currentFlags >> 16),
                             static_cast<uint8_t>(settings.currentFlags >> 24)};
   WriteRegistryValue(store, kSettingsMaker, kSettingsProduct, kSettingsVersion,
                      kSettingsValueName, bytes, sizeof bytes);
-  return 1;
 }
 
 }  // namespace lumenfall

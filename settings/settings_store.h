@@ -43,9 +43,9 @@ struct SettingsState {
   SaverFlags currentFlags = 0;
 };
 
-// Fills currentFlags from the store, or with 1 when the read fails. Always 1.
-int LoadSettings(SettingsState& settings, SettingsStore& store);
-// Writes currentFlags as 4 bytes, least significant first. Always 1.
-int SaveSettings(const SettingsState& settings, SettingsStore& store);
+// Fills currentFlags from the store, or with 1 when the read fails.
+void LoadSettings(SettingsState& settings, SettingsStore& store);
+// Writes currentFlags as 4 bytes, least significant first.
+void SaveSettings(const SettingsState& settings, SettingsStore& store);
 
 }  // namespace lumenfall

@@ -241,7 +241,6 @@ class Saver {
   bool fullScreen_ = false;
   int referenceX_ = 0, referenceY_ = 0;
   bool stop_ = false;
-  int exitCode_ = 0;
   Atom deleteWindow_ = None;
 
   MonotonicClock clock_;
@@ -538,7 +537,7 @@ int Saver::Run() {
     XFlush(d);
     WaitForInput(xfd, next - now);
   }
-  return exitCode_;
+  return 0;
 }
 
 }  // namespace

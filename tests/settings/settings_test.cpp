@@ -54,7 +54,7 @@ TEST(KeyPath, TooLongPathNeverReachesTheStore) {
 TEST(Settings, NothingStoredGivesTheDefaultAndWritesNothing) {
   MemorySettingsStore store;
   SettingsState s;
-  EXPECT_EQ(LoadSettings(s, store), 1);
+  LoadSettings(s, store);
   EXPECT_EQ(s.currentFlags, 1u);
   EXPECT_EQ(store.writes, 0);
   EXPECT_TRUE(store.values.empty());
@@ -64,7 +64,7 @@ TEST(Settings, SaveWritesFourBytesLeastSignificantFirst) {
   MemorySettingsStore store;
   SettingsState s;
   s.currentFlags = 0x10000004;
-  EXPECT_EQ(SaveSettings(s, store), 1);
+  SaveSettings(s, store);
   const auto& v = store.values.at({kPath, "Flags"});
   EXPECT_EQ(v, (std::vector<uint8_t>{0x04, 0x00, 0x00, 0x10}));
   SettingsState loaded;

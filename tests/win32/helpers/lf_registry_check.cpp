@@ -58,7 +58,7 @@ uint32_t LoadFrom(uint32_t start) {
   RegistrySettingsStore store;
   SettingsState state;
   state.currentFlags = start;
-  Check(LoadSettings(state, store) == 1, "LoadSettings answers 1");
+  LoadSettings(state, store);
   return state.currentFlags;
 }
 
@@ -76,7 +76,7 @@ int main() {
   // Saving creates the whole path and writes four binary bytes, low byte first.
   SettingsState state;
   state.currentFlags = 1;
-  Check(SaveSettings(state, store) == 1, "SaveSettings answers 1");
+  SaveSettings(state, store);
   {
     HKEY key = nullptr;
     Check(RegOpenKeyExA(HKEY_CURRENT_USER, kKey, 0, KEY_QUERY_VALUE, &key) == ERROR_SUCCESS,
