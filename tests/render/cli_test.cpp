@@ -35,12 +35,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
+using testing::ReadAll;
 using testing::TempFolder;
-
-std::string ReadAll(const std::string& p) {
-  std::ifstream in(p, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
 
 struct Result {
   int status = -1;  // exit status, or 128 + signal

@@ -24,12 +24,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
+using testing::ReadAll;
 using testing::TempFolder;
-
-std::string ReadAll(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
 
 RgbImage Gradient(uint32_t w, uint32_t h) {
   RgbImage image;

@@ -71,6 +71,17 @@ std::string KernelRefuses32BitPrograms();
 // Whether a Wine suite that cannot start must fail rather than skip: under CI, except
 // on a kernel that refuses 32-bit programs, where the skip names that reason instead.
 bool WineRequired();
+
+// In a fixture's SetUp: when the session could not start Wine (error not empty), fails
+// under CI or skips, naming the reason.
+#define LUMENFALL_NEED_WINE(error)                                                    \
+  do {                                                                                 \
+    if (const std::string wineError = (error); !wineError.empty()) {                   \
+      if (WineRequired()) FAIL() << "Wine tests cannot run: " << wineError;            \
+      GTEST_SKIP() << "Wine tests cannot run: " << wineError << "; "                   \
+                   << KernelRefuses32BitPrograms();                                    \
+    }                                                                                  \
+  } while (false)
 void SleepMs(int milliseconds);
 
 // An RGB picture of the screen, 8 bits per channel.

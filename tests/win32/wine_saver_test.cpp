@@ -312,11 +312,7 @@ class WineSaverAt : public ::testing::Test {
     session = nullptr;
   }
   void SetUp() override {
-    if (!session->Error().empty()) {
-      if (WineRequired()) FAIL() << "Wine tests cannot run: " << session->Error();
-      GTEST_SKIP() << "Wine tests cannot run: " << session->Error() << "; "
-                   << KernelRefuses32BitPrograms();
-    }
+    LUMENFALL_NEED_WINE(session->Error());
     session->MoveMouse(kScreenWidth / 2, kScreenHeight / 2);
   }
   static inline WineSession* session = nullptr;
@@ -599,11 +595,7 @@ class WineTwoMonitors : public ::testing::Test {
     session = nullptr;
   }
   void SetUp() override {
-    if (!session->Error().empty()) {
-      if (WineRequired()) FAIL() << "Wine tests cannot run: " << session->Error();
-      GTEST_SKIP() << "Wine tests cannot run: " << session->Error() << "; "
-                   << KernelRefuses32BitPrograms();
-    }
+    LUMENFALL_NEED_WINE(session->Error());
     session->MoveMouse(kScreenWidth / 2, kScreenHeight / 2);
   }
   static inline WineSession* session = nullptr;

@@ -229,11 +229,7 @@ class WineTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_NE(session, nullptr);
-    if (!session->Error().empty()) {
-      if (WineRequired()) FAIL() << "Wine tests cannot run: " << session->Error();
-      GTEST_SKIP() << "Wine tests cannot run: " << session->Error() << "; "
-                   << KernelRefuses32BitPrograms();
-    }
+    LUMENFALL_NEED_WINE(session->Error());
     session->X({"mousemove", std::to_string(kScreenWidth / 2), std::to_string(kScreenHeight / 2)});
   }
   Session& wine() { return *session; }

@@ -200,11 +200,7 @@ class DirectDrawFaults : public ::testing::Test {
     session = nullptr;
   }
   void SetUp() override {
-    if (!session->Error().empty()) {
-      if (WineRequired()) FAIL() << "Wine tests cannot run: " << session->Error();
-      GTEST_SKIP() << "Wine tests cannot run: " << session->Error() << "; "
-                   << KernelRefuses32BitPrograms();
-    }
+    LUMENFALL_NEED_WINE(session->Error());
     session->X({"mousemove", std::to_string(kScreenWidth / 2), std::to_string(kScreenHeight / 2)});
   }
 
