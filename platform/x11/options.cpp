@@ -54,6 +54,8 @@ constexpr OptionSpec kSpecs[] = {
     {"flags", Kind::Value},        {"depth", Kind::Value},     {"layout", Kind::Value},
     {"fps", Kind::Flag},           {"delay", Kind::Value},     {"display", Kind::Value},
     {"help", Kind::Flag},          {"h", Kind::Flag},
+    {"background", Kind::Flag},    {"overlay", Kind::Flag},    {"wayland", Kind::Flag},
+    {"x11", Kind::Flag},
 };
 
 const OptionSpec* FindSpec(std::string_view name) {
@@ -134,10 +136,13 @@ OptionsResult ParseOptions(int argc, const char* const* argv, const char* screen
     }
 
     const std::string_view n = split->name;
-    if (n == "window" || n == "fullscreen" || n == "root" || n == "window-id") {
+    if (n == "window" || n == "fullscreen" || n == "root" || n == "window-id" ||
+        n == "background" || n == "overlay") {
       const OutputMode m = n == "window"       ? OutputMode::OwnWindow
                            : n == "fullscreen" ? OutputMode::FullScreen
                            : n == "root"       ? OutputMode::Root
+                           : n == "background" ? OutputMode::Background
+                           : n == "overlay"    ? OutputMode::Overlay
                                                : OutputMode::ForeignWindow;
       if (mode && *mode != m)
         return Fail("options " + modeName + " and " + name + " cannot be used together");
@@ -188,8 +193,21 @@ OptionsResult ParseOptions(int argc, const char* const* argv, const char* screen
       o.displayName = value;
     } else if (n == "help" || n == "h") {
       o.help = true;
+    } else if (n == "wayland" || n == "x11") {
+      const Backend b = n == "wayland" ? Backend::Wayland : Backend::X11;
+      if (o.backend != Backend::Auto && o.backend != b)
+        return Fail("options --wayland and --x11 cannot be used together");
+      o.backend = b;
     }
   }
+
+  // The layer modes exist only on Wayland, the X windows only on X11.
+  if (mode && (*mode == OutputMode::Background || *mode == OutputMode::Overlay) &&
+      o.backend == Backend::X11)
+    return Fail("option " + modeName + " needs Wayland and cannot be used with --x11");
+  if (mode && (*mode == OutputMode::Root || *mode == OutputMode::ForeignWindow) &&
+      o.backend == Backend::Wayland)
+    return Fail("option " + modeName + " needs X11 and cannot be used with --wayland");
 
   if (layout) {
     if (o.depth != 16) return Fail("option --layout applies only with --depth 16");
@@ -201,7 +219,8 @@ OptionsResult ParseOptions(int argc, const char* const* argv, const char* screen
   if (lowQuality) o.flags |= kLowQualityFlag;
 
   // XSCREENSAVER_WINDOW names the window unless the command line chose another output.
-  const bool envNamesWindow = screensaverWindow != nullptr && *screensaverWindow != '\0';
+  const bool envNamesWindow = screensaverWindow != nullptr && *screensaverWindow != '\0' &&
+                              o.backend != Backend::Wayland;
   if (!mode || *mode == OutputMode::Root) {
     if (envNamesWindow) {
       uint32_t id = 0;
@@ -232,6 +251,8 @@ std::string UsageText() {
          "  --fullscreen        the whole screen; mouse movement, a button or a key ends it\n"
          "  --root              the root window (or the window in $XSCREENSAVER_WINDOW)\n"
          "  --window-id ID      an existing window, decimal or 0x-hex\n"
+         "  --background        Wayland: a live wallpaper on every output\n"
+         "  --overlay           Wayland: over everything on every output; input ends it\n"
          "\n"
          "The effect:\n"
          "  --text-set NAME     malachi-red (fades through red, the default) or deep-blue\n"
@@ -242,6 +263,7 @@ std::string UsageText() {
          "  --delay USEC        microseconds between frames (40000)\n"
          "  --fps               show frames per second in a corner\n"
          "  --display NAME      the X display to use\n"
+         "  --wayland, --x11    talk Wayland or X11 (Wayland when WAYLAND_DISPLAY is set)\n"
          "  --help              this text\n"
          "\n"
          "Options take one dash or two; a value may also follow '='.\n";

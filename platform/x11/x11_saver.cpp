@@ -312,6 +312,8 @@ int Saver::OpenTarget() {
     case OutputMode::FullScreen: fullScreen_ = true; return CreateOwnWindow(true);
     case OutputMode::Root:
     case OutputMode::ForeignWindow: break;
+    case OutputMode::Background:
+    case OutputMode::Overlay: return Fail("the layer modes need a Wayland compositor");
   }
   const Window window =
       options_.mode == OutputMode::Root ? RootWindow(d, screen_) : Window(options_.windowId);
