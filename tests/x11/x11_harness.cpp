@@ -68,7 +68,10 @@ std::vector<std::string> BaseEnvironment() {
   std::vector<std::string> env;
   for (char** e = environ; *e != nullptr; ++e) {
     const std::string entry = *e;
-    if (entry.rfind("DISPLAY=", 0) == 0 || entry.rfind("XSCREENSAVER_WINDOW=", 0) == 0) continue;
+    // A Wayland session's WAYLAND_DISPLAY would send the saver to the compositor.
+    if (entry.rfind("DISPLAY=", 0) == 0 || entry.rfind("XSCREENSAVER_WINDOW=", 0) == 0 ||
+        entry.rfind("WAYLAND_DISPLAY=", 0) == 0)
+      continue;
     env.push_back(entry);
   }
   return env;
@@ -175,7 +178,10 @@ Display* XvfbServer::Connect() const {
 Child::Child(const std::vector<std::string>& arguments,
              const std::vector<std::pair<std::string, std::string>>& environment) {
   std::vector<std::string> env = BaseEnvironment();
-  for (const auto& [name, value] : environment) env.push_back(name + "=" + value);
+  for (const auto& [name, value] : environment) {
+    std::erase_if(env, [&name](const std::string& e) { return e.rfind(name + "=", 0) == 0; });
+    env.push_back(name + "=" + value);
+  }
   int fds[2] = {-1, -1};
   if (pipe2(fds, O_CLOEXEC) != 0) return;
   pid_ = Spawn(arguments, env, fds[1], false);
