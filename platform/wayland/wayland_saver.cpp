@@ -28,6 +28,7 @@
 #include "platform/x11/picture.h"
 #include "viewporter-client-protocol.h"
 #include "wlr-layer-shell-unstable-v1-client-protocol.h"
+#include "xdg-output-unstable-v1-client-protocol.h"
 #include "xdg-shell-client-protocol.h"
 
 namespace lumenfall {
@@ -92,15 +93,17 @@ struct SaverSurface {
 struct Output {
   Client* client = nullptr;
   wl_output* output = nullptr;
+  zxdg_output_v1* xdgOutput = nullptr;  // tells where the output lies
   uint32_t name = 0;    // the registry's name of the global
   uint32_t version = 0;
-  int32_t x = 0, y = 0;  // where it lies in the compositor's space
+  int32_t x = 0, y = 0;  // where it lies in the compositor's space (from xdg-output)
   int32_t scale = 1;
   bool done = false;
   std::unique_ptr<SaverSurface> surface;
 
   ~Output() {
     surface.reset();
+    if (xdgOutput != nullptr) zxdg_output_v1_destroy(xdgOutput);
     if (output == nullptr) return;
     if (version >= WL_OUTPUT_RELEASE_SINCE_VERSION) {
       wl_output_release(output);
@@ -128,6 +131,7 @@ class Client {
   void OnButton(uint32_t state);
   void Stop() { stop_ = true; }
   void OnSurfaceEnter(SaverSurface& s, wl_output* output);
+  void WatchPosition(Output& output);
   xdg_wm_base* WmBase() { return wmBase_; }
 
  private:
@@ -159,6 +163,7 @@ class Client {
   xdg_wm_base* wmBase_ = nullptr;
   zwlr_layer_shell_v1* layerShell_ = nullptr;
   wp_viewporter* viewporter_ = nullptr;
+  zxdg_output_manager_v1* outputManager_ = nullptr;
   wl_seat* seat_ = nullptr;
   uint32_t seatVersion_ = 0;
   wl_keyboard* keyboard_ = nullptr;
@@ -238,12 +243,8 @@ const wl_surface_listener kSurfaceListener = {
     [](void*, wl_surface*, wl_output*) {}};
 
 const wl_output_listener kOutputListener = {
-    [](void* data, wl_output*, int32_t x, int32_t y, int32_t, int32_t, int32_t, const char*,
-       const char*, int32_t) {
-      auto* o = static_cast<Output*>(data);
-      o->x = x;
-      o->y = y;
-    },
+    [](void*, wl_output*, int32_t, int32_t, int32_t, int32_t, int32_t, const char*, const char*,
+       int32_t) {},
     [](void*, wl_output*, uint32_t, int32_t, int32_t, int32_t) {},
     [](void* data, wl_output*) {
       auto* o = static_cast<Output*>(data);
@@ -256,6 +257,18 @@ const wl_output_listener kOutputListener = {
     [](void*, wl_output*, const char*) {},
     [](void*, wl_output*, const char*) {},
 #endif
+};
+
+const zxdg_output_v1_listener kXdgOutputListener = {
+    [](void* data, zxdg_output_v1*, int32_t x, int32_t y) {
+      auto* o = static_cast<Output*>(data);
+      o->x = x;
+      o->y = y;
+    },
+    [](void*, zxdg_output_v1*, int32_t, int32_t) {},
+    [](void*, zxdg_output_v1*) {},
+    [](void*, zxdg_output_v1*, const char*) {},
+    [](void*, zxdg_output_v1*, const char*) {},
 };
 
 const wl_keyboard_listener kKeyboardListener = {
@@ -318,6 +331,7 @@ Client::~Client() {
   if (pointer_ != nullptr) wl_pointer_destroy(pointer_);
   if (seat_ != nullptr) wl_seat_destroy(seat_);
   if (viewporter_ != nullptr) wp_viewporter_destroy(viewporter_);
+  if (outputManager_ != nullptr) zxdg_output_manager_v1_destroy(outputManager_);
   if (layerShell_ != nullptr) zwlr_layer_shell_v1_destroy(layerShell_);
   if (wmBase_ != nullptr) xdg_wm_base_destroy(wmBase_);
   if (shm_ != nullptr) wl_shm_destroy(shm_);
@@ -343,6 +357,9 @@ void Client::OnGlobal(wl_registry* registry, uint32_t name, const char* interfac
     layerShell_ = Bind<zwlr_layer_shell_v1>(registry, name, &zwlr_layer_shell_v1_interface, version, 3);
   } else if (what == wp_viewporter_interface.name && viewporter_ == nullptr) {
     viewporter_ = Bind<wp_viewporter>(registry, name, &wp_viewporter_interface, version, 1);
+  } else if (what == zxdg_output_manager_v1_interface.name && outputManager_ == nullptr) {
+    outputManager_ = Bind<zxdg_output_manager_v1>(registry, name, &zxdg_output_manager_v1_interface, version, 2);
+    for (auto& o : outputs_) WatchPosition(*o);
   } else if (what == wl_seat_interface.name && seat_ == nullptr) {
     seatVersion_ = std::min(version, 5u);
     seat_ = Bind<wl_seat>(registry, name, &wl_seat_interface, version, 5);
@@ -354,12 +371,19 @@ void Client::OnGlobal(wl_registry* registry, uint32_t name, const char* interfac
     output->version = std::min(version, 3u);
     output->output = Bind<wl_output>(registry, name, &wl_output_interface, version, 3);
     wl_output_add_listener(output->output, &kOutputListener, output.get());
+    WatchPosition(*output);
     // Before version 2 no "done" follows the description.
     if (output->version < WL_OUTPUT_DONE_SINCE_VERSION) output->done = true;
     outputs_.push_back(std::move(output));
     if (started_ && outputs_.back()->done && PerOutput())
       outputs_.back()->surface = MakeSurface(outputs_.back().get());
   }
+}
+
+void Client::WatchPosition(Output& output) {
+  if (outputManager_ == nullptr || output.xdgOutput != nullptr) return;
+  output.xdgOutput = zxdg_output_manager_v1_get_xdg_output(outputManager_, output.output);
+  zxdg_output_v1_add_listener(output.xdgOutput, &kXdgOutputListener, &output);
 }
 
 void Client::OnGlobalRemove(uint32_t name) {
