@@ -24,11 +24,16 @@ ensure_packages() {
 
 # What every native build needs.
 BUILD_PACKAGES=(build-essential cmake pkg-config libgtest-dev libgmock-dev googletest libbenchmark-dev
-                libpng-dev libgif-dev libfreetype-dev fonts-dejavu-core libx11-dev libxext-dev libxtst-dev)
+                libpng-dev libgif-dev libfreetype-dev fonts-dejavu-core libx11-dev libxext-dev libxtst-dev
+                libwayland-dev libwayland-bin wayland-protocols)
 # The Windows saver: the cross compiler and Wine on a virtual display.
 WINDOWS_PACKAGES=(gcc-mingw-w64-i686-posix g++-mingw-w64-i686-posix mingw-w64-i686-dev
                   binutils-mingw-w64-i686 wine wine32:i386 fonts-wine)
 # Virtual displays, input and screen reading for the front-end tests.
-DISPLAY_PACKAGES=(xvfb xdotool x11-utils xauth imagemagick dpkg-dev file valgrind)
+# The Wayland saver's tests: a headless sway (and weston, which has no layer shell),
+# screenshots with grim, keys with wtype, the test user made with useradd (passwd) and
+# entered with setpriv (util-linux).
+DISPLAY_PACKAGES=(xvfb xdotool x11-utils xauth imagemagick dpkg-dev file valgrind
+                  sway grim wtype weston passwd util-linux)
 
 jobs() { nproc 2>/dev/null || echo 2; }

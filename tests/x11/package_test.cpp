@@ -1,6 +1,7 @@
 // The Debian package: built with cpack from this build tree, then read back with
 // dpkg-deb. It holds the program where xscreensaver looks for hacks, the settings
-// description, the man page, and depends on Xlib and its extension library.
+// description, the man page, and depends on Xlib, its extension library and the Wayland
+// client library.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -72,6 +73,7 @@ TEST(X11Package, DebHoldsTheSaverItsSettingsAndItsManPage) {
   EXPECT_NE(fields.find("Package: lumenfall\n"), std::string::npos) << fields;
   EXPECT_NE(fields.find("libx11-6"), std::string::npos) << fields;
   EXPECT_NE(fields.find("libxext6"), std::string::npos) << fields;
+  EXPECT_NE(fields.find("libwayland-client0"), std::string::npos) << "the Wayland half links it: " << fields;
 
   // The settings description offers every option xscreensaver can set.
   std::string xml;
