@@ -26,6 +26,7 @@
 #include "platform/wayland/stop_signal.h"
 #include "platform/x11/monotonic_clock.h"
 #include "platform/x11/picture.h"
+#include "platform/x11/saver_rules.h"
 #include "viewporter-client-protocol.h"
 #include "wlr-layer-shell-unstable-v1-client-protocol.h"
 #include "xdg-output-unstable-v1-client-protocol.h"
@@ -34,16 +35,6 @@
 namespace lumenfall {
 
 namespace {
-
-constexpr int kMoveThreshold = 4;             // |dx| + |dy| beyond this closes the saver
-constexpr uint64_t kMinimumTickNs = 1000000;  // a delay of 0 still waits 1 ms a tick
-constexpr uint32_t kWindowWidth = 800;
-constexpr uint32_t kWindowHeight = 600;
-
-int Fail(const std::string& message) {
-  std::fprintf(stderr, "lumenfall: %s\n", message.c_str());
-  return 1;
-}
 
 // XRGB8888 as it lies in memory: the format every compositor accepts.
 VisualFormat ShmFormat() {
@@ -202,8 +193,8 @@ const xdg_surface_listener kXdgSurfaceListener = {
         s->width = s->pendingWidth;
         s->height = s->pendingHeight;
       } else if (s->width == 0 || s->height == 0) {
-        s->width = kWindowWidth;
-        s->height = kWindowHeight;
+        s->width = kOwnWindowWidth;
+        s->height = kOwnWindowHeight;
       }
       s->configured = true;
     }};

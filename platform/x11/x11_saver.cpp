@@ -22,17 +22,13 @@
 #include "effect/memory_effect.h"
 #include "platform/x11/monotonic_clock.h"
 #include "platform/x11/picture.h"
+#include "platform/x11/saver_rules.h"
 #include "platform/x11/x11_errors.h"
 #include "platform/x11/x11_image.h"
 
 namespace lumenfall {
 
 namespace {
-
-constexpr int kMoveThreshold = 4;           // |dx| + |dy| beyond this closes the saver
-constexpr uint64_t kMinimumTickNs = 1000000;  // a delay of 0 still sleeps 1 ms a tick
-constexpr uint32_t kOwnWindowWidth = 800;
-constexpr uint32_t kOwnWindowHeight = 600;
 
 // ---------------------------------------------------------------- signals
 
@@ -96,11 +92,6 @@ struct XResources {
     XCloseDisplay(display);
   }
 };
-
-int Fail(const std::string& message) {
-  std::fprintf(stderr, "lumenfall: %s\n", message.c_str());
-  return 1;
-}
 
 std::string WindowName(unsigned long id) {
   char text[32];
