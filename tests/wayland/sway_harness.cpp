@@ -222,11 +222,13 @@ SwayServer::SwayServer() {
   pointerClient_ = wl_display_connect((runtime_ + "/" + socket_).c_str());
   PointerGlobals globals;
   if (pointerClient_ != nullptr) {
-    wl_registry* registry = wl_display_get_registry(pointerClient_);
-    wl_registry_add_listener(registry, &kRegistryListener, &globals);
+    registry_ = wl_display_get_registry(pointerClient_);
+    wl_registry_add_listener(registry_, &kRegistryListener, &globals);
     wl_display_roundtrip(pointerClient_);
-    if (globals.manager != nullptr) {
-      zwlr_virtual_pointer_manager_v1_create_virtual_pointer(globals.manager, globals.seat);
+    seat_ = globals.seat;
+    manager_ = globals.manager;
+    if (manager_ != nullptr) {
+      pointer_ = zwlr_virtual_pointer_manager_v1_create_virtual_pointer(manager_, seat_);
       wl_display_roundtrip(pointerClient_);
     }
   }
@@ -238,6 +240,10 @@ SwayServer::SwayServer() {
 }
 
 SwayServer::~SwayServer() {
+  if (pointer_ != nullptr) zwlr_virtual_pointer_v1_destroy(pointer_);
+  if (manager_ != nullptr) zwlr_virtual_pointer_manager_v1_destroy(manager_);
+  if (seat_ != nullptr) wl_seat_destroy(seat_);
+  if (registry_ != nullptr) wl_registry_destroy(registry_);
   if (pointerClient_ != nullptr) wl_display_disconnect(pointerClient_);
   if (sway_) {
     sway_->Signal(SIGTERM);

@@ -14,6 +14,10 @@
 #include "../x11/x11_harness.h"
 
 struct wl_display;
+struct wl_registry;
+struct wl_seat;
+struct zwlr_virtual_pointer_manager_v1;
+struct zwlr_virtual_pointer_v1;
 
 namespace lumenfall::waylandtest {
 
@@ -88,7 +92,12 @@ class SwayServer : public Sandbox {
  private:
   std::unique_ptr<Child> sway_;
   std::string socket_, ipc_;
-  wl_display* pointerClient_ = nullptr;  // holds a virtual pointer, so the seat has one
+  // A client of our own that holds a virtual pointer, so that the seat has one.
+  wl_display* pointerClient_ = nullptr;
+  wl_registry* registry_ = nullptr;
+  wl_seat* seat_ = nullptr;
+  zwlr_virtual_pointer_manager_v1* manager_ = nullptr;
+  zwlr_virtual_pointer_v1* pointer_ = nullptr;
 };
 
 // Weston on its headless backend: a compositor without the layer shell.
