@@ -24,6 +24,7 @@
 #include "effect/memory_effect.h"
 #include "platform/wayland/shm_buffers.h"
 #include "platform/wayland/stop_signal.h"
+#include "platform/wayland/whole_picture.h"
 #include "platform/x11/monotonic_clock.h"
 #include "platform/x11/picture.h"
 #include "platform/x11/saver_rules.h"
@@ -537,15 +538,8 @@ bool Client::Draw(SaverSurface& s) {
   uint8_t* pixels = s.buffers.Pixels(index);
   const int32_t pitch = s.buffers.Stride();
   if (!s.picture.Convert(show.Pixels(), show.Desc().width, show.Desc().height, show.Desc().pitch) ||
-      !s.picture.ScaleDistinctRows(pixels, width, height, pitch))
+      !StretchWholePicture(s.picture, pixels, width, height, pitch))
     return false;
-  // The distinct rows lie at the top; spread them down to every row that shows them,
-  // from the bottom up so that no row is overwritten before it is copied.
-  const std::vector<uint32_t>& rows = s.picture.RowsOfStrip();
-  const size_t rowBytes = size_t{width} * 4;
-  for (uint32_t y = height; y-- > 0;) {
-    if (rows[y] != y) std::memcpy(pixels + size_t(pitch) * y, pixels + size_t(pitch) * rows[y], rowBytes);
-  }
 
   if (s.viewport != nullptr) {
     wp_viewport_set_destination(s.viewport, int32_t(s.width), int32_t(s.height));
