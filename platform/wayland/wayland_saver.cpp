@@ -6,19 +6,19 @@
 // 400 x 300 picture to scale, otherwise our own stretch at the output's scale.
 #include "platform/wayland/wayland_saver.h"
 
-#include <linux/input-event-codes.h>
 #include <poll.h>
 #include <unistd.h>
 #include <wayland-client.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <climits>
+#include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "effect/memory_effect.h"
