@@ -528,7 +528,8 @@ bool Client::Draw(SaverSurface& s) {
   uint32_t width = show.Desc().width, height = show.Desc().height;
   int32_t bufferScale = 1;
   if (s.viewport == nullptr) {
-    bufferScale = std::max(s.scale, 1);
+    // The scale of the output it is on, as that output says now.
+    bufferScale = std::max(s.output != nullptr ? s.output->scale : s.scale, 1);
     width = s.width * uint32_t(bufferScale);
     height = s.height * uint32_t(bufferScale);
   }
