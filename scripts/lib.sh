@@ -25,15 +25,18 @@ ensure_packages() {
 # What every native build needs.
 BUILD_PACKAGES=(build-essential cmake pkg-config libgtest-dev libgmock-dev googletest libbenchmark-dev
                 libpng-dev libgif-dev libfreetype-dev fonts-dejavu-core libx11-dev libxext-dev libxtst-dev
-                libxrandr-dev libxinerama-dev libxrender-dev)
+                libxrandr-dev libxinerama-dev libxrender-dev libwayland-dev libwayland-bin wayland-protocols)
 # The Windows saver: the cross compiler (its win32 thread model, whose runtime imports
 # only what Windows 95 and 98 export), Wine on a virtual display, and the zip tools
 # that check the release package.
 WINDOWS_PACKAGES=(gcc-mingw-w64-i686-win32 g++-mingw-w64-i686-win32 mingw-w64-i686-dev
                   binutils-mingw-w64-i686 wine wine32:i386 fonts-wine zip unzip)
-# Virtual displays, input and screen reading for the front-end tests.
+# Virtual displays, input and screen reading for the front-end tests; for the Wayland
+# saver's, a headless sway (and weston, which has no layer shell), screenshots with grim,
+# keys with wtype, the test user made with useradd (passwd) and entered with setpriv
+# (util-linux).
 DISPLAY_PACKAGES=(xvfb xserver-xephyr xscreensaver xdotool x11-utils xauth imagemagick dpkg-dev file
-                  valgrind)
+                  valgrind sway grim wtype weston passwd util-linux)
 # The web page: Emscripten (its JavaScript optimiser needs Debian's acorn) and the
 # server of run.sh --web; its checks drive Debian's Chromium from Node.
 WEB_PACKAGES=(cmake make emscripten node-acorn python3)

@@ -1,7 +1,10 @@
-// lumenfall: the screen saver on X11, standalone or as an xscreensaver hack.
+// lumenfall: the screen saver on Wayland or X11, standalone, as a wallpaper or idle
+// overlay on Wayland, or as an xscreensaver hack.
 #include <cstdio>
 #include <cstdlib>
 
+#include "platform/wayland/backend.h"
+#include "platform/wayland/wayland_saver.h"
 #include "platform/x11/options.h"
 #include "platform/x11/x11_saver.h"
 #include "shell/options.h"
@@ -21,5 +24,8 @@ int main(int argc, char** argv) {
     std::fputs(lumenfall::UsageText().c_str(), stdout);
     return 0;
   }
+  if (lumenfall::ChooseBackend(parsed.options, std::getenv("WAYLAND_DISPLAY")) ==
+      lumenfall::Backend::Wayland)
+    return lumenfall::RunWaylandSaver(parsed.options);
   return lumenfall::RunX11Saver(parsed.options);
 }

@@ -17,6 +17,7 @@ constexpr OptionSpec kSaverSpecs[] = {
     {"window", false},   {"fullscreen", false}, {"root", false}, {"window-id", true},
     {"fps", false},      {"delay", true},       {"display", true}, {"help", false},
     {"h", false},        {"no-render", false},  {"version", false},
+    {"background", false}, {"overlay", false},  {"wayland", false}, {"x11", false},
 };
 
 OptionsResult Fail(std::string message) {
@@ -45,10 +46,13 @@ OptionsResult ParseOptions(int argc, const char* const* argv, const char* screen
     std::string error;
     if (TakeEffectOption(option, effect, error)) {
       if (!error.empty()) return Fail(error);
-    } else if (n == "window" || n == "fullscreen" || n == "root" || n == "window-id") {
+    } else if (n == "window" || n == "fullscreen" || n == "root" || n == "window-id" ||
+               n == "background" || n == "overlay") {
       const OutputMode m = n == "window"       ? OutputMode::OwnWindow
                            : n == "fullscreen" ? OutputMode::FullScreen
                            : n == "root"       ? OutputMode::Root
+                           : n == "background" ? OutputMode::Background
+                           : n == "overlay"    ? OutputMode::Overlay
                                                : OutputMode::ForeignWindow;
       if (mode && *mode != m)
         return Fail("options " + modeName + " and " + name + " cannot be used together");
@@ -61,6 +65,11 @@ OptionsResult ParseOptions(int argc, const char* const* argv, const char* screen
                       QuotedArgument(option.value));
         o.windowId = id;
       }
+    } else if (n == "wayland" || n == "x11") {
+      const Backend b = n == "wayland" ? Backend::Wayland : Backend::X11;
+      if (o.backend != Backend::Auto && o.backend != b)
+        return Fail("options --wayland and --x11 cannot be used together");
+      o.backend = b;
     } else if (n == "fps") {
       o.showFps = true;
     } else if (n == "delay") {
@@ -82,6 +91,14 @@ OptionsResult ParseOptions(int argc, const char* const* argv, const char* screen
   }
   if (!scanner.error().empty()) return Fail(scanner.error());
 
+  // The layer modes exist only on Wayland, the X windows only on X11.
+  if (mode && (*mode == OutputMode::Background || *mode == OutputMode::Overlay) &&
+      o.backend == Backend::X11)
+    return Fail("option " + modeName + " needs Wayland and cannot be used with --x11");
+  if (mode && (*mode == OutputMode::Root || *mode == OutputMode::ForeignWindow) &&
+      o.backend == Backend::Wayland)
+    return Fail("option " + modeName + " needs X11 and cannot be used with --wayland");
+
   EffectSetup setup;
   std::string error;
   if (!ResolveEffect(effect, setup, error)) return Fail(error);
@@ -90,7 +107,8 @@ OptionsResult ParseOptions(int argc, const char* const* argv, const char* screen
   o.layout = setup.layout;
 
   // XSCREENSAVER_WINDOW names the window unless the command line chose another output.
-  const bool envNamesWindow = screensaverWindow != nullptr && *screensaverWindow != '\0';
+  const bool envNamesWindow = screensaverWindow != nullptr && *screensaverWindow != '\0' &&
+                              o.backend != Backend::Wayland;
   if (!mode || *mode == OutputMode::Root) {
     if (envNamesWindow) {
       uint32_t id = 0;
@@ -122,6 +140,9 @@ std::string UsageText() {
              "  --fullscreen        the whole screen; mouse movement, a button or a key ends it\n"
              "  --root              the root window (or the window in $XSCREENSAVER_WINDOW)\n"
              "  --window-id ID      an existing window, decimal or 0x-hex\n"
+             "  --background        Wayland: a live wallpaper on every output\n"
+             "  --overlay           Wayland: over everything on every output; input ends it\n"
+             "  --wayland, --x11    talk Wayland or X11 (Wayland when WAYLAND_DISPLAY is set)\n"
              "\n"
              "The effect:\n") +
          std::string(EffectOptionsHelp()) +

@@ -13,7 +13,13 @@ enum class OutputMode {
   FullScreen,  // a full-screen window with the saver's closing rules
   Root,        // the root window of the default screen
   ForeignWindow,  // a window somebody else created, named by id
+  Background,  // Wayland: a live wallpaper on every output's background layer
+  Overlay,     // Wayland: every output's overlay layer, ending on input like FullScreen
 };
+
+// Which windowing system to talk to: Auto takes Wayland when WAYLAND_DISPLAY is set
+// and the mode does not name an X window, X11 otherwise.
+enum class Backend { Auto, Wayland, X11 };
 
 struct SaverOptions {
   OutputMode mode = OutputMode::OwnWindow;
@@ -28,6 +34,7 @@ struct SaverOptions {
   std::string displayName;             // empty: $DISPLAY
   bool help = false;
   bool version = false;
+  Backend backend = Backend::Auto;
 };
 
 struct OptionsResult {

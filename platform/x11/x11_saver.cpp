@@ -25,17 +25,13 @@
 #include "platform/x11/picture.h"
 #include "platform/x11/presenter.h"
 #include "platform/x11/render_presenter.h"
+#include "platform/x11/saver_rules.h"
 #include "platform/x11/x11_errors.h"
 #include "platform/x11/x11_monitors.h"
 
 namespace lumenfall {
 
 namespace {
-
-constexpr int kMoveThreshold = 4;           // |dx| + |dy| beyond this closes the saver
-constexpr uint64_t kMinimumTickNs = 1000000;  // a delay of 0 still sleeps 1 ms a tick
-constexpr uint32_t kOwnWindowWidth = 800;
-constexpr uint32_t kOwnWindowHeight = 600;
 
 // ---------------------------------------------------------------- signals
 
@@ -97,11 +93,6 @@ struct XResources {
     XCloseDisplay(display);
   }
 };
-
-int Fail(const std::string& message) {
-  std::fprintf(stderr, "lumenfall: %s\n", message.c_str());
-  return 1;
-}
 
 std::string WindowName(unsigned long id) {
   char text[32];
@@ -320,6 +311,8 @@ int Saver::OpenTarget() {
     case OutputMode::FullScreen: fullScreen_ = true; return CreateOwnWindow(true);
     case OutputMode::Root:
     case OutputMode::ForeignWindow: break;
+    case OutputMode::Background:
+    case OutputMode::Overlay: return Fail("the layer modes need a Wayland compositor");
   }
   const Window window =
       options_.mode == OutputMode::Root ? RootWindow(d, screen_) : Window(options_.windowId);

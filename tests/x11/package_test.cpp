@@ -1,6 +1,7 @@
 // The Debian package: built with cpack from this build tree, then read back with
 // dpkg-deb. It holds the program where xscreensaver looks for hacks, the settings
-// description, the man page, the licences, and depends on Xlib and its extension libraries.
+// description, the man page, the licences, and depends on Xlib, its extension libraries
+// and the Wayland client library.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -73,7 +74,8 @@ TEST(X11Package, DebHoldsTheSaverItsSettingsAndItsManPage) {
   ASSERT_TRUE(RunCommand(Quote(dpkgDeb) + " -f " + Quote(deb.string()) + " Package Version Depends", fields));
   EXPECT_NE(fields.find("Package: lumenfall\n"), std::string::npos) << fields;
   EXPECT_NE(fields.find("Version: " LUMENFALL_PROJECT_VERSION "\n"), std::string::npos) << fields;
-  for (const char* library : {"libx11-6", "libxext6", "libxrandr2", "libxinerama1", "libxrender1"})
+  for (const char* library : {"libx11-6", "libxext6", "libxrandr2", "libxinerama1", "libxrender1",
+                              "libwayland-client0"})
     EXPECT_NE(fields.find(library), std::string::npos) << fields;
 
   // The settings description offers every option xscreensaver can set.

@@ -68,7 +68,10 @@ std::vector<std::string> BaseEnvironment() {
   std::vector<std::string> env;
   for (char** e = environ; *e != nullptr; ++e) {
     const std::string entry = *e;
-    if (entry.rfind("DISPLAY=", 0) == 0 || entry.rfind("XSCREENSAVER_WINDOW=", 0) == 0) continue;
+    // A Wayland session's WAYLAND_DISPLAY would send the saver to the compositor.
+    if (entry.rfind("DISPLAY=", 0) == 0 || entry.rfind("XSCREENSAVER_WINDOW=", 0) == 0 ||
+        entry.rfind("WAYLAND_DISPLAY=", 0) == 0)
+      continue;
     env.push_back(entry);
   }
   return env;

@@ -1,0 +1,26 @@
+// What a picture of the saver must show, for the tests of every Linux front end: the
+// white text band in the centre rows and the hue of the text set's trail.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "x11_harness.h"
+
+namespace lumenfall::x11test {
+
+bool Bright(const Rgb& p);
+uint32_t BrightInRows(const Capture& c, uint32_t top, uint32_t bottom);
+
+// The text band: plenty of white in the centre rows, none in the outer quarters.
+void ExpectTextBand(const Capture& c);
+
+// The trail of Malachi Red (red) or Deep Blue (blue): no pixel of another hue, and
+// enough pixels clearly of this one.
+void ExpectRedTrail(const Capture& c);
+void ExpectBlueTrail(const Capture& c);
+
+// One line on standard error, with the program's prefix, containing the text.
+void ExpectOneErrorLine(const std::string& text, const std::string& containing);
+
+}  // namespace lumenfall::x11test
