@@ -21,7 +21,7 @@
 #include "platform/wayland/stop_signal.h"
 #include "platform/wayland/whole_picture.h"
 #include "platform/x11/monotonic_clock.h"
-#include "platform/x11/picture.h"
+#include "platform/x11/visual_converter.h"
 #include "platform/x11/saver_rules.h"
 #include "viewporter-client-protocol.h"
 #include "wlr-layer-shell-unstable-v1-client-protocol.h"
@@ -64,7 +64,7 @@ struct SaverSurface {
   bool closed = false;  // the compositor will not show it again: to be destroyed
 
   ShmBuffers buffers;
-  Picture picture;
+  VisualConverter picture;
 
   ~SaverSurface() {
     if (frame != nullptr) wl_callback_destroy(frame);

@@ -5,7 +5,7 @@
 
 namespace lumenfall {
 
-bool StretchWholePicture(Picture& picture, uint8_t* pixels, uint32_t width, uint32_t height,
+bool StretchWholePicture(VisualConverter& picture, uint8_t* pixels, uint32_t width, uint32_t height,
                          int32_t pitch) {
   if (!picture.ScaleDistinctRows(pixels, width, height, pitch)) return false;
   const std::vector<uint32_t>& rows = picture.RowsOfStrip();

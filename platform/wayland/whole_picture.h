@@ -6,13 +6,13 @@
 
 #include <cstdint>
 
-#include "platform/x11/picture.h"
+#include "platform/x11/visual_converter.h"
 
 namespace lumenfall {
 
 // Fills width x height pixels, pitch bytes apart, from the picture's last conversion.
 // False when the picture cannot be stretched to that size.
-bool StretchWholePicture(Picture& picture, uint8_t* pixels, uint32_t width, uint32_t height,
+bool StretchWholePicture(VisualConverter& picture, uint8_t* pixels, uint32_t width, uint32_t height,
                          int32_t pitch);
 
 }  // namespace lumenfall

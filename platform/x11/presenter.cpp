@@ -16,7 +16,7 @@ StripPresenter::StripPresenter(Display* display, Drawable drawable, GC gc, Visua
                                bool shm)
     : drawable_(drawable), gc_(gc), image_(display, visual, depth, shm) {}
 
-bool StripPresenter::Show(Picture& picture, const std::vector<MonitorRect>& areas) {
+bool StripPresenter::Show(VisualConverter& picture, const std::vector<MonitorRect>& areas) {
   // One band per area, stacked, so that no area's rows overwrite another's before the
   // server has read them.
   uint32_t width = 0, rows = 0;

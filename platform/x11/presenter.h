@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "platform/x11/monitors.h"
-#include "platform/x11/picture.h"
+#include "platform/x11/visual_converter.h"
 #include "platform/x11/x11_image.h"
 
 namespace lumenfall {
@@ -19,7 +19,7 @@ class FramePresenter {
   virtual ~FramePresenter() = default;
   // Sends requests that show the whole converted picture stretched over each area of
   // the drawable. False when no image could be made for it.
-  virtual bool Show(Picture& picture, const std::vector<MonitorRect>& areas) = 0;
+  virtual bool Show(VisualConverter& picture, const std::vector<MonitorRect>& areas) = 0;
 };
 
 // The picture stretched here, with the work surfaces' own sampling: for each area a
@@ -27,7 +27,7 @@ class FramePresenter {
 class StripPresenter : public FramePresenter {
  public:
   StripPresenter(Display* display, Drawable drawable, GC gc, Visual* visual, int depth, bool shm);
-  bool Show(Picture& picture, const std::vector<MonitorRect>& areas) override;
+  bool Show(VisualConverter& picture, const std::vector<MonitorRect>& areas) override;
 
  private:
   Drawable drawable_;

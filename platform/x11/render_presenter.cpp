@@ -45,7 +45,7 @@ void RenderPresenter::ReleaseSource() {
   sourceWidth_ = sourceHeight_ = 0;
 }
 
-bool RenderPresenter::Show(Picture& picture, const std::vector<MonitorRect>& areas) {
+bool RenderPresenter::Show(VisualConverter& picture, const std::vector<MonitorRect>& areas) {
   const uint32_t width = picture.ConvertedWidth(), height = picture.ConvertedHeight();
   const uint32_t bpp = picture.BytesPerPixel();
   if (width == 0 || height == 0 || !upload_.Resize(width, height)) return false;

@@ -26,7 +26,7 @@ class RenderPresenter : public FramePresenter {
                                                  Visual* visual, int depth, bool shm);
   ~RenderPresenter() override;
 
-  bool Show(Picture& picture, const std::vector<MonitorRect>& areas) override;
+  bool Show(VisualConverter& picture, const std::vector<MonitorRect>& areas) override;
 
  private:
   RenderPresenter(Display* display, Drawable drawable, GC gc, Visual* visual, int depth, bool shm,

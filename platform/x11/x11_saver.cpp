@@ -22,7 +22,7 @@
 #include "effect/memory_effect.h"
 #include "platform/x11/monotonic_clock.h"
 #include "platform/x11/monitors.h"
-#include "platform/x11/picture.h"
+#include "platform/x11/visual_converter.h"
 #include "platform/x11/presenter.h"
 #include "platform/x11/render_presenter.h"
 #include "platform/x11/saver_rules.h"
@@ -136,7 +136,7 @@ class Saver {
 
   MonotonicClock clock_;
   std::unique_ptr<MemoryEffect> effect_;
-  Picture picture_;
+  VisualConverter picture_;
   std::unique_ptr<MonitorSource> monitors_;  // full screen and root: a picture per monitor
   std::vector<MonitorRect> areas_;
   // Declared after x_, so that its X resources go before the display closes.

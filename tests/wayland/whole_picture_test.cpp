@@ -25,7 +25,7 @@ TEST(WaylandPicture, FillsTheWholeBufferExactlyAsTheWorkSurfacesStretch) {
     }
   DisplayState display;
   SetupDisplayState(display, 400, 300, 32, 0, 0, 0);
-  Picture picture;
+  VisualConverter picture;
   ASSERT_TRUE(picture.Configure(display, VisualFormat{32, 0xFF0000, 0x00FF00, 0x0000FF, false}));
   ASSERT_TRUE(picture.Convert(source.data(), 400, 300, 400 * 4));
   const PixelBuffer src{source.data(), 400, 300, 400 * 4, 4};

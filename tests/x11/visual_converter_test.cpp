@@ -11,7 +11,7 @@
 #include "effect/memory_effect.h"
 #include "platform/x11/monitors.h"
 #include "platform/x11/monotonic_clock.h"
-#include "platform/x11/picture.h"
+#include "platform/x11/visual_converter.h"
 
 namespace lumenfall {
 namespace {
@@ -29,7 +29,7 @@ DisplayState Effect(uint32_t depth, uint32_t layout = 565) {
 
 // The whole window picture as the server puts it together: the strip of distinct rows,
 // each window row a copy of the strip row that RowsOfStrip names for it.
-bool Scale(Picture& picture, uint8_t* out, uint32_t width, uint32_t height, int32_t pitch) {
+bool Scale(VisualConverter& picture, uint8_t* out, uint32_t width, uint32_t height, int32_t pitch) {
   const uint32_t rows = picture.DistinctRows(height);
   if (rows == 0 || rows > height) return false;
   std::vector<uint8_t> strip(size_t(pitch) * rows, 0x5A);
@@ -50,7 +50,7 @@ bool Scale(Picture& picture, uint8_t* out, uint32_t width, uint32_t height, int3
 // Converts one source pixel (given as its bytes) and returns the visual's bytes.
 std::vector<uint8_t> ConvertOne(uint32_t depth, std::vector<uint8_t> source, const VisualFormat& visual,
                                 uint32_t layout = 565) {
-  Picture picture;
+  VisualConverter picture;
   EXPECT_TRUE(picture.Configure(Effect(depth, layout), visual));
   EXPECT_TRUE(picture.Convert(source.data(), 1, 1, int32_t(source.size())));
   std::vector<uint8_t> out(picture.BytesPerPixel(), 0xAA);
@@ -74,7 +74,7 @@ TEST(X11Visual, OnlyTrueColourPixelsOf16To32BitsWithSoundMasks) {
 }
 
 TEST(X11Picture, PixelValuesKeepEachChannelsTopBits) {
-  Picture p;
+  VisualConverter p;
   ASSERT_TRUE(p.Configure(Effect(32), kRgb565));
   EXPECT_EQ(p.PixelValue(255, 255, 255), 0xFFFFu);
   EXPECT_EQ(p.PixelValue(0x80, 0x80, 0x80), 0x8410u);
@@ -142,7 +142,7 @@ TEST(X11Picture, ThirtyTwoBitsOnTheirOwnVisualMatchTheTables) {
   srand(random, 77);
   std::vector<uint8_t> source(401 * 3 * 4);
   for (uint8_t& b : source) b = static_cast<uint8_t>(rand(random) >> 3);
-  Picture picture;
+  VisualConverter picture;
   ASSERT_TRUE(picture.Configure(Effect(32), kRgb888));
   ASSERT_TRUE(picture.Convert(source.data(), 400, 3, 401 * 4));  // a pitch wider than a row
   std::vector<uint8_t> out(400 * 3 * 4, 0xAA);
@@ -159,7 +159,7 @@ TEST(X11Picture, ThirtyTwoBitsOnTheirOwnVisualMatchTheTables) {
 
 TEST(X11Picture, StretchesExactlyAsTheWorkSurfacesDo) {
   std::vector<uint8_t> source = Pattern();
-  Picture picture;
+  VisualConverter picture;
   ASSERT_TRUE(picture.Configure(Effect(32), kRgb888));
   ASSERT_TRUE(picture.Convert(source.data(), 400, 300, 400 * 4));
   // The reference: the core's stretch over the same pixels (their fourth byte 0, as
@@ -182,7 +182,7 @@ TEST(X11Picture, StretchesExactlyAsTheWorkSurfacesDo) {
 TEST(X11Picture, StretchesTwoAndThreeBytePixels) {
   std::vector<uint8_t> source = Pattern();
   for (const VisualFormat& visual : {kRgb565, VisualFormat{24, 0xFF0000, 0xFF00, 0xFF, false}}) {
-    Picture picture;
+    VisualConverter picture;
     ASSERT_TRUE(picture.Configure(Effect(32), visual));
     ASSERT_TRUE(picture.Convert(source.data(), 400, 300, 400 * 4));
     const uint32_t bpp = visual.bitsPerPixel / 8;
@@ -207,7 +207,7 @@ TEST(X11Picture, StretchesTwoAndThreeBytePixels) {
 }
 
 TEST(X11Picture, RefusesWhatItCannotReadOrWrite) {
-  Picture picture;
+  VisualConverter picture;
   uint8_t pixel[8] = {};
   EXPECT_FALSE(picture.Convert(pixel, 1, 1, 4));  // not configured
   EXPECT_FALSE(picture.Configure(Effect(32), {8, 0xE0, 0x1C, 0x03, false}));
@@ -234,7 +234,7 @@ TEST(X11Picture, RefusesWhatItCannotReadOrWrite) {
 // them in runs: what lets the server repeat rows and send runs of distinct rows whole.
 TEST(X11Picture, StripHoldsEachDistinctRowOnceAndTheWindowRowsNameThemInOrder) {
   std::vector<uint8_t> source = Pattern();
-  Picture picture;
+  VisualConverter picture;
   ASSERT_TRUE(picture.Configure(Effect(32), kRgb888));
   ASSERT_TRUE(picture.Convert(source.data(), 400, 300, 400 * 4));
   const uint32_t cases[][2] = {{1080, 300}, {2160, 300}, {600, 300}, {300, 300}, {299, 299},

@@ -25,7 +25,7 @@ struct VisualFormat {
 // Why pictures cannot be written in this format, or an empty text when they can.
 std::string VisualProblem(const VisualFormat& visual);
 
-class Picture {
+class VisualConverter {
  public:
   // Prepares the conversion from the effect's format (display) to the visual.
   // False, leaving the picture unusable, when the visual has a problem.

@@ -1,4 +1,4 @@
-#include "platform/x11/picture.h"
+#include "platform/x11/visual_converter.h"
 
 #include <algorithm>
 #include <cstring>
@@ -95,7 +95,7 @@ std::string VisualProblem(const VisualFormat& visual) {
   return {};
 }
 
-bool Picture::Configure(const DisplayState& display, const VisualFormat& visual) {
+bool VisualConverter::Configure(const DisplayState& display, const VisualFormat& visual) {
   bytesPerPixel_ = 0;
   sourceDepth_ = 0;
   sameFormat_ = false;
@@ -131,7 +131,7 @@ bool Picture::Configure(const DisplayState& display, const VisualFormat& visual)
   return true;
 }
 
-uint32_t Picture::PixelValue(uint8_t red, uint8_t green, uint8_t blue) const {
+uint32_t VisualConverter::PixelValue(uint8_t red, uint8_t green, uint8_t blue) const {
   return red_[red] | green_[green] | blue_[blue];
 }
 
@@ -194,7 +194,7 @@ ConvertRowFn RowConverter(uint32_t sourceDepth, uint32_t bpp) {
 
 }  // namespace
 
-bool Picture::Convert(const uint8_t* source, uint32_t width, uint32_t height, int32_t pitch) {
+bool VisualConverter::Convert(const uint8_t* source, uint32_t width, uint32_t height, int32_t pitch) {
   if (bytesPerPixel_ == 0 || source == nullptr || width == 0 || height == 0) return false;
   const uint32_t sourceBpp = sourceDepth_ / 8;
   if (pitch < 0 || uint64_t(pitch) < uint64_t{width} * sourceBpp) return false;
@@ -214,7 +214,7 @@ bool Picture::Convert(const uint8_t* source, uint32_t width, uint32_t height, in
   return true;
 }
 
-void Picture::PlanRows(uint32_t height) {
+void VisualConverter::PlanRows(uint32_t height) {
   if (height == tableHeight_ && convertedHeight_ == tableSourceHeight_) return;
   stripRowOf_.resize(height);
   stripSource_.clear();
@@ -227,13 +227,13 @@ void Picture::PlanRows(uint32_t height) {
   tableSourceHeight_ = convertedHeight_;
 }
 
-uint32_t Picture::DistinctRows(uint32_t height) {
+uint32_t VisualConverter::DistinctRows(uint32_t height) {
   if (convertedHeight_ == 0 || height == 0) return 0;
   PlanRows(height);
   return static_cast<uint32_t>(stripSource_.size());
 }
 
-bool Picture::ScaleDistinctRows(uint8_t* strip, uint32_t width, uint32_t height, int32_t pitch) {
+bool VisualConverter::ScaleDistinctRows(uint8_t* strip, uint32_t width, uint32_t height, int32_t pitch) {
   if (convertedWidth_ == 0 || strip == nullptr || width == 0 || height == 0) return false;
   if (pitch < 0 || uint64_t(pitch) < uint64_t{width} * bytesPerPixel_) return false;
 
