@@ -45,7 +45,7 @@ bool FastRoughPass(const DisplayState& display, const PassMemory& memory, const 
 
 // The vector instructions the 24- and 32-bit kernels may use. The best one the processor has
 // is chosen at run time; tests lower the limit to exercise every kernel.
-enum class SimdLevel : uint8_t { None = 0, Sse2 = 1, Avx2 = 2 };
+enum class SimdLevel : uint8_t { None = 0, Mmx = 1, Sse2 = 2, Avx2 = 3 };
 
 // What the processor offers (None on processors other than x86).
 SimdLevel DetectedSimdLevel();
