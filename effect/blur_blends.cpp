@@ -17,6 +17,25 @@ RuleSteps MakeRuleSteps(uint32_t always, uint32_t conditional) {
   return r;
 }
 
+void FillDecayTables(KernelContext& k) {
+  for (int conditional = 0; conditional < 2; ++conditional) {
+    for (uint32_t channel = 0; channel < 3; ++channel) {
+      const uint32_t place = 8 * channel;
+      const uint32_t stepped =
+          (k.rule.always | (conditional != 0 ? k.rule.conditional : 0)) >> place & 0xFF;
+      for (uint32_t v = 0; v < 256; ++v) {
+        const uint32_t d = stepped == 0 ? v : (v > 12 ? v - 12 : 0);
+        uint64_t entry = (uint64_t{d} << place) | (uint64_t{HalfShare(d)} << (32 + place));
+        // The remainders of red and green ride in the spare top bytes.
+        const uint64_t remainder = (d * 127) & 0xFF;
+        if (channel == 2) entry |= remainder << 24;
+        if (channel == 1) entry |= remainder << 56;
+        k.decay[conditional][channel][v] = entry;
+      }
+    }
+  }
+}
+
 namespace {
 
 inline uint32_t Load24(const uint8_t* p) {

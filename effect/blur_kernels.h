@@ -49,6 +49,11 @@ struct KernelContext {
   // do not overlap, so the two OR together), and each channel level's packed field.
   uint32_t widen16[2][256] = {};
   uint16_t pack16[3][256] = {};
+  // 16, 24 and 32 bits: each channel level decayed, in its place in the cell (low
+  // half) and in the halves (high half); [0] with the rule's first step, [1] also with
+  // the conditional one. A colour's cell and halves are the OR of its three channels'.
+  // The top bytes hold the remainders of red (low half) and green (high half).
+  uint64_t decay[2][3][256] = {};
   uint32_t cell8[256] = {};  // 8 bits: the cell of every palette index as a source pixel
   uint8_t ramp8[256] = {};   // 8 bits: low byte of GreyRamp
   uint8_t keep8[256] = {};   // 8 bits: floor(S_old x 128 / 765) of every palette index
@@ -115,6 +120,9 @@ inline uint64_t StepLanes(uint64_t lanes, uint64_t steps) {
 }
 
 RuleSteps MakeRuleSteps(uint32_t always, uint32_t conditional);
+
+// Fills KernelContext::decay for the rule.
+void FillDecayTables(KernelContext& k);
 
 // One call of the rule on the colour 0x00RRGGBB.
 inline uint32_t Decay(const RuleSteps& rule, uint32_t colour) {

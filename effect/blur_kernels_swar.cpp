@@ -30,10 +30,8 @@ using Word = uint64_t;
 constexpr Word kOnes = 0x0101010101010101ull;
 constexpr Word kHigh = 0x8080808080808080ull;  // the top bit of every byte
 constexpr Word kLow7 = 0x7F7F7F7F7F7F7F7Full;
-constexpr Word kEven = 0x00FF00FF00FF00FFull;  // bytes 0, 2, 4, 6
 constexpr Word kColour = 0x00FFFFFF00FFFFFFull;
 constexpr Word kAlpha = 0xFF000000FF000000ull;
-constexpr Word kRedGreen = 0x00FFFF0000FFFF00ull;
 constexpr Word kPixelOnes = 0x0000000100000001ull;
 constexpr Word kPixelAll = 0xFFFFFFFFull;   // times a pixel's 0 or 1: its mask
 constexpr Word kRightPixel = 0xFFFFFFFF00000000ull;
@@ -44,60 +42,7 @@ inline Word Pair(uint32_t low, uint32_t high) { return Word{low} | (Word{high} <
 // All ones in the pixels whose bit 31 is set (lit cells and halves).
 inline Word LitMask(Word w) { return ((w >> 31) & kPixelOnes) * kPixelAll; }
 
-// All ones in the pixels whose colour bytes are not all zero.
-inline Word NonZeroMask(Word w) {
-  return ((((w & kColour) + kColour) >> 24) & kPixelOnes) * kPixelAll;
-}
-
 inline Word Select(Word mask, Word yes, Word no) { return no ^ ((yes ^ no) & mask); }
-
-// level > step ? level - step : 0 in every byte, for steps below 128. The top bit is
-// set before subtracting so that no byte borrows from the next one.
-inline Word SubSaturated(Word x, Word steps) {
-  const Word d = (x | kHigh) - steps;
-  const Word low = ~x & kHigh;  // bytes below 128 ...
-  const Word under = low & ~d;  // ... that the step took below zero
-  return (d ^ low) & ~((under >> 7) * 0xFF);
-}
-
-struct WordRule {
-  Word always, alwaysSteps, conditionalSteps;
-};
-
-WordRule WordRuleOf(const RuleSteps& rule) {
-  return WordRule{Both(rule.always), Both(rule.always & 0x0C0C0C),
-                  Both(rule.conditional & 0x0C0C0C)};
-}
-
-// Cells of two colours 0x00RRGGBB: the rule's step, and the conditional one where the
-// first channels are all gone; 0 for black.
-inline Word Cells(const WordRule& rule, Word colour) {
-  const Word lit = NonZeroMask(colour);
-  Word c = SubSaturated(colour, rule.alwaysSteps);
-  const Word left = NonZeroMask(c & rule.always);
-  c = SubSaturated(c, rule.conditionalSteps & ~left);
-  return (c | kAlpha) & lit;
-}
-
-// c x 127 per byte, in 16-bit lanes: the even bytes and the odd ones.
-struct Products {
-  Word even, odd;
-};
-
-inline Products TimesGive(Word cells) {
-  return Products{(cells & kEven) * 127, ((cells >> 8) & kEven) * 127};
-}
-
-// floor(c x 127 / 256) per channel, the fourth byte kept from the cell.
-inline Word Halves(Word cells, const Products& p) {
-  const Word shares = ((p.even >> 8) & kEven) | (p.odd & ~kEven);
-  return (shares & kColour) | (cells & kAlpha);
-}
-
-// (c x 127) mod 256 for red and green.
-inline Word Fractions(const Products& p) {
-  return ((p.even & kEven) | ((p.odd << 8) & ~kEven)) & kRedGreen;
-}
 
 // floor(v x 129 / 256) per byte.
 inline Word KeptShare(Word v) { return ((v >> 1) & kLow7) + (v & (v >> 7) & kOnes); }
@@ -115,27 +60,14 @@ inline Word LoadEntries(const uint32_t* p) {
   return w;
 }
 
-template <size_t N>
-inline void StoreEntries(uint32_t* p, Word w) {
-  std::memcpy(p, &w, N * 4);
-}
-
 // 32 bits (and 24 bits widened): the pixel is the cell's form.
 struct Bgrx {
   static constexpr size_t kBytes = 4;
   static constexpr bool kFractions = false;
-  template <size_t N>
-  Word Colours(const uint8_t* src, size_t step) const {
-    Word w = 0;
-    if (N == 2 && step == 4) {
-      std::memcpy(&w, src, 8);
-    } else {
-      uint32_t a = 0, b = 0;
-      std::memcpy(&a, src, 4);
-      if (N == 2) std::memcpy(&b, src + step, 4);
-      w = Pair(a, b);
-    }
-    return w & kColour;
+  void Channels(const uint8_t* p, uint32_t& b, uint32_t& g, uint32_t& r) const {
+    b = p[0];
+    g = p[1];
+    r = p[2];
   }
   template <size_t N>
   Word Load(const uint8_t* p) const {
@@ -163,11 +95,11 @@ struct Fields16 {
     return uint32_t{k.pack16[0][(c >> 16) & 0xFF]} | k.pack16[1][(c >> 8) & 0xFF] |
            k.pack16[2][c & 0xFF];
   }
-  template <size_t N>
-  Word Colours(const uint8_t* src, size_t step) const {
-    const uint32_t a = uint32_t{src[0]} | (uint32_t{src[1]} << 8);
-    if (N == 1) return Widen(a);
-    return Pair(Widen(a), Widen(uint32_t{src[step]} | (uint32_t{src[step + 1]} << 8)));
+  void Channels(const uint8_t* p, uint32_t& b, uint32_t& g, uint32_t& r) const {
+    const uint32_t c = Widen(uint32_t{p[0]} | (uint32_t{p[1]} << 8));
+    b = c & 0xFF;
+    g = (c >> 8) & 0xFF;
+    r = c >> 16;
   }
   template <size_t N>
   Word Load(const uint8_t* p) const {
@@ -193,26 +125,33 @@ struct Fields16 {
   }
 };
 
-template <size_t N, class Depth>
-inline Word DecodeSome(const Depth& depth, const WordRule& rule, const KernelContext& k,
-                       const uint8_t* src, size_t step, uint32_t* cells, uint32_t* halves) {
-  const Word c = Cells(rule, depth.template Colours<N>(src, step));
-  const Products p = TimesGive(c);
-  StoreEntries<N>(cells, c);
-  StoreEntries<N>(halves, Halves(c, p));
-  if constexpr (Depth::kFractions) StoreEntries<N>(halves + k.fractionOffset, Fractions(p));
+// One pixel from its channel levels through the decay tables: its cell, its half and,
+// where the depth keeps them, its remainders.
+template <class Depth>
+inline uint32_t DecodeOne(const KernelContext& k, uint32_t always, uint32_t b, uint32_t g,
+                          uint32_t r, uint32_t* cell, uint32_t* half, size_t fo) {
+  const uint64_t first = k.decay[0][0][b] | k.decay[0][1][g] | k.decay[0][2][r];
+  const uint64_t both = k.decay[1][0][b] | k.decay[1][1][g] | k.decay[1][2][r];
+  const uint64_t d = (static_cast<uint32_t>(first) & always) != 0 ? first : both;
+  const uint32_t lit = (b | g | r) != 0 ? kLitCell : 0;
+  const uint32_t c = (static_cast<uint32_t>(d) & 0xFFFFFF) | lit;
+  *cell = c;
+  *half = (static_cast<uint32_t>(d >> 32) & 0xFFFFFF) | lit;
+  if constexpr (Depth::kFractions)
+    half[fo] = (static_cast<uint32_t>(d >> 8) & 0xFF0000) | (static_cast<uint32_t>(d >> 48) & 0xFF00);
   return c;
 }
 
 template <class Depth>
 bool DecodeWith(const Depth& depth, const KernelContext& k, const uint8_t* src, size_t step,
                 size_t count, uint32_t* cells, uint32_t* halves) {
-  const WordRule rule = WordRuleOf(k.rule);
-  Word any = 0;
-  size_t i = 0;
-  for (; i + 2 <= count; i += 2)
-    any |= DecodeSome<2>(depth, rule, k, src + i * step, step, cells + i, halves + i);
-  if (i < count) any |= DecodeSome<1>(depth, rule, k, src + i * step, step, cells + i, halves + i);
+  const uint32_t always = k.rule.always;
+  uint32_t any = 0;
+  for (size_t i = 0; i < count; ++i, src += step) {
+    uint32_t b, g, r;
+    depth.Channels(src, b, g, r);
+    any |= DecodeOne<Depth>(k, always, b, g, r, cells + i, halves + i, k.fractionOffset);
+  }
   return any != 0;
 }
 

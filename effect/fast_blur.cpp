@@ -93,6 +93,7 @@ void FillFieldTables(KernelContext& k) {
 // Picks the kernels for the depth and fills what they need of the context.
 bool Prepare(const DisplayState& display, ColourDecayRule rule, KernelContext& k, Kernels& out) {
   if (!StepsForRule(rule, k.rule)) return false;
+  if (display.format.bitsPerPixel >= 16) FillDecayTables(k);
   switch (display.format.bitsPerPixel) {
     case 8: {
       for (uint32_t i = 0; i < 256; ++i) k.ramp8[i] = static_cast<uint8_t>(display.greyRamp.entry[i]);
