@@ -1,6 +1,6 @@
-// The per-depth blends of the fast blur passes without vector instructions: 8 bits
-// through its palette tables, 16 bits with unusual fields one write at a time, and
-// 24 bits through the 32-bit kernels, a chunk of pixels widened to four bytes each.
+// The per-depth blends of the fast blur passes that go one write at a time: 8 bits
+// through its palette tables and 16 bits with unusual fields; the decay tables; and
+// 24 bits through the 32-bit vector kernels, a chunk of pixels widened to four bytes.
 #include <cstring>
 
 #include "effect/blur_kernels.h"
@@ -257,18 +257,6 @@ void ComposeBlocks24Via32(const KernelContext& k, uint8_t* out, const uint32_t* 
 }
 
 }  // namespace
-
-bool Decode24Plain(const KernelContext& k, const uint8_t* src, size_t step, size_t count,
-                   uint32_t* cells, uint32_t* halves) {
-  return Decode24Via32<Decode32Plain>(k, src, step, count, cells, halves);
-}
-void Compose24Plain(const KernelContext& k, uint8_t* out, const ComposeRows& rows, size_t count) {
-  Compose24Via32<Compose32Plain>(k, out, rows, count);
-}
-void ComposeBlocks24Plain(const KernelContext& k, uint8_t* out, const uint32_t* above,
-                          const BlockRow& row, const uint32_t* below, size_t blocks) {
-  ComposeBlocks24Via32<ComposeBlocks32Plain>(k, out, above, row, below, blocks);
-}
 
 #if defined(LUMENFALL_X86_KERNELS)
 bool Decode24Sse2(const KernelContext& k, const uint8_t* src, size_t step, size_t count,

@@ -182,7 +182,7 @@ bool Decode16Lanes(const KernelContext& k, const uint8_t* src, size_t step, size
 void Compose16Lanes(const KernelContext& k, uint8_t* out, const ComposeRows& rows, size_t count);
 void ComposeBlocks16Lanes(const KernelContext& k, uint8_t* out, const uint32_t* above,
                           const BlockRow& row, const uint32_t* below, size_t blocks);
-// 24 bits through the 32-bit kernels below.
+// 24 bits, two pixels to a word like 32 bits.
 bool Decode24Plain(const KernelContext& k, const uint8_t* src, size_t step, size_t count,
                    uint32_t* cells, uint32_t* halves);
 void Compose24Plain(const KernelContext& k, uint8_t* out, const ComposeRows& rows, size_t count);

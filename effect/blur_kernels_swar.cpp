@@ -1,4 +1,4 @@
-// The 16- and 32-bit blur kernels without vector instructions: the channels of two
+// The 16-, 24- and 32-bit blur kernels without vector instructions: the channels of two
 // pixels side by side in one 64-bit word, one byte each (B, G, R, then the fourth
 // byte, for the pixel in the low half and again for the one in the high half). A
 // pixel's cells and halves are words of the same form; a lit one has bit 31 set.
@@ -60,9 +60,11 @@ inline Word LoadEntries(const uint32_t* p) {
   return w;
 }
 
-// 32 bits (and 24 bits widened): the pixel is the cell's form.
-struct Bgrx {
-  static constexpr size_t kBytes = 4;
+// 24 and 32 bits: the pixel is the cell's form (24-bit pixels get a fourth byte in
+// the word, dropped again when they are stored).
+template <size_t Bytes>
+struct Bgr {
+  static constexpr size_t kBytes = Bytes;
   static constexpr bool kFractions = false;
   void Channels(const uint8_t* p, uint32_t& b, uint32_t& g, uint32_t& r) const {
     b = p[0];
@@ -72,7 +74,8 @@ struct Bgrx {
   template <size_t N>
   Word Load(const uint8_t* p) const {
     Word w = 0;
-    std::memcpy(&w, p, N * 4);
+    std::memcpy(&w, p, N * Bytes);
+    if (Bytes == 3 && N == 2) w = (w & 0xFFFFFF) | ((w << 8) & 0x00FFFFFF00000000ull);
     return w;
   }
   Word Opaque(Word own) const { return own; }
@@ -80,7 +83,8 @@ struct Bgrx {
   // Pixels without a lit writer still hold what was loaded.
   template <size_t N>
   void Store(uint8_t* p, Word v, Word) const {
-    std::memcpy(p, &v, N * 4);
+    if (Bytes == 3 && N == 2) v = (v & 0xFFFFFF) | ((v >> 8) & 0xFFFFFF000000ull);
+    std::memcpy(p, &v, N * Bytes);
   }
 };
 
@@ -238,16 +242,30 @@ Fields16 FieldsOf(const KernelContext& k) { return Fields16{k, Both(k.keep16)}; 
 
 bool Decode32Plain(const KernelContext& k, const uint8_t* src, size_t step, size_t count,
                    uint32_t* cells, uint32_t* halves) {
-  return DecodeWith(Bgrx{}, k, src, step, count, cells, halves);
+  return DecodeWith(Bgr<4>{}, k, src, step, count, cells, halves);
 }
 
 void Compose32Plain(const KernelContext& k, uint8_t* out, const ComposeRows& rows, size_t count) {
-  ComposeWith(Bgrx{}, k, out, rows, count);
+  ComposeWith(Bgr<4>{}, k, out, rows, count);
 }
 
 void ComposeBlocks32Plain(const KernelContext& k, uint8_t* out, const uint32_t* above,
                           const BlockRow& row, const uint32_t* below, size_t blocks) {
-  ComposeBlocksWith(Bgrx{}, k, out, above, row, below, blocks);
+  ComposeBlocksWith(Bgr<4>{}, k, out, above, row, below, blocks);
+}
+
+bool Decode24Plain(const KernelContext& k, const uint8_t* src, size_t step, size_t count,
+                   uint32_t* cells, uint32_t* halves) {
+  return DecodeWith(Bgr<3>{}, k, src, step, count, cells, halves);
+}
+
+void Compose24Plain(const KernelContext& k, uint8_t* out, const ComposeRows& rows, size_t count) {
+  ComposeWith(Bgr<3>{}, k, out, rows, count);
+}
+
+void ComposeBlocks24Plain(const KernelContext& k, uint8_t* out, const uint32_t* above,
+                          const BlockRow& row, const uint32_t* below, size_t blocks) {
+  ComposeBlocksWith(Bgr<3>{}, k, out, above, row, below, blocks);
 }
 
 bool Decode16Lanes(const KernelContext& k, const uint8_t* src, size_t step, size_t count,
