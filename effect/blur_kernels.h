@@ -162,6 +162,16 @@ bool Decode24Avx2(const KernelContext& k, const uint8_t* src, size_t step, size_
 void Compose24Avx2(const KernelContext& k, uint8_t* out, const ComposeRows& rows, size_t count);
 void ComposeBlocks24Avx2(const KernelContext& k, uint8_t* out, const uint32_t* above,
                          const BlockRow& row, const uint32_t* below, size_t blocks);
+// 16 bits whose fields allow lanes (blur_kernels_x86_16.cpp); the rough pass takes
+// SSE2 at both levels.
+bool Decode16Sse2(const KernelContext& k, const uint8_t* src, size_t step, size_t count,
+                  uint32_t* cells, uint32_t* halves);
+bool Decode16Avx2(const KernelContext& k, const uint8_t* src, size_t step, size_t count,
+                  uint32_t* cells, uint32_t* halves);
+void Compose16Sse2(const KernelContext& k, uint8_t* out, const ComposeRows& rows, size_t count);
+void ComposeBlocks16Sse2(const KernelContext& k, uint8_t* out, const uint32_t* above,
+                         const BlockRow& row, const uint32_t* below, size_t blocks);
+void Compose16Avx2(const KernelContext& k, uint8_t* out, const ComposeRows& rows, size_t count);
 #endif
 
 // The kernels without vector instructions (blur_blends.cpp, blur_kernels_swar.cpp).

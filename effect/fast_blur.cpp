@@ -119,6 +119,12 @@ bool Prepare(const DisplayState& display, ColourDecayRule rule, KernelContext& k
       if (LanesAreExact(k.info, k.keep16) && (k.keep16 & 0x010101) == 0) {
         FillFieldTables(k);
         out = Kernels{Decode16Lanes, Compose16Lanes, ComposeBlocks16Lanes, 2, true, true};
+#if defined(LUMENFALL_X86_KERNELS)
+        if (ActiveSimdLevel() == SimdLevel::Avx2)
+          out = Kernels{Decode16Avx2, Compose16Avx2, ComposeBlocks16Sse2, 2, true, true};
+        else if (ActiveSimdLevel() == SimdLevel::Sse2)
+          out = Kernels{Decode16Sse2, Compose16Sse2, ComposeBlocks16Sse2, 2, true, true};
+#endif
       }
       return true;
     case 24:
