@@ -247,11 +247,18 @@ LUMENFALL_ALIGN_STACK LUMENFALL_SSE2 void Compose16Sse2(const KernelContext& k, 
                                  down)))
       continue;
     uint8_t* at = out + i * 2;
-    const __m128i raw = Sse2LoadPixels(at);
-    __m128i v = Sse2Widen(f, raw);
-    v = Sse2MixIfLit(f, v, up, rows.up + i + fo);
-    v = Sse2MixIfLit(f, v, left, rows.left + i + fo);
-    v = Sse2Select(Sse2Lit(own), Sse2Opaque16(f, own), v);
+    const __m128i ownLit = Sse2Lit(own);
+    __m128i raw, v;
+    if (_mm_movemask_epi8(ownLit) == 0xFFFF) {
+      raw = _mm_setzero_si128();  // every pixel is written
+      v = Sse2Opaque16(f, own);   // and the own writes wipe out the upper and left ones
+    } else {
+      raw = Sse2LoadPixels(at);
+      v = Sse2Widen(f, raw);
+      v = Sse2MixIfLit(f, v, up, rows.up + i + fo);
+      v = Sse2MixIfLit(f, v, left, rows.left + i + fo);
+      v = Sse2Select(ownLit, Sse2Opaque16(f, own), v);
+    }
     v = Sse2MixIfLit(f, v, right, rows.right + i + fo);
     v = Sse2MixIfLit(f, v, down, rows.down + i + fo);
     Sse2StorePixels(f, at, v, raw);
@@ -307,13 +314,20 @@ LUMENFALL_ALIGN_STACK LUMENFALL_AVX2 void Compose16Avx2(const KernelContext& k, 
         _mm256_or_si256(_mm256_or_si256(up, left), _mm256_or_si256(own, right)), down);
     if (_mm256_testz_si256(any, any)) continue;
     uint8_t* at = out + i * 2;
-    const __m256i raw =
-        _mm256_cvtepu16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(at)));
-    __m256i v = Avx2Widen(f, raw);
-    v = Avx2MixIfLit(f, v, up, rows.up + i + fo);
-    v = Avx2MixIfLit(f, v, left, rows.left + i + fo);
-    v = Avx2Select(Avx2Lit(own),
-                   _mm256_or_si256(_mm256_and_si256(own, f.keep), _mm256_set1_epi32(kAlpha)), v);
+    const __m256i ownLit = Avx2Lit(own);
+    const __m256i opaque =
+        _mm256_or_si256(_mm256_and_si256(own, f.keep), _mm256_set1_epi32(kAlpha));
+    __m256i raw, v;
+    if (_mm256_movemask_epi8(ownLit) == -1) {
+      raw = _mm256_setzero_si256();
+      v = opaque;
+    } else {
+      raw = _mm256_cvtepu16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(at)));
+      v = Avx2Widen(f, raw);
+      v = Avx2MixIfLit(f, v, up, rows.up + i + fo);
+      v = Avx2MixIfLit(f, v, left, rows.left + i + fo);
+      v = Avx2Select(ownLit, opaque, v);
+    }
     v = Avx2MixIfLit(f, v, right, rows.right + i + fo);
     v = Avx2MixIfLit(f, v, down, rows.down + i + fo);
     __m256i x = Avx2Select(Avx2Lit(v), Avx2Pack(f, v), raw);
