@@ -259,6 +259,17 @@ void ComposeBlocks24Via32(const KernelContext& k, uint8_t* out, const uint32_t* 
 }  // namespace
 
 #if defined(LUMENFALL_X86_KERNELS)
+bool Decode24Mmx(const KernelContext& k, const uint8_t* src, size_t step, size_t count,
+                 uint32_t* cells, uint32_t* halves) {
+  return Decode24Via32<Decode32Mmx>(k, src, step, count, cells, halves);
+}
+void Compose24Mmx(const KernelContext& k, uint8_t* out, const ComposeRows& rows, size_t count) {
+  Compose24Via32<Compose32Mmx>(k, out, rows, count);
+}
+void ComposeBlocks24Mmx(const KernelContext& k, uint8_t* out, const uint32_t* above,
+                        const BlockRow& row, const uint32_t* below, size_t blocks) {
+  ComposeBlocks24Via32<ComposeBlocks32Mmx>(k, out, above, row, below, blocks);
+}
 bool Decode24Sse2(const KernelContext& k, const uint8_t* src, size_t step, size_t count,
                   uint32_t* cells, uint32_t* halves) {
   return Decode24Via32<Decode32Sse2>(k, src, step, count, cells, halves);

@@ -162,6 +162,23 @@ bool Decode24Avx2(const KernelContext& k, const uint8_t* src, size_t step, size_
 void Compose24Avx2(const KernelContext& k, uint8_t* out, const ComposeRows& rows, size_t count);
 void ComposeBlocks24Avx2(const KernelContext& k, uint8_t* out, const uint32_t* above,
                          const BlockRow& row, const uint32_t* below, size_t blocks);
+// MMX (blur_kernels_mmx.cpp): 32 bits, 24 bits widened to them, and the 16-bit layouts
+// whose fields allow lanes.
+bool Decode32Mmx(const KernelContext& k, const uint8_t* src, size_t step, size_t count,
+                 uint32_t* cells, uint32_t* halves);
+void Compose32Mmx(const KernelContext& k, uint8_t* out, const ComposeRows& rows, size_t count);
+void ComposeBlocks32Mmx(const KernelContext& k, uint8_t* out, const uint32_t* above,
+                        const BlockRow& row, const uint32_t* below, size_t blocks);
+bool Decode24Mmx(const KernelContext& k, const uint8_t* src, size_t step, size_t count,
+                 uint32_t* cells, uint32_t* halves);
+void Compose24Mmx(const KernelContext& k, uint8_t* out, const ComposeRows& rows, size_t count);
+void ComposeBlocks24Mmx(const KernelContext& k, uint8_t* out, const uint32_t* above,
+                        const BlockRow& row, const uint32_t* below, size_t blocks);
+bool Decode16Mmx(const KernelContext& k, const uint8_t* src, size_t step, size_t count,
+                 uint32_t* cells, uint32_t* halves);
+void Compose16Mmx(const KernelContext& k, uint8_t* out, const ComposeRows& rows, size_t count);
+void ComposeBlocks16Mmx(const KernelContext& k, uint8_t* out, const uint32_t* above,
+                        const BlockRow& row, const uint32_t* below, size_t blocks);
 // 16 bits whose fields allow lanes (blur_kernels_x86_16.cpp); the rough pass takes
 // SSE2 at both levels.
 bool Decode16Sse2(const KernelContext& k, const uint8_t* src, size_t step, size_t count,

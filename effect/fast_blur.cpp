@@ -124,6 +124,8 @@ bool Prepare(const DisplayState& display, ColourDecayRule rule, KernelContext& k
           out = Kernels{Decode16Avx2, Compose16Avx2, ComposeBlocks16Sse2, 2, true, true};
         else if (ActiveSimdLevel() == SimdLevel::Sse2)
           out = Kernels{Decode16Sse2, Compose16Sse2, ComposeBlocks16Sse2, 2, true, true};
+        else if (ActiveSimdLevel() == SimdLevel::Mmx)
+          out = Kernels{Decode16Mmx, Compose16Mmx, ComposeBlocks16Mmx, 2, true, true};
 #endif
       }
       return true;
@@ -134,6 +136,8 @@ bool Prepare(const DisplayState& display, ColourDecayRule rule, KernelContext& k
         out = Kernels{Decode24Avx2, Compose24Avx2, ComposeBlocks24Avx2, 3, true, false};
       else if (ActiveSimdLevel() == SimdLevel::Sse2)
         out = Kernels{Decode24Sse2, Compose24Sse2, ComposeBlocks24Sse2, 3, true, false};
+      else if (ActiveSimdLevel() == SimdLevel::Mmx)
+        out = Kernels{Decode24Mmx, Compose24Mmx, ComposeBlocks24Mmx, 3, true, false};
 #endif
       return true;
     case 32:
@@ -143,6 +147,8 @@ bool Prepare(const DisplayState& display, ColourDecayRule rule, KernelContext& k
         out = Kernels{Decode32Avx2, Compose32Avx2, ComposeBlocks32Avx2, 4, true, false};
       else if (ActiveSimdLevel() == SimdLevel::Sse2)
         out = Kernels{Decode32Sse2, Compose32Sse2, ComposeBlocks32Sse2, 4, true, false};
+      else if (ActiveSimdLevel() == SimdLevel::Mmx)
+        out = Kernels{Decode32Mmx, Compose32Mmx, ComposeBlocks32Mmx, 4, true, false};
 #endif
       return true;
     default:
