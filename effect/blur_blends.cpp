@@ -281,13 +281,6 @@ void ComposeBlocks24Sse2(const KernelContext& k, uint8_t* out, const uint32_t* a
                          const BlockRow& row, const uint32_t* below, size_t blocks) {
   ComposeBlocks24Via32<ComposeBlocks32Sse2>(k, out, above, row, below, blocks);
 }
-bool Decode24Avx2(const KernelContext& k, const uint8_t* src, size_t step, size_t count,
-                  uint32_t* cells, uint32_t* halves) {
-  return Decode24Via32<Decode32Avx2>(k, src, step, count, cells, halves);
-}
-void Compose24Avx2(const KernelContext& k, uint8_t* out, const ComposeRows& rows, size_t count) {
-  Compose24Via32<Compose32Avx2>(k, out, rows, count);
-}
 void ComposeBlocks24Avx2(const KernelContext& k, uint8_t* out, const uint32_t* above,
                          const BlockRow& row, const uint32_t* below, size_t blocks) {
   ComposeBlocks24Via32<ComposeBlocks32Avx2>(k, out, above, row, below, blocks);

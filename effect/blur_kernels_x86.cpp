@@ -82,25 +82,74 @@ LUMENFALL_AVX2 inline __m256i Avx2Mix(__m256i old, __m256i half) {
   return _mm256_or_si256(_mm256_add_epi8(kept, half), _mm256_set1_epi32(kAlpha));
 }
 
+// Eight 32-bit pixels in memory as they are.
+struct Avx2Bgrx {
+  LUMENFALL_AVX2 static __m256i Load(const uint8_t* p) {
+    return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+  }
+  LUMENFALL_AVX2 static void Store(uint8_t* p, __m256i v) {
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), v);
+  }
+};
+
+// Eight 24-bit pixels (24 bytes) spread to four bytes each and gathered back. Both
+// reach 4 bytes past the eighth pixel, which the caller keeps inside the row; the
+// store writes those bytes back as they were.
+struct Avx2Bgr {
+  LUMENFALL_AVX2 static __m256i Load(const uint8_t* p) {
+    const __m256i bytes = _mm256_inserti128_si256(
+        _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p))),
+        _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 12)), 1);
+    const __m256i spread = _mm256_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1,
+                                            0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1);
+    return _mm256_shuffle_epi8(bytes, spread);
+  }
+  LUMENFALL_AVX2 static void Store(uint8_t* p, __m256i v) {
+    const __m256i gather = _mm256_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1,
+                                            0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
+    const __m256i packed = _mm256_shuffle_epi8(v, gather);
+    const __m128i after = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 12));
+    const __m128i twelve = _mm_setr_epi32(-1, -1, -1, 0);
+    const __m128i high = _mm_or_si128(_mm_and_si128(twelve, _mm256_extracti128_si256(packed, 1)),
+                                      _mm_andnot_si128(twelve, after));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(p), _mm256_castsi256_si128(packed));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(p + 12), high);
+  }
+};
+
+template <class Pixels>
 LUMENFALL_AVX2 inline void Avx2ComposeEight(uint8_t* out, __m256i up, __m256i left, __m256i own,
                                             __m256i right, __m256i down) {
   const __m256i any = _mm256_or_si256(
       _mm256_or_si256(_mm256_or_si256(up, left), _mm256_or_si256(own, right)), down);
   if (_mm256_testz_si256(any, any)) return;
-  __m256i* at = reinterpret_cast<__m256i*>(out);
   const __m256i ownLit = Avx2Lit(own);
   __m256i v;
   if (_mm256_movemask_epi8(ownLit) == -1) {
     v = own;
   } else {
-    v = _mm256_loadu_si256(at);
+    v = Pixels::Load(out);
     v = Avx2Select(Avx2Lit(up), Avx2Mix(v, up), v);
     v = Avx2Select(Avx2Lit(left), Avx2Mix(v, left), v);
     v = Avx2Select(ownLit, own, v);
   }
   v = Avx2Select(Avx2Lit(right), Avx2Mix(v, right), v);
   v = Avx2Select(Avx2Lit(down), Avx2Mix(v, down), v);
-  _mm256_storeu_si256(at, v);
+  Pixels::Store(out, v);
+}
+
+// The cells and halves of eight pixels.
+LUMENFALL_AVX2 inline __m256i Avx2DecodeEight(const Avx2Rule& rule, __m256i p, uint32_t* cells,
+                                              uint32_t* halves) {
+  if (_mm256_testz_si256(p, _mm256_set1_epi32(0x00FFFFFF))) {  // eight black pixels
+    Store8(cells, _mm256_setzero_si256());
+    Store8(halves, _mm256_setzero_si256());
+    return _mm256_setzero_si256();
+  }
+  const __m256i c = Avx2Cells(rule, p);
+  Store8(cells, c);
+  Store8(halves, Avx2Halves(c));
+  return c;
 }
 
 LUMENFALL_AVX2 inline void Avx2ComposeBlockPixels(uint8_t* out, __m256i up, __m256i own,
@@ -209,21 +258,11 @@ LUMENFALL_ALIGN_STACK LUMENFALL_AVX2 bool Decode32Avx2(const KernelContext& k, c
                                                        uint32_t* halves) {
   if (step != 4) return Decode32Sse2(k, src, step, count, cells, halves);
   const Avx2Rule rule = Avx2RuleOf(k.rule);
-  const __m256i colourBytes = _mm256_set1_epi32(0x00FFFFFF);
   __m256i any = _mm256_setzero_si256();
   size_t i = 0;
-  for (; i + 8 <= count; i += 8) {
-    const __m256i p = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + i * 4));
-    if (_mm256_testz_si256(p, colourBytes)) {  // eight black pixels
-      Store8(cells + i, _mm256_setzero_si256());
-      Store8(halves + i, _mm256_setzero_si256());
-      continue;
-    }
-    const __m256i c = Avx2Cells(rule, p);
-    any = _mm256_or_si256(any, c);
-    Store8(cells + i, c);
-    Store8(halves + i, Avx2Halves(c));
-  }
+  for (; i + 8 <= count; i += 8)
+    any = _mm256_or_si256(any, Avx2DecodeEight(rule, Avx2Bgrx::Load(src + i * 4), cells + i,
+                                                halves + i));
   const bool rest = Decode32Sse2(k, src + i * 4, step, count - i, cells + i, halves + i);
   return rest || !_mm256_testz_si256(any, any);
 }
@@ -232,12 +271,42 @@ LUMENFALL_ALIGN_STACK LUMENFALL_AVX2 void Compose32Avx2(const KernelContext& k, 
                                                         const ComposeRows& rows, size_t count) {
   size_t i = 0;
   for (; i + 8 <= count; i += 8) {
-    Avx2ComposeEight(out + i * 4, Load8(rows.up + i), Load8(rows.left + i), Load8(rows.own + i),
+    Avx2ComposeEight<Avx2Bgrx>(out + i * 4, Load8(rows.up + i), Load8(rows.left + i), Load8(rows.own + i),
                      Load8(rows.right + i), Load8(rows.down + i));
   }
   if (i < count) {
     const ComposeRows rest{rows.up + i, rows.left + i, rows.own + i, rows.right + i, rows.down + i};
     Compose32Sse2(k, out + i * 4, rest, count - i);
+  }
+}
+
+// 24 bits in place, eight pixels at a time while two more follow (the loads and
+// stores reach 4 bytes past the eighth); the rest, and the rough pass's samples,
+// through the 32-bit SSE2 kernels on widened chunks.
+LUMENFALL_ALIGN_STACK LUMENFALL_AVX2 bool Decode24Avx2(const KernelContext& k, const uint8_t* src,
+                                                       size_t step, size_t count, uint32_t* cells,
+                                                       uint32_t* halves) {
+  if (step != 3) return Decode24Sse2(k, src, step, count, cells, halves);
+  const Avx2Rule rule = Avx2RuleOf(k.rule);
+  __m256i any = _mm256_setzero_si256();
+  size_t i = 0;
+  for (; i + 10 <= count; i += 8)
+    any = _mm256_or_si256(any, Avx2DecodeEight(rule, Avx2Bgr::Load(src + i * 3), cells + i,
+                                                halves + i));
+  const bool rest = Decode24Sse2(k, src + i * 3, step, count - i, cells + i, halves + i);
+  return rest || !_mm256_testz_si256(any, any);
+}
+
+LUMENFALL_ALIGN_STACK LUMENFALL_AVX2 void Compose24Avx2(const KernelContext& k, uint8_t* out,
+                                                        const ComposeRows& rows, size_t count) {
+  size_t i = 0;
+  for (; i + 10 <= count; i += 8) {
+    Avx2ComposeEight<Avx2Bgr>(out + i * 3, Load8(rows.up + i), Load8(rows.left + i),
+                              Load8(rows.own + i), Load8(rows.right + i), Load8(rows.down + i));
+  }
+  if (i < count) {
+    const ComposeRows rest{rows.up + i, rows.left + i, rows.own + i, rows.right + i, rows.down + i};
+    Compose24Sse2(k, out + i * 3, rest, count - i);
   }
 }
 
