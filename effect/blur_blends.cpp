@@ -26,8 +26,8 @@ void FillDecayTables(KernelContext& k) {
       for (uint32_t v = 0; v < 256; ++v) {
         const uint32_t d = stepped == 0 ? v : (v > 12 ? v - 12 : 0);
         uint64_t entry = (uint64_t{d} << place) | (uint64_t{HalfShare(d)} << (32 + place));
-        // The remainders of red and green ride in the spare top bytes.
-        const uint64_t remainder = (d * 127) & 0xFF;
+        // The halved remainders of red and green ride in the spare top bytes.
+        const uint64_t remainder = ((d * 127) & 0xFF) >> 1;
         if (channel == 2) entry |= remainder << 24;
         if (channel == 1) entry |= remainder << 56;
         k.decay[conditional][channel][v] = entry;

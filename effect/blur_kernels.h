@@ -14,7 +14,8 @@
 // the three shares. 8 bits (and 16-bit layouts whose writes cannot be chained in
 // lanes) use the cells themselves for both.
 //
-// 16 bits also keeps the remainders, (c x 127) mod 256 for red and green (blue's is
+// 16 bits also keeps the halved remainders, ((c x 127) mod 256) / 2 for red and green
+// (blue's is
 // dropped: its blend floors each part on its own), in a third row that lies
 // KernelContext::fractionOffset entries after the halves.
 #pragma once
@@ -52,7 +53,7 @@ struct KernelContext {
   // 16, 24 and 32 bits: each channel level decayed, in its place in the cell (low
   // half) and in the halves (high half); [0] with the rule's first step, [1] also with
   // the conditional one. A colour's cell and halves are the OR of its three channels'.
-  // The top bytes hold the remainders of red (low half) and green (high half).
+  // The top bytes hold the halved remainders of red (low half) and green (high half).
   uint64_t decay[2][3][256] = {};
   uint32_t cell8[256] = {};  // 8 bits: the cell of every palette index as a source pixel
   uint8_t ramp8[256] = {};   // 8 bits: low byte of GreyRamp

@@ -3,7 +3,7 @@
 // version saves on a task switch, so these are safe where SSE is not; each kernel
 // empties the MMX state before it returns. The blends are those of the SSE2 kernels
 // (blur_kernels_x86.cpp, blur_kernels_x86_16.cpp), with the few instructions MMX
-// lacks (byte minimum, byte mask, shuffles) done another way.
+// lacks (byte mask, shuffles) done another way.
 #include <cstring>
 
 #include "effect/blur_kernels.h"
@@ -83,7 +83,8 @@ LUMENFALL_MMX inline __m64 Halves(__m64 cells, const Products& p) {
 
 LUMENFALL_MMX inline __m64 Fractions(const Products& p) {
   const __m64 low = _mm_set1_pi16(0xFF);
-  const __m64 rest = _mm_packs_pu16(_mm_and_si64(p.lo, low), _mm_and_si64(p.hi, low));
+  const __m64 rest = _mm_packs_pu16(_mm_srli_pi16(_mm_and_si64(p.lo, low), 1),
+                                    _mm_srli_pi16(_mm_and_si64(p.hi, low), 1));
   return _mm_and_si64(rest, _mm_set1_pi32(0x00FFFF00));
 }
 
@@ -134,8 +135,8 @@ LUMENFALL_MMX inline __m64 Pack(const Fields& f, __m64 c) {
 
 LUMENFALL_MMX inline __m64 Mix16(const Fields& f, __m64 v, __m64 half, __m64 fraction) {
   const __m64 kept = _mm_and_si64(_mm_srli_pi16(v, 1), _mm_set1_pi8(0x7F));
-  const __m64 over = _mm_subs_pu8(v, _mm_xor_si64(fraction, _mm_set1_pi32(-1)));
-  const __m64 carry = _mm_andnot_si64(_mm_cmpeq_pi8(over, _mm_setzero_si64()), _mm_set1_pi8(1));
+  const __m64 carry =
+      _mm_and_si64(_mm_srli_pi16(_mm_add_pi8(kept, fraction), 7), _mm_set1_pi8(1));
   const __m64 shares = _mm_and_si64(half, _mm_set1_pi32(0x00FFFFFF));
   const __m64 sum = _mm_add_pi8(_mm_add_pi8(kept, shares), carry);
   return _mm_or_si64(_mm_and_si64(sum, f.keep), _mm_set1_pi32(kAlpha));

@@ -13,8 +13,9 @@
 //    (v >> 1) + (v & 1 & v >> 7) (see blur_kernels_x86.cpp);
 //  - 16 bits: the old level v of a field always has its low bit clear (fields of at
 //    most 7 bits), so floor((129 v + 127 c) / 256) = v / 2 + half + the carry of
-//    v + (127 c mod 256) past 255. Blue floors its two parts apart: no carry.
-//    The result keeps only the bits its field holds.
+//    v + (127 c mod 256) past 255, which is bit 7 of v / 2 + the halved remainder
+//    (the remainder's low bit cannot make it carry). Blue floors its two parts
+//    apart: no carry. The result keeps only the bits its field holds.
 #include <bit>
 #include <cstring>
 
@@ -46,12 +47,6 @@ inline Word Select(Word mask, Word yes, Word no) { return no ^ ((yes ^ no) & mas
 
 // floor(v x 129 / 256) per byte.
 inline Word KeptShare(Word v) { return ((v >> 1) & kLow7) + (v & (v >> 7) & kOnes); }
-
-// 1 in the bytes where a + b passes 255.
-inline Word Carry(Word a, Word b) {
-  const Word low = (a & kLow7) + (b & kLow7);
-  return (((a & b) | ((a | b) & low)) & kHigh) >> 7;
-}
 
 template <size_t N>
 inline Word LoadEntries(const uint32_t* p) {
@@ -113,7 +108,8 @@ struct Fields16 {
   }
   Word Opaque(Word own) const { return own & keep; }
   Word Mix(Word old, Word half, Word fraction) const {
-    return (((old >> 1) & kLow7) + (half & kColour) + Carry(old, fraction)) & keep;
+    const Word kept = (old >> 1) & kLow7;
+    return (kept + (half & kColour) + (((kept + fraction) & kHigh) >> 7)) & keep;
   }
   // Only the pixels with a lit writer are packed: the others keep every bit they had.
   template <size_t N>

@@ -54,12 +54,12 @@ LUMENFALL_SSE2 inline __m128i Sse2Pack(const Sse2Fields& f, __m128i c) {
   return _mm_or_si128(r, _mm_or_si128(g, b));
 }
 
-// v / 2 + half + the carry of v + remainder past 255, in the bits the fields keep.
+// v / 2 + half + bit 7 of v / 2 + the halved remainder, in the bits the fields keep.
 LUMENFALL_SSE2 inline __m128i Sse2Mix16(const Sse2Fields& f, __m128i v, __m128i half,
                                         __m128i fraction) {
   const __m128i kept = _mm_and_si128(_mm_srli_epi16(v, 1), _mm_set1_epi8(0x7F));
-  const __m128i carry = _mm_min_epu8(
-      _mm_subs_epu8(v, _mm_xor_si128(fraction, _mm_set1_epi32(-1))), _mm_set1_epi8(1));
+  const __m128i carry =
+      _mm_and_si128(_mm_srli_epi16(_mm_add_epi8(kept, fraction), 7), _mm_set1_epi8(1));
   const __m128i shares = _mm_and_si128(half, _mm_set1_epi32(0x00FFFFFF));
   const __m128i sum = _mm_add_epi8(_mm_add_epi8(kept, shares), carry);
   return _mm_or_si128(_mm_and_si128(sum, f.keep), _mm_set1_epi32(kAlpha));
@@ -92,12 +92,14 @@ LUMENFALL_SSE2 inline __m128i Sse2PairOf(const uint32_t* p) {  // entries 0, 0, 
                            _MM_SHUFFLE(1, 1, 0, 0));
 }
 
-// (c x 127) mod 256 for red and green of four cells.
+// ((c x 127) mod 256) / 2 for red and green of four cells.
 LUMENFALL_SSE2 inline __m128i Sse2Fractions(__m128i cells) {
   const __m128i zero = _mm_setzero_si128(), give = _mm_set1_epi16(127);
   const __m128i low = _mm_set1_epi16(0xFF);
-  const __m128i lo = _mm_and_si128(_mm_mullo_epi16(_mm_unpacklo_epi8(cells, zero), give), low);
-  const __m128i hi = _mm_and_si128(_mm_mullo_epi16(_mm_unpackhi_epi8(cells, zero), give), low);
+  const __m128i lo = _mm_srli_epi16(
+      _mm_and_si128(_mm_mullo_epi16(_mm_unpacklo_epi8(cells, zero), give), low), 1);
+  const __m128i hi = _mm_srli_epi16(
+      _mm_and_si128(_mm_mullo_epi16(_mm_unpackhi_epi8(cells, zero), give), low), 1);
   return _mm_and_si128(_mm_packus_epi16(lo, hi), _mm_set1_epi32(0x00FFFF00));
 }
 
@@ -161,9 +163,8 @@ LUMENFALL_AVX2 inline __m256i Avx2Pack(const Avx2Fields& f, __m256i c) {
 LUMENFALL_AVX2 inline __m256i Avx2Mix16(const Avx2Fields& f, __m256i v, __m256i half,
                                         __m256i fraction) {
   const __m256i kept = _mm256_and_si256(_mm256_srli_epi16(v, 1), _mm256_set1_epi8(0x7F));
-  const __m256i carry = _mm256_min_epu8(
-      _mm256_subs_epu8(v, _mm256_xor_si256(fraction, _mm256_set1_epi32(-1))),
-      _mm256_set1_epi8(1));
+  const __m256i carry = _mm256_and_si256(
+      _mm256_srli_epi16(_mm256_add_epi8(kept, fraction), 7), _mm256_set1_epi8(1));
   const __m256i shares = _mm256_and_si256(half, _mm256_set1_epi32(0x00FFFFFF));
   const __m256i sum = _mm256_add_epi8(_mm256_add_epi8(kept, shares), carry);
   return _mm256_or_si256(_mm256_and_si256(sum, f.keep), _mm256_set1_epi32(kAlpha));
@@ -172,10 +173,10 @@ LUMENFALL_AVX2 inline __m256i Avx2Mix16(const Avx2Fields& f, __m256i v, __m256i 
 LUMENFALL_AVX2 inline __m256i Avx2Fractions(__m256i cells) {
   const __m256i zero = _mm256_setzero_si256(), give = _mm256_set1_epi16(127);
   const __m256i low = _mm256_set1_epi16(0xFF);
-  const __m256i lo =
-      _mm256_and_si256(_mm256_mullo_epi16(_mm256_unpacklo_epi8(cells, zero), give), low);
-  const __m256i hi =
-      _mm256_and_si256(_mm256_mullo_epi16(_mm256_unpackhi_epi8(cells, zero), give), low);
+  const __m256i lo = _mm256_srli_epi16(
+      _mm256_and_si256(_mm256_mullo_epi16(_mm256_unpacklo_epi8(cells, zero), give), low), 1);
+  const __m256i hi = _mm256_srli_epi16(
+      _mm256_and_si256(_mm256_mullo_epi16(_mm256_unpackhi_epi8(cells, zero), give), low), 1);
   return _mm256_and_si256(_mm256_packus_epi16(lo, hi), _mm256_set1_epi32(0x00FFFF00));
 }
 
