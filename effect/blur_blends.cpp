@@ -18,18 +18,24 @@ RuleSteps MakeRuleSteps(uint32_t always, uint32_t conditional) {
 }
 
 void FillDecayTables(KernelContext& k) {
-  for (int conditional = 0; conditional < 2; ++conditional) {
-    for (uint32_t channel = 0; channel < 3; ++channel) {
-      const uint32_t place = 8 * channel;
-      const uint32_t stepped =
-          (k.rule.always | (conditional != 0 ? k.rule.conditional : 0)) >> place & 0xFF;
-      for (uint32_t v = 0; v < 256; ++v) {
-        const uint32_t d = stepped == 0 ? v : (v > 12 ? v - 12 : 0);
-        uint64_t entry = (uint64_t{d} << place) | (uint64_t{HalfShare(d)} << (32 + place));
+  const uint32_t stepped[2] = {k.rule.always, k.rule.always | k.rule.conditional};
+  for (uint32_t v = 0; v < 256; ++v) {
+    // The level as it is and stepped: the level, its half and its halved remainder.
+    uint64_t parts[2][3];
+    for (int s = 0; s < 2; ++s) {
+      const uint32_t d = s == 0 ? v : (v > 12 ? v - 12 : 0);
+      parts[s][0] = d;
+      parts[s][1] = (d * 127) >> 8;
+      parts[s][2] = ((d * 127) & 0xFF) >> 1;
+    }
+    for (int conditional = 0; conditional < 2; ++conditional) {
+      for (uint32_t channel = 0; channel < 3; ++channel) {
+        const uint32_t place = 8 * channel;
+        const uint64_t* p = parts[(stepped[conditional] >> place & 0xFF) != 0 ? 1 : 0];
+        uint64_t entry = (p[0] << place) | (p[1] << (32 + place));
         // The halved remainders of red and green ride in the spare top bytes.
-        const uint64_t remainder = ((d * 127) & 0xFF) >> 1;
-        if (channel == 2) entry |= remainder << 24;
-        if (channel == 1) entry |= remainder << 56;
+        if (channel == 2) entry |= p[2] << 24;
+        if (channel == 1) entry |= p[2] << 56;
         k.decay[conditional][channel][v] = entry;
       }
     }
