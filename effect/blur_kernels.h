@@ -15,8 +15,7 @@
 // lanes) use the cells themselves for both.
 //
 // 16 bits also keeps the halved remainders, ((c x 127) mod 256) / 2 for red and green
-// (blue's is
-// dropped: its blend floors each part on its own), in a third row that lies
+// (blue's is dropped: its blend floors each part on its own), in a third row that lies
 // KernelContext::fractionOffset entries after the halves.
 #pragma once
 

@@ -116,6 +116,7 @@ bool Prepare(const DisplayState& display, ColourDecayRule rule, KernelContext& k
     case 16:
       k.info = display.pixelInfo;
       out = Kernels{Decode16, Compose16, ComposeBlocks16, 2, false, false};
+      // The lane kernels need fields of at most 7 bits: an old level's low bit is clear.
       if (LanesAreExact(k.info, k.keep16) && (k.keep16 & 0x010101) == 0) {
         FillFieldTables(k);
         out = Kernels{Decode16Lanes, Compose16Lanes, ComposeBlocks16Lanes, 2, true, true};

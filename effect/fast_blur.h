@@ -43,8 +43,8 @@ bool FastFeedbackPass(const DisplayState& display, const PassMemory& memory, con
 bool FastRoughPass(const DisplayState& display, const PassMemory& memory, const Rect& region,
                    int32_t dx, int32_t dy, ColourDecayRule rule);
 
-// The vector instructions the 24- and 32-bit kernels may use. The best one the processor has
-// is chosen at run time; tests lower the limit to exercise every kernel.
+// The vector instructions the 16-, 24- and 32-bit kernels may use. The best one the
+// processor has is chosen at run time; tests lower the limit to exercise every kernel.
 enum class SimdLevel : uint8_t { None = 0, Mmx = 1, Sse2 = 2, Avx2 = 3 };
 
 // What the processor offers (None on processors other than x86).
