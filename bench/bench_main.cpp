@@ -1,6 +1,6 @@
 // lumenfall-bench: every benchmark, then a table of each one beside its baseline from
 // the same run (the console report as usual first; --benchmark_filter narrows both).
-// --simd=none|sse2|avx2 caps the vector kernels of the fast blur.
+// --simd=none|mmx|sse2|avx2 caps the vector kernels of the fast blur.
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -51,6 +51,7 @@ const char* LevelName(lumenfall::SimdLevel level) {
   switch (level) {
     case lumenfall::SimdLevel::Avx2: return "AVX2";
     case lumenfall::SimdLevel::Sse2: return "SSE2";
+    case lumenfall::SimdLevel::Mmx: return "MMX";
     case lumenfall::SimdLevel::None: return "none";
   }
   return "?";
@@ -79,7 +80,7 @@ void PrintComparisons(const RecordingReporter& reporter) {
 
 }  // namespace
 
-// --simd=none|sse2|avx2 caps the vector kernels, to measure what older processors get.
+// --simd=none|mmx|sse2|avx2 caps the vector kernels, to measure what older processors get.
 bool TakeSimdOption(int& argc, char** argv) {
   int kept = 1;
   bool ok = true;
@@ -91,10 +92,11 @@ bool TakeSimdOption(int& argc, char** argv) {
     }
     const std::string level = arg.substr(7);
     if (level == "none") lumenfall::SetSimdLimit(lumenfall::SimdLevel::None);
+    else if (level == "mmx") lumenfall::SetSimdLimit(lumenfall::SimdLevel::Mmx);
     else if (level == "sse2") lumenfall::SetSimdLimit(lumenfall::SimdLevel::Sse2);
     else if (level == "avx2") lumenfall::SetSimdLimit(lumenfall::SimdLevel::Avx2);
     else {
-      std::fprintf(stderr, "lumenfall-bench: --simd takes none, sse2 or avx2, not '%s'\n",
+      std::fprintf(stderr, "lumenfall-bench: --simd takes none, mmx, sse2 or avx2, not '%s'\n",
                    level.c_str());
       ok = false;
     }

@@ -8,10 +8,15 @@
 //  - 8 bits: 0x80000000 + (the opaque palette index << 16) + floor(S x 127 / 765),
 //    S being the sum of the decayed channels: the colour's share of a 0x7F blend.
 //
-// At 24 and 32 bits the neighbours' 0x7F writes need only the colour's share of the
-// blend, floor(c x 127 / 256) per channel. The decoder works it out once per source
+// At 16, 24 and 32 bits the neighbours' 0x7F writes need only the colour's share of
+// the blend, floor(c x 127 / 256) per channel. The decoder works it out once per source
 // pixel into a second row, the halves: 0 for a black pixel, otherwise 0xFF000000 +
-// the three shares. The other depths use the cells themselves for both.
+// the three shares. 8 bits (and 16-bit layouts whose writes cannot be chained in
+// lanes) use the cells themselves for both.
+//
+// 16 bits also keeps the halved remainders, ((c x 127) mod 256) / 2 for red and green
+// (blue's is dropped: its blend floors each part on its own), in a third row that lies
+// KernelContext::fractionOffset entries after the halves.
 #pragma once
 
 #include <cstddef>
@@ -39,6 +44,16 @@ struct KernelContext {
   RuleSteps rule;
   PixelFormatInfo info;      // 16 bits
   uint32_t keep16 = 0;       // 16 bits: the bits of each channel that a field keeps
+  size_t fractionOffset = 0;  // 16 bits: from a half to the remainders of its pixel
+  // 16 bits: the colour 0x00RRGGBB of the low and the high byte of a pixel (the fields
+  // do not overlap, so the two OR together), and each channel level's packed field.
+  uint32_t widen16[2][256] = {};
+  uint16_t pack16[3][256] = {};
+  // 16, 24 and 32 bits: each channel level decayed, in its place in the cell (low
+  // half) and in the halves (high half); [0] with the rule's first step, [1] also with
+  // the conditional one. A colour's cell and halves are the OR of its three channels'.
+  // The top bytes hold the halved remainders of red (low half) and green (high half).
+  uint64_t decay[2][3][256] = {};
   uint32_t cell8[256] = {};  // 8 bits: the cell of every palette index as a source pixel
   uint8_t ramp8[256] = {};   // 8 bits: low byte of GreyRamp
   uint8_t keep8[256] = {};   // 8 bits: floor(S_old x 128 / 765) of every palette index
@@ -106,6 +121,9 @@ inline uint64_t StepLanes(uint64_t lanes, uint64_t steps) {
 
 RuleSteps MakeRuleSteps(uint32_t always, uint32_t conditional);
 
+// Fills KernelContext::decay for the rule.
+void FillDecayTables(KernelContext& k);
+
 // One call of the rule on the colour 0x00RRGGBB.
 inline uint32_t Decay(const RuleSteps& rule, uint32_t colour) {
   uint64_t lanes = StepLanes(SpreadLanes(colour), rule.alwaysSteps);
@@ -121,31 +139,84 @@ inline uint32_t HalfShare(uint32_t colour) {
 
 #if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
 #define LUMENFALL_X86_KERNELS 1
-#define LUMENFALL_AVX2_KERNELS 1
-#elif defined(__EMSCRIPTEN__) && defined(__SSE2__) && defined(__wasm_simd128__)
-// WebAssembly built with -msse2: Emscripten turns the SSE2 intrinsics into 128-bit
-// WebAssembly SIMD, so the SSE2 kernels serve there (there is no AVX2).
-#define LUMENFALL_X86_KERNELS 1
-#endif
-
-#if defined(LUMENFALL_X86_KERNELS)
-// The vector kernels of the 32-bit depth (blur_kernels_x86.cpp). Each needs the
+// The vector kernels of the 32-bit depth (blur_kernels_x86.cpp), and the 24-bit ones
+// that widen chunks of pixels to 32 bits for them (blur_blends.cpp). Each needs the
 // instructions its name says; the caller checks the processor first.
 bool Decode32Sse2(const KernelContext& k, const uint8_t* src, size_t step, size_t count,
                   uint32_t* cells, uint32_t* halves);
 void Compose32Sse2(const KernelContext& k, uint8_t* out, const ComposeRows& rows, size_t count);
 void ComposeBlocks32Sse2(const KernelContext& k, uint8_t* out, const uint32_t* above,
                          const BlockRow& row, const uint32_t* below, size_t blocks);
-#endif
-#if defined(LUMENFALL_AVX2_KERNELS)
 bool Decode32Avx2(const KernelContext& k, const uint8_t* src, size_t step, size_t count,
                   uint32_t* cells, uint32_t* halves);
 void Compose32Avx2(const KernelContext& k, uint8_t* out, const ComposeRows& rows, size_t count);
 void ComposeBlocks32Avx2(const KernelContext& k, uint8_t* out, const uint32_t* above,
                          const BlockRow& row, const uint32_t* below, size_t blocks);
+bool Decode24Sse2(const KernelContext& k, const uint8_t* src, size_t step, size_t count,
+                  uint32_t* cells, uint32_t* halves);
+void Compose24Sse2(const KernelContext& k, uint8_t* out, const ComposeRows& rows, size_t count);
+void ComposeBlocks24Sse2(const KernelContext& k, uint8_t* out, const uint32_t* above,
+                         const BlockRow& row, const uint32_t* below, size_t blocks);
+bool Decode24Avx2(const KernelContext& k, const uint8_t* src, size_t step, size_t count,
+                  uint32_t* cells, uint32_t* halves);
+void Compose24Avx2(const KernelContext& k, uint8_t* out, const ComposeRows& rows, size_t count);
+void ComposeBlocks24Avx2(const KernelContext& k, uint8_t* out, const uint32_t* above,
+                         const BlockRow& row, const uint32_t* below, size_t blocks);
+// MMX (blur_kernels_mmx.cpp): 32 bits, 24 bits widened to them, and the 16-bit layouts
+// whose fields allow lanes.
+bool Decode32Mmx(const KernelContext& k, const uint8_t* src, size_t step, size_t count,
+                 uint32_t* cells, uint32_t* halves);
+void Compose32Mmx(const KernelContext& k, uint8_t* out, const ComposeRows& rows, size_t count);
+void ComposeBlocks32Mmx(const KernelContext& k, uint8_t* out, const uint32_t* above,
+                        const BlockRow& row, const uint32_t* below, size_t blocks);
+bool Decode24Mmx(const KernelContext& k, const uint8_t* src, size_t step, size_t count,
+                 uint32_t* cells, uint32_t* halves);
+void Compose24Mmx(const KernelContext& k, uint8_t* out, const ComposeRows& rows, size_t count);
+void ComposeBlocks24Mmx(const KernelContext& k, uint8_t* out, const uint32_t* above,
+                        const BlockRow& row, const uint32_t* below, size_t blocks);
+bool Decode16Mmx(const KernelContext& k, const uint8_t* src, size_t step, size_t count,
+                 uint32_t* cells, uint32_t* halves);
+void Compose16Mmx(const KernelContext& k, uint8_t* out, const ComposeRows& rows, size_t count);
+void ComposeBlocks16Mmx(const KernelContext& k, uint8_t* out, const uint32_t* above,
+                        const BlockRow& row, const uint32_t* below, size_t blocks);
+// 16 bits whose fields allow lanes (blur_kernels_x86_16.cpp); the rough pass takes
+// SSE2 at both levels.
+bool Decode16Sse2(const KernelContext& k, const uint8_t* src, size_t step, size_t count,
+                  uint32_t* cells, uint32_t* halves);
+bool Decode16Avx2(const KernelContext& k, const uint8_t* src, size_t step, size_t count,
+                  uint32_t* cells, uint32_t* halves);
+void Compose16Sse2(const KernelContext& k, uint8_t* out, const ComposeRows& rows, size_t count);
+void ComposeBlocks16Sse2(const KernelContext& k, uint8_t* out, const uint32_t* above,
+                         const BlockRow& row, const uint32_t* below, size_t blocks);
+void Compose16Avx2(const KernelContext& k, uint8_t* out, const ComposeRows& rows, size_t count);
 #endif
 
-// The plain 32-bit kernels, which the vector ones use for their last pixels.
+// The kernels without vector instructions (blur_blends.cpp, blur_kernels_swar.cpp).
+// 8 bits, and 16 bits whose fields do not allow lanes: one write at a time.
+bool Decode8(const KernelContext& k, const uint8_t* src, size_t step, size_t count,
+             uint32_t* cells, uint32_t* halves);
+void Compose8(const KernelContext& k, uint8_t* out, const ComposeRows& rows, size_t count);
+void ComposeBlocks8(const KernelContext& k, uint8_t* out, const uint32_t* above,
+                    const BlockRow& row, const uint32_t* below, size_t blocks);
+bool Decode16(const KernelContext& k, const uint8_t* src, size_t step, size_t count,
+              uint32_t* cells, uint32_t* halves);
+void Compose16(const KernelContext& k, uint8_t* out, const ComposeRows& rows, size_t count);
+void ComposeBlocks16(const KernelContext& k, uint8_t* out, const uint32_t* above,
+                     const BlockRow& row, const uint32_t* below, size_t blocks);
+// 16 bits in 8-bit lanes, two pixels to a 64-bit word (needs halves and remainders).
+bool Decode16Lanes(const KernelContext& k, const uint8_t* src, size_t step, size_t count,
+                   uint32_t* cells, uint32_t* halves);
+void Compose16Lanes(const KernelContext& k, uint8_t* out, const ComposeRows& rows, size_t count);
+void ComposeBlocks16Lanes(const KernelContext& k, uint8_t* out, const uint32_t* above,
+                          const BlockRow& row, const uint32_t* below, size_t blocks);
+// 24 bits, two pixels to a word like 32 bits.
+bool Decode24Plain(const KernelContext& k, const uint8_t* src, size_t step, size_t count,
+                   uint32_t* cells, uint32_t* halves);
+void Compose24Plain(const KernelContext& k, uint8_t* out, const ComposeRows& rows, size_t count);
+void ComposeBlocks24Plain(const KernelContext& k, uint8_t* out, const uint32_t* above,
+                          const BlockRow& row, const uint32_t* below, size_t blocks);
+// 32 bits in 8-bit lanes, two pixels to a 64-bit word; the vector kernels use them for
+// their last pixels.
 bool Decode32Plain(const KernelContext& k, const uint8_t* src, size_t step, size_t count,
                    uint32_t* cells, uint32_t* halves);
 void Compose32Plain(const KernelContext& k, uint8_t* out, const ComposeRows& rows, size_t count);

@@ -11,68 +11,15 @@
 
 #if defined(LUMENFALL_X86_KERNELS)
 
-#include <immintrin.h>
-
-// A 32-bit Windows caller may enter with a stack aligned to 4 bytes only.
-#if defined(__i386__)
-#define LUMENFALL_ALIGN_STACK __attribute__((force_align_arg_pointer))
-#else
-#define LUMENFALL_ALIGN_STACK
-#endif
-
-#if defined(__EMSCRIPTEN__)
-#define LUMENFALL_SSE2  // the whole WebAssembly build is compiled with SSE2 (-msse2)
-#else
-#define LUMENFALL_SSE2 __attribute__((target("sse2")))
-#endif
-#define LUMENFALL_AVX2 __attribute__((target("avx2")))
+#include "effect/blur_kernels_x86.h"
 
 namespace lumenfall::blurkernels {
 
 namespace {
 
-constexpr int kAlpha = static_cast<int>(kLitCell);
+using namespace x86;
 
 // --- SSE2: four pixels at a time ----------------------------------------------------
-
-struct Sse2Rule {
-  __m128i always, alwaysSteps, conditionalSteps;
-};
-
-LUMENFALL_SSE2 inline Sse2Rule Sse2RuleOf(const RuleSteps& rule) {
-  const __m128i twelve = _mm_set1_epi32(0x000C0C0C);
-  const auto always = static_cast<int>(rule.always);
-  const auto conditional = static_cast<int>(rule.conditional);
-  return Sse2Rule{_mm_set1_epi32(always), _mm_and_si128(_mm_set1_epi32(always), twelve),
-                  _mm_and_si128(_mm_set1_epi32(conditional), twelve)};
-}
-
-LUMENFALL_SSE2 inline __m128i Load4(const uint32_t* p) {
-  return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-}
-
-LUMENFALL_SSE2 inline void Store4(uint32_t* p, __m128i v) {
-  _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v);
-}
-
-// Cells of four source pixels (B, G, R, X in memory).
-LUMENFALL_SSE2 inline __m128i Sse2Cells(const Sse2Rule& rule, __m128i pixels) {
-  const __m128i colour = _mm_and_si128(pixels, _mm_set1_epi32(0x00FFFFFF));
-  const __m128i black = _mm_cmpeq_epi32(colour, _mm_setzero_si128());
-  __m128i c = _mm_subs_epu8(colour, rule.alwaysSteps);  // level > 12 ? level - 12 : 0
-  const __m128i gone = _mm_cmpeq_epi32(_mm_and_si128(c, rule.always), _mm_setzero_si128());
-  c = _mm_subs_epu8(c, _mm_and_si128(gone, rule.conditionalSteps));
-  return _mm_andnot_si128(black, _mm_or_si128(c, _mm_set1_epi32(kAlpha)));
-}
-
-// The halves of four cells: floor(c x 127 / 256) per channel, 0xFF on top when lit.
-LUMENFALL_SSE2 inline __m128i Sse2Halves(__m128i cells) {
-  const __m128i zero = _mm_setzero_si128(), give = _mm_set1_epi16(127);
-  const __m128i lo = _mm_srli_epi16(_mm_mullo_epi16(_mm_unpacklo_epi8(cells, zero), give), 8);
-  const __m128i hi = _mm_srli_epi16(_mm_mullo_epi16(_mm_unpackhi_epi8(cells, zero), give), 8);
-  const __m128i shares = _mm_and_si128(_mm_packus_epi16(lo, hi), _mm_set1_epi32(0x00FFFFFF));
-  return _mm_or_si128(shares, _mm_and_si128(cells, _mm_set1_epi32(kAlpha)));
-}
 
 // old mixed at 0x7F with a neighbour whose half is given; the fourth byte becomes 0xFF.
 LUMENFALL_SSE2 inline __m128i Sse2Mix(__m128i old, __m128i half) {
@@ -80,16 +27,6 @@ LUMENFALL_SSE2 inline __m128i Sse2Mix(__m128i old, __m128i half) {
       _mm_and_si128(_mm_srli_epi16(old, 1), _mm_set1_epi8(0x7F)),
       _mm_and_si128(_mm_and_si128(old, _mm_srli_epi16(old, 7)), _mm_set1_epi8(1)));
   return _mm_or_si128(_mm_add_epi8(kept, half), _mm_set1_epi32(kAlpha));
-}
-
-LUMENFALL_SSE2 inline __m128i Sse2Select(__m128i mask, __m128i yes, __m128i no) {
-  return _mm_or_si128(_mm_and_si128(mask, yes), _mm_andnot_si128(mask, no));
-}
-
-LUMENFALL_SSE2 inline __m128i Sse2Lit(__m128i cells) { return _mm_srai_epi32(cells, 31); }
-
-LUMENFALL_SSE2 inline bool Sse2AllZero(__m128i v) {
-  return _mm_movemask_epi8(_mm_cmpeq_epi32(v, _mm_setzero_si128())) == 0xFFFF;
 }
 
 // Four pixels of the full pass.
@@ -136,50 +73,7 @@ LUMENFALL_SSE2 inline void Sse2ComposeBlockPixels(uint8_t* out, __m128i up, __m1
   _mm_storeu_si128(at, v);
 }
 
-#if defined(LUMENFALL_AVX2_KERNELS)
 // --- AVX2: eight pixels at a time --------------------------------------------------
-
-struct Avx2Rule {
-  __m256i always, alwaysSteps, conditionalSteps;
-};
-
-LUMENFALL_AVX2 inline Avx2Rule Avx2RuleOf(const RuleSteps& rule) {
-  const __m256i twelve = _mm256_set1_epi32(0x000C0C0C);
-  const auto always = static_cast<int>(rule.always);
-  const auto conditional = static_cast<int>(rule.conditional);
-  return Avx2Rule{_mm256_set1_epi32(always), _mm256_and_si256(_mm256_set1_epi32(always), twelve),
-                  _mm256_and_si256(_mm256_set1_epi32(conditional), twelve)};
-}
-
-LUMENFALL_AVX2 inline __m256i Load8(const uint32_t* p) {
-  return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
-}
-
-LUMENFALL_AVX2 inline void Store8(uint32_t* p, __m256i v) {
-  _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), v);
-}
-
-LUMENFALL_AVX2 inline __m256i Avx2Cells(const Avx2Rule& rule, __m256i pixels) {
-  const __m256i colour = _mm256_and_si256(pixels, _mm256_set1_epi32(0x00FFFFFF));
-  const __m256i black = _mm256_cmpeq_epi32(colour, _mm256_setzero_si256());
-  __m256i c = _mm256_subs_epu8(colour, rule.alwaysSteps);
-  const __m256i gone =
-      _mm256_cmpeq_epi32(_mm256_and_si256(c, rule.always), _mm256_setzero_si256());
-  c = _mm256_subs_epu8(c, _mm256_and_si256(gone, rule.conditionalSteps));
-  return _mm256_andnot_si256(black, _mm256_or_si256(c, _mm256_set1_epi32(kAlpha)));
-}
-
-// Unpack and pack work within each 128-bit half, so the byte order comes back as it was.
-LUMENFALL_AVX2 inline __m256i Avx2Halves(__m256i cells) {
-  const __m256i zero = _mm256_setzero_si256(), give = _mm256_set1_epi16(127);
-  const __m256i lo =
-      _mm256_srli_epi16(_mm256_mullo_epi16(_mm256_unpacklo_epi8(cells, zero), give), 8);
-  const __m256i hi =
-      _mm256_srli_epi16(_mm256_mullo_epi16(_mm256_unpackhi_epi8(cells, zero), give), 8);
-  const __m256i shares =
-      _mm256_and_si256(_mm256_packus_epi16(lo, hi), _mm256_set1_epi32(0x00FFFFFF));
-  return _mm256_or_si256(shares, _mm256_and_si256(cells, _mm256_set1_epi32(kAlpha)));
-}
 
 LUMENFALL_AVX2 inline __m256i Avx2Mix(__m256i old, __m256i half) {
   const __m256i kept = _mm256_add_epi8(
@@ -188,31 +82,74 @@ LUMENFALL_AVX2 inline __m256i Avx2Mix(__m256i old, __m256i half) {
   return _mm256_or_si256(_mm256_add_epi8(kept, half), _mm256_set1_epi32(kAlpha));
 }
 
-LUMENFALL_AVX2 inline __m256i Avx2Lit(__m256i cells) { return _mm256_srai_epi32(cells, 31); }
+// Eight 32-bit pixels in memory as they are.
+struct Avx2Bgrx {
+  LUMENFALL_AVX2 static __m256i Load(const uint8_t* p) {
+    return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+  }
+  LUMENFALL_AVX2 static void Store(uint8_t* p, __m256i v) {
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), v);
+  }
+};
 
-LUMENFALL_AVX2 inline __m256i Avx2Select(__m256i mask, __m256i yes, __m256i no) {
-  return _mm256_blendv_epi8(no, yes, mask);
-}
+// Eight 24-bit pixels (24 bytes) spread to four bytes each and gathered back. Both
+// reach 4 bytes past the eighth pixel, which the caller keeps inside the row; the
+// store writes those bytes back as they were.
+struct Avx2Bgr {
+  LUMENFALL_AVX2 static __m256i Load(const uint8_t* p) {
+    const __m256i bytes = _mm256_inserti128_si256(
+        _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p))),
+        _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 12)), 1);
+    const __m256i spread = _mm256_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1,
+                                            0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1);
+    return _mm256_shuffle_epi8(bytes, spread);
+  }
+  LUMENFALL_AVX2 static void Store(uint8_t* p, __m256i v) {
+    const __m256i gather = _mm256_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1,
+                                            0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
+    const __m256i packed = _mm256_shuffle_epi8(v, gather);
+    const __m128i after = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 12));
+    const __m128i twelve = _mm_setr_epi32(-1, -1, -1, 0);
+    const __m128i high = _mm_or_si128(_mm_and_si128(twelve, _mm256_extracti128_si256(packed, 1)),
+                                      _mm_andnot_si128(twelve, after));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(p), _mm256_castsi256_si128(packed));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(p + 12), high);
+  }
+};
 
+template <class Pixels>
 LUMENFALL_AVX2 inline void Avx2ComposeEight(uint8_t* out, __m256i up, __m256i left, __m256i own,
                                             __m256i right, __m256i down) {
   const __m256i any = _mm256_or_si256(
       _mm256_or_si256(_mm256_or_si256(up, left), _mm256_or_si256(own, right)), down);
   if (_mm256_testz_si256(any, any)) return;
-  __m256i* at = reinterpret_cast<__m256i*>(out);
   const __m256i ownLit = Avx2Lit(own);
   __m256i v;
   if (_mm256_movemask_epi8(ownLit) == -1) {
     v = own;
   } else {
-    v = _mm256_loadu_si256(at);
+    v = Pixels::Load(out);
     v = Avx2Select(Avx2Lit(up), Avx2Mix(v, up), v);
     v = Avx2Select(Avx2Lit(left), Avx2Mix(v, left), v);
     v = Avx2Select(ownLit, own, v);
   }
   v = Avx2Select(Avx2Lit(right), Avx2Mix(v, right), v);
   v = Avx2Select(Avx2Lit(down), Avx2Mix(v, down), v);
-  _mm256_storeu_si256(at, v);
+  Pixels::Store(out, v);
+}
+
+// The cells and halves of eight pixels.
+LUMENFALL_AVX2 inline __m256i Avx2DecodeEight(const Avx2Rule& rule, __m256i p, uint32_t* cells,
+                                              uint32_t* halves) {
+  if (_mm256_testz_si256(p, _mm256_set1_epi32(0x00FFFFFF))) {  // eight black pixels
+    Store8(cells, _mm256_setzero_si256());
+    Store8(halves, _mm256_setzero_si256());
+    return _mm256_setzero_si256();
+  }
+  const __m256i c = Avx2Cells(rule, p);
+  Store8(cells, c);
+  Store8(halves, Avx2Halves(c));
+  return c;
 }
 
 LUMENFALL_AVX2 inline void Avx2ComposeBlockPixels(uint8_t* out, __m256i up, __m256i own,
@@ -235,7 +172,6 @@ LUMENFALL_AVX2 inline void Avx2ComposeBlockPixels(uint8_t* out, __m256i up, __m2
   _mm256_storeu_si256(at, v);
 }
 
-#endif  // LUMENFALL_AVX2_KERNELS
 }  // namespace
 
 LUMENFALL_ALIGN_STACK LUMENFALL_SSE2 bool Decode32Sse2(const KernelContext& k, const uint8_t* src,
@@ -317,27 +253,16 @@ LUMENFALL_ALIGN_STACK LUMENFALL_SSE2 void ComposeBlocks32Sse2(const KernelContex
   }
 }
 
-#if defined(LUMENFALL_AVX2_KERNELS)
 LUMENFALL_ALIGN_STACK LUMENFALL_AVX2 bool Decode32Avx2(const KernelContext& k, const uint8_t* src,
                                                        size_t step, size_t count, uint32_t* cells,
                                                        uint32_t* halves) {
   if (step != 4) return Decode32Sse2(k, src, step, count, cells, halves);
   const Avx2Rule rule = Avx2RuleOf(k.rule);
-  const __m256i colourBytes = _mm256_set1_epi32(0x00FFFFFF);
   __m256i any = _mm256_setzero_si256();
   size_t i = 0;
-  for (; i + 8 <= count; i += 8) {
-    const __m256i p = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + i * 4));
-    if (_mm256_testz_si256(p, colourBytes)) {  // eight black pixels
-      Store8(cells + i, _mm256_setzero_si256());
-      Store8(halves + i, _mm256_setzero_si256());
-      continue;
-    }
-    const __m256i c = Avx2Cells(rule, p);
-    any = _mm256_or_si256(any, c);
-    Store8(cells + i, c);
-    Store8(halves + i, Avx2Halves(c));
-  }
+  for (; i + 8 <= count; i += 8)
+    any = _mm256_or_si256(any, Avx2DecodeEight(rule, Avx2Bgrx::Load(src + i * 4), cells + i,
+                                                halves + i));
   const bool rest = Decode32Sse2(k, src + i * 4, step, count - i, cells + i, halves + i);
   return rest || !_mm256_testz_si256(any, any);
 }
@@ -346,12 +271,42 @@ LUMENFALL_ALIGN_STACK LUMENFALL_AVX2 void Compose32Avx2(const KernelContext& k, 
                                                         const ComposeRows& rows, size_t count) {
   size_t i = 0;
   for (; i + 8 <= count; i += 8) {
-    Avx2ComposeEight(out + i * 4, Load8(rows.up + i), Load8(rows.left + i), Load8(rows.own + i),
+    Avx2ComposeEight<Avx2Bgrx>(out + i * 4, Load8(rows.up + i), Load8(rows.left + i), Load8(rows.own + i),
                      Load8(rows.right + i), Load8(rows.down + i));
   }
   if (i < count) {
     const ComposeRows rest{rows.up + i, rows.left + i, rows.own + i, rows.right + i, rows.down + i};
     Compose32Sse2(k, out + i * 4, rest, count - i);
+  }
+}
+
+// 24 bits in place, eight pixels at a time while two more follow (the loads and
+// stores reach 4 bytes past the eighth); the rest, and the rough pass's samples,
+// through the 32-bit SSE2 kernels on widened chunks.
+LUMENFALL_ALIGN_STACK LUMENFALL_AVX2 bool Decode24Avx2(const KernelContext& k, const uint8_t* src,
+                                                       size_t step, size_t count, uint32_t* cells,
+                                                       uint32_t* halves) {
+  if (step != 3) return Decode24Sse2(k, src, step, count, cells, halves);
+  const Avx2Rule rule = Avx2RuleOf(k.rule);
+  __m256i any = _mm256_setzero_si256();
+  size_t i = 0;
+  for (; i + 10 <= count; i += 8)
+    any = _mm256_or_si256(any, Avx2DecodeEight(rule, Avx2Bgr::Load(src + i * 3), cells + i,
+                                                halves + i));
+  const bool rest = Decode24Sse2(k, src + i * 3, step, count - i, cells + i, halves + i);
+  return rest || !_mm256_testz_si256(any, any);
+}
+
+LUMENFALL_ALIGN_STACK LUMENFALL_AVX2 void Compose24Avx2(const KernelContext& k, uint8_t* out,
+                                                        const ComposeRows& rows, size_t count) {
+  size_t i = 0;
+  for (; i + 10 <= count; i += 8) {
+    Avx2ComposeEight<Avx2Bgr>(out + i * 3, Load8(rows.up + i), Load8(rows.left + i),
+                              Load8(rows.own + i), Load8(rows.right + i), Load8(rows.down + i));
+  }
+  if (i < count) {
+    const ComposeRows rest{rows.up + i, rows.left + i, rows.own + i, rows.right + i, rows.down + i};
+    Compose24Sse2(k, out + i * 3, rest, count - i);
   }
 }
 
@@ -383,8 +338,6 @@ LUMENFALL_ALIGN_STACK LUMENFALL_AVX2 void ComposeBlocks32Avx2(const KernelContex
     ComposeBlocks32Sse2(k, out + i * 8, above + i, rest, below + i, blocks - i);
   }
 }
-
-#endif  // LUMENFALL_AVX2_KERNELS
 
 }  // namespace lumenfall::blurkernels
 

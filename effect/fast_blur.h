@@ -43,12 +43,11 @@ bool FastFeedbackPass(const DisplayState& display, const PassMemory& memory, con
 bool FastRoughPass(const DisplayState& display, const PassMemory& memory, const Rect& region,
                    int32_t dx, int32_t dy, ColourDecayRule rule);
 
-// The vector instructions the 24- and 32-bit kernels may use. The best one the processor has
-// is chosen at run time; tests lower the limit to exercise every kernel.
-enum class SimdLevel : uint8_t { None = 0, Sse2 = 1, Avx2 = 2 };
+// The vector instructions the 16-, 24- and 32-bit kernels may use. The best one the
+// processor has is chosen at run time; tests lower the limit to exercise every kernel.
+enum class SimdLevel : uint8_t { None = 0, Mmx = 1, Sse2 = 2, Avx2 = 3 };
 
-// What the processor offers: on x86 as detected; Sse2 in a WebAssembly build with SIMD
-// (the SSE2 kernels compiled to it); None elsewhere.
+// What the processor offers (None on processors other than x86).
 SimdLevel DetectedSimdLevel();
 
 // Caps the level the passes use; the default cap is Avx2. Returns the previous cap.

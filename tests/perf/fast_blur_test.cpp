@@ -43,7 +43,8 @@ class SimdCap {
 
 std::vector<SimdLevel> LevelsToTry(uint32_t bits) {
   std::vector<SimdLevel> levels{SimdLevel::None};
-  if (bits != 24 && bits != 32) return levels;  // only these depths have vector kernels
+  if (bits == 8) return levels;  // the only depth without vector kernels
+  if (DetectedSimdLevel() >= SimdLevel::Mmx) levels.push_back(SimdLevel::Mmx);
   if (DetectedSimdLevel() >= SimdLevel::Sse2) levels.push_back(SimdLevel::Sse2);
   if (DetectedSimdLevel() >= SimdLevel::Avx2) levels.push_back(SimdLevel::Avx2);
   return levels;

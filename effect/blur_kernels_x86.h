@@ -1,0 +1,125 @@
+// What the x86 vector kernels of the fast blur share: the target attributes, the
+// loads, selects and lit masks of rows of cells, and the decoding of colours.
+#pragma once
+
+#include "effect/blur_kernels.h"
+
+#if defined(LUMENFALL_X86_KERNELS)
+
+#include <immintrin.h>
+
+// A 32-bit Windows caller may enter with a stack aligned to 4 bytes only.
+#if defined(__i386__)
+#define LUMENFALL_ALIGN_STACK __attribute__((force_align_arg_pointer))
+#else
+#define LUMENFALL_ALIGN_STACK
+#endif
+
+#define LUMENFALL_SSE2 __attribute__((target("sse2")))
+#define LUMENFALL_AVX2 __attribute__((target("avx2")))
+
+namespace lumenfall::blurkernels::x86 {
+
+constexpr int kAlpha = static_cast<int>(kLitCell);
+
+LUMENFALL_SSE2 inline __m128i Load4(const uint32_t* p) {
+  return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+}
+
+LUMENFALL_SSE2 inline void Store4(uint32_t* p, __m128i v) {
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v);
+}
+
+LUMENFALL_SSE2 inline __m128i Sse2Select(__m128i mask, __m128i yes, __m128i no) {
+  return _mm_or_si128(_mm_and_si128(mask, yes), _mm_andnot_si128(mask, no));
+}
+
+LUMENFALL_SSE2 inline __m128i Sse2Lit(__m128i cells) { return _mm_srai_epi32(cells, 31); }
+
+LUMENFALL_SSE2 inline bool Sse2AllZero(__m128i v) {
+  return _mm_movemask_epi8(_mm_cmpeq_epi32(v, _mm_setzero_si128())) == 0xFFFF;
+}
+
+// The rule and the decoding of 32-bit lanes 0x??RRGGBB into cells and halves.
+struct Sse2Rule {
+  __m128i always, alwaysSteps, conditionalSteps;
+};
+
+LUMENFALL_SSE2 inline Sse2Rule Sse2RuleOf(const RuleSteps& rule) {
+  const __m128i twelve = _mm_set1_epi32(0x000C0C0C);
+  const auto always = static_cast<int>(rule.always);
+  const auto conditional = static_cast<int>(rule.conditional);
+  return Sse2Rule{_mm_set1_epi32(always), _mm_and_si128(_mm_set1_epi32(always), twelve),
+                  _mm_and_si128(_mm_set1_epi32(conditional), twelve)};
+}
+
+// Cells of four source pixels (B, G, R, X in memory).
+LUMENFALL_SSE2 inline __m128i Sse2Cells(const Sse2Rule& rule, __m128i pixels) {
+  const __m128i colour = _mm_and_si128(pixels, _mm_set1_epi32(0x00FFFFFF));
+  const __m128i black = _mm_cmpeq_epi32(colour, _mm_setzero_si128());
+  __m128i c = _mm_subs_epu8(colour, rule.alwaysSteps);  // level > 12 ? level - 12 : 0
+  const __m128i gone = _mm_cmpeq_epi32(_mm_and_si128(c, rule.always), _mm_setzero_si128());
+  c = _mm_subs_epu8(c, _mm_and_si128(gone, rule.conditionalSteps));
+  return _mm_andnot_si128(black, _mm_or_si128(c, _mm_set1_epi32(kAlpha)));
+}
+
+// The halves of four cells: floor(c x 127 / 256) per channel, 0xFF on top when lit.
+LUMENFALL_SSE2 inline __m128i Sse2Halves(__m128i cells) {
+  const __m128i zero = _mm_setzero_si128(), give = _mm_set1_epi16(127);
+  const __m128i lo = _mm_srli_epi16(_mm_mullo_epi16(_mm_unpacklo_epi8(cells, zero), give), 8);
+  const __m128i hi = _mm_srli_epi16(_mm_mullo_epi16(_mm_unpackhi_epi8(cells, zero), give), 8);
+  const __m128i shares = _mm_and_si128(_mm_packus_epi16(lo, hi), _mm_set1_epi32(0x00FFFFFF));
+  return _mm_or_si128(shares, _mm_and_si128(cells, _mm_set1_epi32(kAlpha)));
+}
+
+LUMENFALL_AVX2 inline __m256i Load8(const uint32_t* p) {
+  return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+}
+
+LUMENFALL_AVX2 inline void Store8(uint32_t* p, __m256i v) {
+  _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), v);
+}
+
+LUMENFALL_AVX2 inline __m256i Avx2Lit(__m256i cells) { return _mm256_srai_epi32(cells, 31); }
+
+LUMENFALL_AVX2 inline __m256i Avx2Select(__m256i mask, __m256i yes, __m256i no) {
+  return _mm256_blendv_epi8(no, yes, mask);
+}
+
+struct Avx2Rule {
+  __m256i always, alwaysSteps, conditionalSteps;
+};
+
+LUMENFALL_AVX2 inline Avx2Rule Avx2RuleOf(const RuleSteps& rule) {
+  const __m256i twelve = _mm256_set1_epi32(0x000C0C0C);
+  const auto always = static_cast<int>(rule.always);
+  const auto conditional = static_cast<int>(rule.conditional);
+  return Avx2Rule{_mm256_set1_epi32(always), _mm256_and_si256(_mm256_set1_epi32(always), twelve),
+                  _mm256_and_si256(_mm256_set1_epi32(conditional), twelve)};
+}
+
+LUMENFALL_AVX2 inline __m256i Avx2Cells(const Avx2Rule& rule, __m256i pixels) {
+  const __m256i colour = _mm256_and_si256(pixels, _mm256_set1_epi32(0x00FFFFFF));
+  const __m256i black = _mm256_cmpeq_epi32(colour, _mm256_setzero_si256());
+  __m256i c = _mm256_subs_epu8(colour, rule.alwaysSteps);
+  const __m256i gone =
+      _mm256_cmpeq_epi32(_mm256_and_si256(c, rule.always), _mm256_setzero_si256());
+  c = _mm256_subs_epu8(c, _mm256_and_si256(gone, rule.conditionalSteps));
+  return _mm256_andnot_si256(black, _mm256_or_si256(c, _mm256_set1_epi32(kAlpha)));
+}
+
+// Unpack and pack work within each 128-bit half, so the byte order comes back as it was.
+LUMENFALL_AVX2 inline __m256i Avx2Halves(__m256i cells) {
+  const __m256i zero = _mm256_setzero_si256(), give = _mm256_set1_epi16(127);
+  const __m256i lo =
+      _mm256_srli_epi16(_mm256_mullo_epi16(_mm256_unpacklo_epi8(cells, zero), give), 8);
+  const __m256i hi =
+      _mm256_srli_epi16(_mm256_mullo_epi16(_mm256_unpackhi_epi8(cells, zero), give), 8);
+  const __m256i shares =
+      _mm256_and_si256(_mm256_packus_epi16(lo, hi), _mm256_set1_epi32(0x00FFFFFF));
+  return _mm256_or_si256(shares, _mm256_and_si256(cells, _mm256_set1_epi32(kAlpha)));
+}
+
+}  // namespace lumenfall::blurkernels::x86
+
+#endif  // LUMENFALL_X86_KERNELS
