@@ -20,12 +20,12 @@ MemorySurface WorkSurfaceFor(const DisplayState& d) {
 
 void PaintAllLit(const DisplayState& d, MemorySurface& s, uint32_t seed) {
   RandomState random;
-  srand(random, seed);
+  SeedRandom(random, seed);
   const PixelWriter write = PixelWriterForDepth(d.format.bitsPerPixel);
   for (uint32_t y = 0; y < s.Desc().height; ++y) {
     for (uint32_t x = 0; x < s.Desc().width; ++x) {
       // Levels of 64 and more in every channel: lit at every depth and layout.
-      const auto level = [&] { return 64 + uint32_t(rand(random)) % 192; };
+      const auto level = [&] { return 64 + uint32_t(NextRandom(random)) % 192; };
       write(d, s.PixelAt(x, y), 0xFF000000u | (level() << 16) | (level() << 8) | level());
     }
   }
@@ -45,7 +45,7 @@ MemorySurface TypicalBlurSource(uint32_t bits, uint32_t settings, int frames) {
   Effect effect(bits);
   for (int i = 0; i < frames; ++i) effect.Tick(settings);
   MemorySurface source = WorkSurfaceFor(effect.engine.display);
-  source.Blt(nullptr, &effect.trail, &effect.engine.sequencer.ZoomRect);
+  source.Blt(nullptr, &effect.trail, &effect.engine.sequencer.zoomRect);
   return source;
 }
 

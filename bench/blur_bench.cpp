@@ -35,7 +35,7 @@ void RunBlur(benchmark::State& state, BlurCase c) {
   BlurState blur;
   blur.implementation = c.implementation;
   for (auto _ : state) {
-    BlurDispatch(d, blur, nullptr, &source, &destination, kWhole, settings);
+    BlurDispatch(d, blur, &source, &destination, kWhole, settings);
     benchmark::DoNotOptimize(destination.Pixels());
     benchmark::ClobberMemory();
   }

@@ -63,7 +63,7 @@ double TimeBlur(uint32_t bits, bool rough, BlurImplementation implementation) {
   blur.implementation = implementation;
   const Rect whole{0, 0, kWorkWidth, kWorkHeight};
   const uint32_t settings = rough ? 0x10000001u : 1u;
-  return Time([&] { BlurDispatch(d, blur, nullptr, &source, &destination, whole, settings); });
+  return Time([&] { BlurDispatch(d, blur, &source, &destination, whole, settings); });
 }
 
 double TimeFrame(uint32_t bits) {

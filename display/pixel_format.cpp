@@ -40,7 +40,7 @@ inline uint8_t RampByte(const DisplayState& d, uint32_t level) {
 
 }  // namespace
 
-uint32_t ddAnalyzePixelFormat(PixelFormatInfo& info, uint32_t redMask, uint32_t greenMask,
+uint32_t AnalyzePixelFormat(PixelFormatInfo& info, uint32_t redMask, uint32_t greenMask,
                               uint32_t blueMask) {
   info = PixelFormatInfo{};
   info.redMask = redMask;
@@ -84,7 +84,7 @@ uint32_t ddAnalyzePixelFormat(PixelFormatInfo& info, uint32_t redMask, uint32_t 
   return layout->code;
 }
 
-void ddBuildGreyRamp(GreyRamp& ramp, const DisplayFormat& format, const PixelFormatInfo& info) {
+void BuildGreyRamp(GreyRamp& ramp, const DisplayFormat& format, const PixelFormatInfo& info) {
   ramp = GreyRamp{};
   for (uint32_t i = 0; i < 256; ++i) {
     switch (format.bitsPerPixel) {
@@ -128,8 +128,8 @@ uint32_t SetupDisplayState(DisplayState& display, uint32_t screenWidth, uint32_t
   display.format.bytesPerPixel = bitsPerPixel / 8;
   uint32_t code = 0;
   if (bitsPerPixel == 8) BuildGreyPaletteTable(display.greyPalette);
-  if (bitsPerPixel == 16) code = ddAnalyzePixelFormat(display.pixelInfo, redMask, greenMask, blueMask);
-  ddBuildGreyRamp(display.greyRamp, display.format, display.pixelInfo);
+  if (bitsPerPixel == 16) code = AnalyzePixelFormat(display.pixelInfo, redMask, greenMask, blueMask);
+  BuildGreyRamp(display.greyRamp, display.format, display.pixelInfo);
   return code;
 }
 

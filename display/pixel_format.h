@@ -40,7 +40,7 @@ struct GreyPalette {
 constexpr uint8_t kPaletteExplicit = 2;    // PC_EXPLICIT
 constexpr uint8_t kPaletteNoCollapse = 4;  // PC_NOCOLLAPSE
 
-// The 16-bit layout codes that ddAnalyzePixelFormat recognises.
+// The 16-bit layout codes that AnalyzePixelFormat recognises.
 constexpr uint32_t kLayout565 = 565;
 constexpr uint32_t kLayout556 = 556;
 constexpr uint32_t kLayout555 = 555;
@@ -56,11 +56,11 @@ struct DisplayState {
 
 // Fills info from the three channel masks and returns the layout code
 // (565, 556, 555, 655) or 0 for any other layout.
-uint32_t ddAnalyzePixelFormat(PixelFormatInfo& info, uint32_t redMask, uint32_t greenMask,
+uint32_t AnalyzePixelFormat(PixelFormatInfo& info, uint32_t redMask, uint32_t greenMask,
                               uint32_t blueMask);
 
 // Fills the ramp from the depth in format and, at 16 bits, from info.
-void ddBuildGreyRamp(GreyRamp& ramp, const DisplayFormat& format, const PixelFormatInfo& info);
+void BuildGreyRamp(GreyRamp& ramp, const DisplayFormat& format, const PixelFormatInfo& info);
 
 // Fills the 256 palette records (the table that the 8-bit palette object carries).
 void BuildGreyPaletteTable(GreyPalette& palette);

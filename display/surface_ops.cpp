@@ -19,7 +19,7 @@ bool RectFitsSurface(const Rect& r, uint32_t width, uint32_t height) {
          int64_t{r.right} <= int64_t{width} && int64_t{r.bottom} <= int64_t{height};
 }
 
-uint8_t* ddLockSurface(WorkSurface* surface) {
+uint8_t* LockSurface(WorkSurface* surface) {
   if (surface == nullptr) return nullptr;
   uint8_t* pixels = nullptr;
   const int32_t result = surface->Lock(&pixels);
@@ -29,7 +29,7 @@ uint8_t* ddLockSurface(WorkSurface* surface) {
   return nullptr;
 }
 
-int ddUnlockSurface(WorkSurface* surface) {
+int UnlockSurface(WorkSurface* surface) {
   if (surface == nullptr) return 0;
   const int32_t result = surface->Unlock();
   if (result == kSurfaceOk) return 1;
@@ -37,17 +37,17 @@ int ddUnlockSurface(WorkSurface* surface) {
   return 0;
 }
 
-int ddClearSurface(WorkSurface* surface) {
+int ClearSurface(WorkSurface* surface) {
   if (surface == nullptr) return 0;
   SurfaceDesc desc;
   if (surface->Describe(desc) != kSurfaceOk || !SurfaceDescIsSound(desc)) return 1;
-  uint8_t* base = ddLockSurface(surface);
+  uint8_t* base = LockSurface(surface);
   if (base == nullptr) return 1;  // a failed lock is never written through
   const size_t rowBytes = size_t{desc.width} * (desc.bitCount / 8);
   for (uint32_t y = 0; y < desc.height; ++y) {
     std::memset(base + size_t{y} * size_t(desc.pitch), 0, rowBytes);
   }
-  ddUnlockSurface(surface);
+  UnlockSurface(surface);
   return 1;
 }
 

@@ -331,10 +331,10 @@ int DrawBitmapText(const DisplayState& display, const char* text, WorkSurface* s
     y = bottom - lineHeight;
   }
 
-  uint8_t* pixels = ddLockSurface(surface);
+  uint8_t* pixels = LockSurface(surface);
   if (pixels == nullptr) return 0;  // nothing is written through a failed lock
   if (*utext == 0) {
-    ddUnlockSurface(surface);
+    UnlockSurface(surface);
     return 1;
   }
 
@@ -362,7 +362,7 @@ int DrawBitmapText(const DisplayState& display, const char* text, WorkSurface* s
     default:
       break;  // no blend at this depth (the surface check above already refuses it)
   }
-  ddUnlockSurface(surface);
+  UnlockSurface(surface);
   return 1;
 }
 

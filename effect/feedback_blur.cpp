@@ -69,11 +69,11 @@ bool LockForPass(const DisplayState& display, WorkSurface* source, WorkSurface* 
   if (sd.bitCount != bits || dd.bitCount != bits) return false;
   if (!RectFitsSurface(region, sd.width, sd.height) || !RectFitsSurface(region, dd.width, dd.height))
     return false;
-  out.src = ddLockSurface(source);
-  out.dst = ddLockSurface(destination);
+  out.src = LockSurface(source);
+  out.dst = LockSurface(destination);
   if (out.src == nullptr || out.dst == nullptr) {
-    if (out.src != nullptr) ddUnlockSurface(source);
-    if (out.dst != nullptr) ddUnlockSurface(destination);
+    if (out.src != nullptr) UnlockSurface(source);
+    if (out.dst != nullptr) UnlockSurface(destination);
     return false;
   }
   out.srcPitch = sd.pitch;
@@ -184,8 +184,8 @@ int Full(Path path, const DisplayState& display, WorkSurface* source, WorkSurfac
   if (!LockForPass(display, source, destination, region, m)) return 1;
   if (path == Path::Reference || !FastFeedbackPass(display, MemoryOf(m), region, rule))
     RunFullPass(display, m, region, rule);
-  ddUnlockSurface(source);
-  ddUnlockSurface(destination);
+  UnlockSurface(source);
+  UnlockSurface(destination);
   return 1;
 }
 
@@ -198,8 +198,8 @@ int Rough(Path path, const DisplayState& display, BlurState& state, WorkSurface*
   if (!LockForPass(display, source, destination, region, m)) return 1;
   if (path == Path::Reference || !FastRoughPass(display, MemoryOf(m), region, dx, dy, rule))
     RunRoughPass(display, m, region, dx, dy, rule);
-  ddUnlockSurface(source);
-  ddUnlockSurface(destination);
+  UnlockSurface(source);
+  UnlockSurface(destination);
   return 1;
 }
 
@@ -217,43 +217,38 @@ void ReadChannels(const DisplayState& display, const uint8_t* pixel, uint32_t& r
   }
 }
 
-int BlurDispatch(const DisplayState& display, BlurState& state, void* window, WorkSurface* source,
+int BlurDispatch(const DisplayState& display, BlurState& state, WorkSurface* source,
                  WorkSurface* destination, const Rect& region, uint32_t settings) {
-  const ColourDecayRule rule = RuleForSelector(settings & 0xFF);
+  const ColourDecayRule rule = RuleForSelector(settings & kSelectorMask);
   if (rule == nullptr) return 0;
   const bool reference = state.implementation == BlurImplementation::Reference;
   if ((settings & kLowQualityFlag) != 0) {
-    return reference ? RoughFeedbackBlurReference(display, state, window, source, destination,
-                                                  region, settings, rule)
-                     : RoughFeedbackBlur(display, state, window, source, destination, region,
-                                         settings, rule);
+    return reference ? RoughFeedbackBlurReference(display, state, source, destination,
+                                                  region, rule)
+                     : RoughFeedbackBlur(display, state, source, destination, region, rule);
   }
   return reference
-             ? FeedbackBlurReference(display, window, source, destination, region, settings, rule)
-             : FeedbackBlur(display, window, source, destination, region, settings, rule);
+             ? FeedbackBlurReference(display, source, destination, region, rule)
+             : FeedbackBlur(display, source, destination, region, rule);
 }
 
-int FeedbackBlur(const DisplayState& display, void* /*window*/, WorkSurface* source,
-                 WorkSurface* destination, const Rect& region, uint32_t /*settings*/,
-                 ColourDecayRule rule) {
+int FeedbackBlur(const DisplayState& display, WorkSurface* source, WorkSurface* destination,
+                 const Rect& region, ColourDecayRule rule) {
   return Full(Path::Fast, display, source, destination, region, rule);
 }
 
-int FeedbackBlurReference(const DisplayState& display, void* /*window*/, WorkSurface* source,
-                          WorkSurface* destination, const Rect& region, uint32_t /*settings*/,
-                          ColourDecayRule rule) {
+int FeedbackBlurReference(const DisplayState& display, WorkSurface* source,
+                          WorkSurface* destination, const Rect& region, ColourDecayRule rule) {
   return Full(Path::Reference, display, source, destination, region, rule);
 }
 
-int RoughFeedbackBlur(const DisplayState& display, BlurState& state, void* /*window*/,
-                      WorkSurface* source, WorkSurface* destination, const Rect& region,
-                      uint32_t /*settings*/, ColourDecayRule rule) {
+int RoughFeedbackBlur(const DisplayState& display, BlurState& state, WorkSurface* source,
+                      WorkSurface* destination, const Rect& region, ColourDecayRule rule) {
   return Rough(Path::Fast, display, state, source, destination, region, rule);
 }
 
-int RoughFeedbackBlurReference(const DisplayState& display, BlurState& state, void* /*window*/,
-                               WorkSurface* source, WorkSurface* destination, const Rect& region,
-                               uint32_t /*settings*/, ColourDecayRule rule) {
+int RoughFeedbackBlurReference(const DisplayState& display, BlurState& state, WorkSurface* source,
+                               WorkSurface* destination, const Rect& region, ColourDecayRule rule) {
   return Rough(Path::Reference, display, state, source, destination, region, rule);
 }
 

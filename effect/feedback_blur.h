@@ -31,26 +31,22 @@ void ReadChannels(const DisplayState& display, const uint8_t* pixel, uint32_t& r
 
 // Picks the rule from the settings word's low byte and the pass from bit 28.
 // 0 when the selector names no rule (nothing is touched); otherwise the pass's result.
-int BlurDispatch(const DisplayState& display, BlurState& state, void* window, WorkSurface* source,
+int BlurDispatch(const DisplayState& display, BlurState& state, WorkSurface* source,
                  WorkSurface* destination, const Rect& region, uint32_t settings);
 
 // The full pass over the region's interior.
-int FeedbackBlur(const DisplayState& display, void* window, WorkSurface* source,
-                 WorkSurface* destination, const Rect& region, uint32_t settings,
-                 ColourDecayRule rule);
+int FeedbackBlur(const DisplayState& display, WorkSurface* source, WorkSurface* destination,
+                 const Rect& region, ColourDecayRule rule);
 
 // The low-quality pass: one sample per 2 x 2 cell, painted as a block with a fringe.
-int RoughFeedbackBlur(const DisplayState& display, BlurState& state, void* window,
-                      WorkSurface* source, WorkSurface* destination, const Rect& region,
-                      uint32_t settings, ColourDecayRule rule);
+int RoughFeedbackBlur(const DisplayState& display, BlurState& state, WorkSurface* source,
+                      WorkSurface* destination, const Rect& region, ColourDecayRule rule);
 
 // The plain passes: every write made in order through the pixel writers. Same
 // arguments, results and bytes as FeedbackBlur and RoughFeedbackBlur.
-int FeedbackBlurReference(const DisplayState& display, void* window, WorkSurface* source,
-                          WorkSurface* destination, const Rect& region, uint32_t settings,
-                          ColourDecayRule rule);
-int RoughFeedbackBlurReference(const DisplayState& display, BlurState& state, void* window,
-                               WorkSurface* source, WorkSurface* destination, const Rect& region,
-                               uint32_t settings, ColourDecayRule rule);
+int FeedbackBlurReference(const DisplayState& display, WorkSurface* source,
+                          WorkSurface* destination, const Rect& region, ColourDecayRule rule);
+int RoughFeedbackBlurReference(const DisplayState& display, BlurState& state, WorkSurface* source,
+                               WorkSurface* destination, const Rect& region, ColourDecayRule rule);
 
 }  // namespace lumenfall

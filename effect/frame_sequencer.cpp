@@ -8,8 +8,8 @@ namespace {
 
 // The current line, or null when the set holds no line to draw.
 const char* CurrentLine(const SequencerState& s, TextSet textSet) {
-  if (s.LineIndex < 0 || s.LineIndex >= TextSetLength(textSet)) return nullptr;
-  return textSet[s.LineIndex];
+  if (s.lineIndex < 0 || s.lineIndex >= TextSetLength(textSet)) return nullptr;
+  return textSet[s.lineIndex];
 }
 
 void DrawLine(EffectEngine& engine, const char* line, WorkSurface* target, ArgbColour colour) {
@@ -24,34 +24,34 @@ void CopyWhole(WorkSurface* destination, WorkSurface* source) {
 
 }  // namespace
 
-int FrameSequencer(EffectEngine& engine, void* window, uint32_t settings, TextSet textSet) {
+int FrameSequencer(EffectEngine& engine, uint32_t settings, TextSet textSet) {
   SequencerState& s = engine.sequencer;
   WorkSurfaces& w = engine.surfaces;
   const uint32_t now = engine.clock != nullptr ? engine.clock->TickCount() : 0;
 
   // 1. Timing: whole 8 ms steps of measured time; the remainder is dropped.
-  if (s.LastFrameTick == 0) {
-    s.LastFrameTick = now;
+  if (s.lastFrameTick == 0) {
+    s.lastFrameTick = now;
   } else {
-    const uint32_t elapsed = now - s.LastFrameTick;
+    const uint32_t elapsed = now - s.lastFrameTick;
     if (elapsed < kStepMs) return 0;
-    s.LastFrameTick = now;
-    s.CyclePhase += elapsed / kStepMs;
+    s.lastFrameTick = now;
+    s.cyclePhase += elapsed / kStepMs;
   }
 
   // 2-4. Zoom, clear, blur.
   if (w.ZoomBuffer != nullptr && w.TrailBuffer != nullptr)
-    w.ZoomBuffer->Blt(nullptr, w.TrailBuffer, &s.ZoomRect);
-  ddClearSurface(w.TrailBuffer);
-  BlurDispatch(engine.display, engine.blur, window, w.ZoomBuffer, w.TrailBuffer, s.textBox,
+    w.ZoomBuffer->Blt(nullptr, w.TrailBuffer, &s.zoomRect);
+  ClearSurface(w.TrailBuffer);
+  BlurDispatch(engine.display, engine.blur, w.ZoomBuffer, w.TrailBuffer, s.textBox,
                settings);
 
   // 5. Compose.
   const char* line = CurrentLine(s, textSet);
-  if (s.CyclePhase < kFadeInEnd) {
+  if (s.cyclePhase < kFadeInEnd) {
     CopyWhole(w.ShowBuffer, w.TrailBuffer);
-    DrawLine(engine, line, w.ShowBuffer, (s.CyclePhase << 24) | kTextColour);
-  } else if (s.CyclePhase < kBurnInEnd) {
+    DrawLine(engine, line, w.ShowBuffer, (s.cyclePhase << 24) | kTextColour);
+  } else if (s.cyclePhase < kBurnInEnd) {
     DrawLine(engine, line, w.TrailBuffer, 0xFF000000u | kTextColour);
     CopyWhole(w.ShowBuffer, w.TrailBuffer);
   } else {
@@ -59,21 +59,21 @@ int FrameSequencer(EffectEngine& engine, void* window, uint32_t settings, TextSe
   }
 
   // 6. End of the cycle: next line, new zoom rectangle.
-  if (s.CyclePhase >= kCycleSteps) {
-    s.CyclePhase = 0;
-    s.LineIndex += 1;
-    if (s.LineIndex < 0 || s.LineIndex >= TextSetLength(textSet)) s.LineIndex = 0;
-    const int32_t left = rand(engine.random) * 20 / 32767;
-    const int32_t top = rand(engine.random) * 25 / 32767;
-    s.ZoomRect = Rect{left, top, kWorkWidth - left, kWorkHeight - top};
+  if (s.cyclePhase >= kCycleSteps) {
+    s.cyclePhase = 0;
+    s.lineIndex += 1;
+    if (s.lineIndex < 0 || s.lineIndex >= TextSetLength(textSet)) s.lineIndex = 0;
+    const int32_t left = NextRandom(engine.random) * 20 / 32767;
+    const int32_t top = NextRandom(engine.random) * 25 / 32767;
+    s.zoomRect = Rect{left, top, kWorkWidth - left, kWorkHeight - top};
   }
   return 1;
 }
 
-int RunFrameStep(EffectEngine& engine, void* window, uint32_t settings) {
+int RunFrameStep(EffectEngine& engine, uint32_t settings) {
   const TextSet set = TextSetForSettings(settings);
   if (set == nullptr) return 0;
-  return FrameSequencer(engine, window, settings, set);
+  return FrameSequencer(engine, settings, set);
 }
 
 }  // namespace lumenfall

@@ -25,10 +25,10 @@ constexpr int kSequencerTextFlags = TEXT_HCENTRE | TEXT_VCENTRE;
 constexpr ArgbColour kTextColour = 0x00FFFFFF;
 
 struct SequencerState {
-  uint32_t LastFrameTick = 0;          // 0: no frame has run yet
-  uint32_t CyclePhase = 0xFFFFFFFF;    // 8 ms steps into the current line's cycle
-  int32_t LineIndex = -1;              // entry of the text set being shown
-  Rect ZoomRect{20, 25, 380, 275};     // part of TrailBuffer stretched over ZoomBuffer
+  uint32_t lastFrameTick = 0;          // 0: no frame has run yet
+  uint32_t cyclePhase = 0xFFFFFFFF;    // 8 ms steps into the current line's cycle
+  int32_t lineIndex = -1;              // entry of the text set being shown
+  Rect zoomRect{20, 25, 380, 275};     // part of TrailBuffer stretched over ZoomBuffer
   TextBox textBox{0, 0, kWorkWidth, kWorkHeight};
 };
 
@@ -50,11 +50,11 @@ struct EffectEngine {
 };
 
 // One frame. 0 when skipped (less than 8 ms since the last frame), 1 when run.
-int FrameSequencer(EffectEngine& engine, void* window, uint32_t settings, TextSet textSet);
+int FrameSequencer(EffectEngine& engine, uint32_t settings, TextSet textSet);
 
 // The presenters' frame step: runs the sequencer on the set that the settings word's
 // low byte selects (1 or 4), and nothing for any other value. Returns the sequencer's
 // result, or 0 when no step was run.
-int RunFrameStep(EffectEngine& engine, void* window, uint32_t settings);
+int RunFrameStep(EffectEngine& engine, uint32_t settings);
 
 }  // namespace lumenfall

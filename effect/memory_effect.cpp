@@ -40,9 +40,9 @@ MemoryEffect::MemoryEffect(const EmulatedFormat& format, MillisecondClock& clock
   engine_.surfaces = {&zoom_, &trail_, &show_};
   engine_.clock = &clock;
   engine_.font = font != nullptr ? font : &ProgramFont();
-  srand(engine_.random, seed);
+  SeedRandom(engine_.random, seed);
 }
 
-int MemoryEffect::Step(uint32_t settings) { return RunFrameStep(engine_, nullptr, settings); }
+int MemoryEffect::Step(uint32_t settings) { return RunFrameStep(engine_, settings); }
 
 }  // namespace lumenfall

@@ -2,9 +2,9 @@
 
 namespace lumenfall {
 
-void srand(RandomState& random, uint32_t seed) { random.state = seed; }
+void SeedRandom(RandomState& random, uint32_t seed) { random.state = seed; }
 
-int rand(RandomState& random) {
+int NextRandom(RandomState& random) {
   random.state = random.state * 214013u + 2531011u;
   return static_cast<int>((random.state >> 16) & 0x7FFF);
 }

@@ -12,9 +12,9 @@ struct RandomState {
 };
 
 // Sets the 32-bit state.
-void srand(RandomState& random, uint32_t seed);
+void SeedRandom(RandomState& random, uint32_t seed);
 
 // state = state x 214013 + 2531011 (mod 2^32); returns bits 16 to 30: 0 to 32767.
-int rand(RandomState& random);
+int NextRandom(RandomState& random);
 
 }  // namespace lumenfall

@@ -24,7 +24,7 @@ constexpr int kExitDone = 0;
 constexpr int kExitIoFailure = 1;
 constexpr int kExitInterrupted = 130;
 
-// The effect as the renderer runs it: srand(seed) once, three fresh all-zero 400 x 300
+// The effect as the renderer runs it: SeedRandom(seed) once, three fresh all-zero 400 x 300
 // surfaces in the display format, and frame k at tick count start + k x tick.
 class EffectRun {
  public:

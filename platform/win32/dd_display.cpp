@@ -59,13 +59,13 @@ void ReleaseHandle(T*& handle) {
 void CreateWorkSurfacesOnly();
 
 bool WorkSurfacesExist() {
-  return directDraw.ZoomBuffer.Exists() && directDraw.TrailBuffer.Exists() &&
-         directDraw.ShowBuffer.Exists();
+  return directDraw.zoomBuffer.Exists() && directDraw.trailBuffer.Exists() &&
+         directDraw.showBuffer.Exists();
 }
 
 // The frame step, run only when every work surface exists.
-void FrameStep(HWND window, uint32_t settings) {
-  if (WorkSurfacesExist()) RunFrameStep(displayEngine, window, settings);
+void FrameStep(uint32_t settings) {
+  if (WorkSurfacesExist()) RunFrameStep(displayEngine, settings);
 }
 
 // A display mode change by another program takes the memory of the surfaces away.
@@ -74,7 +74,7 @@ void FrameStep(HWND window, uint32_t settings) {
 void RestoreLostSurfaces(HRESULT presentResult) {
   DirectDrawState& d = directDraw;
   bool lost = presentResult == DDERR_SURFACELOST;
-  for (DirectDrawWorkSurface* s : {&d.ZoomBuffer, &d.TrailBuffer, &d.ShowBuffer}) {
+  for (DirectDrawWorkSurface* s : {&d.zoomBuffer, &d.trailBuffer, &d.showBuffer}) {
     if (s->SawSurfaceLost()) lost = true;
   }
   if (!lost) return;
@@ -82,17 +82,17 @@ void RestoreLostSurfaces(HRESULT presentResult) {
   if (d.primary != nullptr && d.primary->IsLost() == DDERR_SURFACELOST &&
       d.primary->Restore() == DDERR_WRONGMODE)
     d.wrongMode = true;
-  if (d.ScreenTemplate != nullptr && d.ScreenTemplate->IsLost() == DDERR_SURFACELOST &&
-      d.ScreenTemplate->Restore() == DDERR_WRONGMODE)
+  if (d.screenTemplate != nullptr && d.screenTemplate->IsLost() == DDERR_SURFACELOST &&
+      d.screenTemplate->Restore() == DDERR_WRONGMODE)
     d.wrongMode = true;
-  for (DirectDrawWorkSurface* s : {&d.ZoomBuffer, &d.TrailBuffer, &d.ShowBuffer}) {
+  for (DirectDrawWorkSurface* s : {&d.zoomBuffer, &d.trailBuffer, &d.showBuffer}) {
     s->ForgetSurfaceLost();
     if (s->Surface() != nullptr && s->Surface()->IsLost() == DDERR_SURFACELOST) {
       if (s->Restore() == static_cast<int32_t>(DDERR_WRONGMODE)) {
         d.wrongMode = true;
         continue;
       }
-      ddClearSurface(s);
+      ClearSurface(s);
     }
   }
   d.restoreCount += 1;
@@ -115,18 +115,18 @@ bool CopyShowBuffer(DibInfo& info) {
   DirectDrawState& d = directDraw;
   const DisplayState& display = displayEngine.display;
   const uint32_t bytes = display.format.bytesPerPixel;
-  if (!d.ShowBuffer.Exists() || bytes == 0 || bytes > 4) return false;
+  if (!d.showBuffer.Exists() || bytes == 0 || bytes > 4) return false;
   SurfaceDesc desc;
-  if (d.ShowBuffer.Describe(desc) != 0 || desc.pitch <= 0 ||  // DD_OK is 0
+  if (d.showBuffer.Describe(desc) != 0 || desc.pitch <= 0 ||  // DD_OK is 0
       static_cast<uint32_t>(desc.pitch) < kWorkWidth * bytes || desc.height < uint32_t{kWorkHeight})
     return false;
   const size_t row = size_t{kWorkWidth} * bytes;
   d.showCopy.resize(row * kWorkHeight);
-  const uint8_t* pixels = ddLockSurface(&d.ShowBuffer);
+  const uint8_t* pixels = LockSurface(&d.showBuffer);
   if (pixels == nullptr) return false;
   for (int y = 0; y < kWorkHeight; ++y)
     std::memcpy(d.showCopy.data() + row * size_t(y), pixels + size_t(desc.pitch) * size_t(y), row);
-  ddUnlockSurface(&d.ShowBuffer);
+  UnlockSurface(&d.showBuffer);
 
   std::memset(&info, 0, sizeof info);
   info.header.biSize = sizeof info.header;
@@ -169,10 +169,10 @@ void PresentByGdi(HWND window, const RECT* targets, int count) {
 
 HRESULT PresentShowBuffer(const RECT& destination) {
   DirectDrawState& d = directDraw;
-  if (d.primary == nullptr || !d.ShowBuffer.Exists()) return DD_OK;
+  if (d.primary == nullptr || !d.showBuffer.Exists()) return DD_OK;
   RECT dst = destination;
   RECT src = kShowRect;
-  return d.primary->Blt(&dst, d.ShowBuffer.Surface(), &src, DDBLT_WAIT, nullptr);
+  return d.primary->Blt(&dst, d.showBuffer.Surface(), &src, DDBLT_WAIT, nullptr);
 }
 
 }  // namespace
@@ -250,16 +250,16 @@ int ddCreatePrimary(HWND window) {
 
   desc.dwFlags = kOffscreenFlags;
   desc.ddsCaps.dwCaps = kOffscreenCaps;
-  d.ScreenTemplate = CreateSurface2(desc);
-  if (d.ScreenTemplate == nullptr) return 1;  // no format to build work surfaces from
+  d.screenTemplate = CreateSurface2(desc);
+  if (d.screenTemplate == nullptr) return 1;  // no format to build work surfaces from
 
   DDSURFACEDESC templateDesc = EmptyDesc();
-  Trace("IDirectDrawSurface2_GetSurfaceDesc", d.ScreenTemplate->GetSurfaceDesc(&templateDesc));
+  Trace("IDirectDrawSurface2_GetSurfaceDesc", d.screenTemplate->GetSurfaceDesc(&templateDesc));
   templateDesc.ddpfPixelFormat.dwSize = sizeof(DDPIXELFORMAT);
   Trace("IDirectDrawSurface2_GetPixelFormat",
         d.primary->GetPixelFormat(&templateDesc.ddpfPixelFormat));
 
-  // The format records: the screen size from ScreenTemplate, the depth and masks from
+  // The format records: the screen size from screenTemplate, the depth and masks from
   // the primary; the palette table at 8 bits, the layout at 16, the ramp at every depth.
   const DDPIXELFORMAT& format = templateDesc.ddpfPixelFormat.dwRGBBitCount != 0
                                     ? templateDesc.ddpfPixelFormat
@@ -276,7 +276,7 @@ int ddCreatePrimary(HWND window) {
 int ddReleasePrimary() {
   DirectDrawState& d = directDraw;
   ReleaseHandle(d.clipper);
-  ReleaseHandle(d.ScreenTemplate);
+  ReleaseHandle(d.screenTemplate);
   ReleaseHandle(d.primary);
   return 1;
 }
@@ -299,7 +299,7 @@ int ddShutdown(HWND window) {
 }
 
 int CreateWorkSurfaces() {
-  srand(displayEngine.random, GetTickCount());
+  SeedRandom(displayEngine.random, GetTickCount());
   displayEngine.clock = &tickClock;
   displayEngine.font = &ProgramFont();
   CreateWorkSurfacesOnly();
@@ -311,29 +311,29 @@ namespace {
 void CreateWorkSurfacesOnly() {
   DirectDrawState& d = directDraw;
   displayEngine.surfaces = WorkSurfaces{};
-  if (d.device == nullptr || d.ScreenTemplate == nullptr) return;
+  if (d.device == nullptr || d.screenTemplate == nullptr) return;
 
   DDSURFACEDESC desc = EmptyDesc();
   desc.dwFlags = DDSD_PIXELFORMAT;
   desc.ddpfPixelFormat.dwSize = sizeof(DDPIXELFORMAT);
-  d.ScreenTemplate->GetSurfaceDesc(&desc);
+  d.screenTemplate->GetSurfaceDesc(&desc);
   desc.dwWidth = kWorkWidth;
   desc.dwHeight = kWorkHeight;
   desc.dwFlags = kOffscreenFlags;
   desc.ddsCaps.dwCaps = kOffscreenCaps;
 
-  for (DirectDrawWorkSurface* s : {&d.ZoomBuffer, &d.TrailBuffer, &d.ShowBuffer}) {
+  for (DirectDrawWorkSurface* s : {&d.zoomBuffer, &d.trailBuffer, &d.showBuffer}) {
     s->Adopt(CreateSurface2(desc));
     s->UsePaletteObject(d.palette);
   }
   if (displayEngine.display.format.bitsPerPixel == 8 && d.palette != nullptr) {
-    for (DirectDrawWorkSurface* s : {&d.ZoomBuffer, &d.TrailBuffer, &d.ShowBuffer}) {
+    for (DirectDrawWorkSurface* s : {&d.zoomBuffer, &d.trailBuffer, &d.showBuffer}) {
       if (s->Exists()) Trace("IDirectDrawSurface2_SetPalette", s->SetPalette(nullptr));
     }
   }
   // The effect draws only through surfaces that exist.
   if (WorkSurfacesExist()) {
-    displayEngine.surfaces = WorkSurfaces{&d.ZoomBuffer, &d.TrailBuffer, &d.ShowBuffer};
+    displayEngine.surfaces = WorkSurfaces{&d.zoomBuffer, &d.trailBuffer, &d.showBuffer};
   }
 }
 
@@ -342,21 +342,21 @@ void CreateWorkSurfacesOnly() {
 int ReleaseWorkSurfaces() {
   DirectDrawState& d = directDraw;
   displayEngine.surfaces = WorkSurfaces{};
-  d.ZoomBuffer.Release();
-  d.TrailBuffer.Release();
-  d.ShowBuffer.Release();
+  d.zoomBuffer.Release();
+  d.trailBuffer.Release();
+  d.showBuffer.Release();
   return 1;
 }
 
 int PresentFullScreen(HWND window, uint32_t settings) {
   DirectDrawState& d = directDraw;
   if (!d.fullScreenRectSet) {
-    d.FullScreenRect = RECT{0, 0, static_cast<LONG>(displayEngine.display.format.screenWidth),
+    d.fullScreenRect = RECT{0, 0, static_cast<LONG>(displayEngine.display.format.screenWidth),
                             static_cast<LONG>(displayEngine.display.format.screenHeight)};
     d.monitorCount = ListMonitors(d.monitors);
     d.fullScreenRectSet = true;
   }
-  FrameStep(window, settings);
+  FrameStep(settings);
   // Each monitor that the primary surface reaches gets its own stretch blit; the others
   // are drawn by GDI into the window, which covers the whole virtual screen.
   HRESULT result = DD_OK;
@@ -365,7 +365,7 @@ int PresentFullScreen(HWND window, uint32_t settings) {
   for (int i = 0; i < d.monitorCount; ++i) {
     const RECT& m = d.monitors[i];
     if (m.right <= m.left || m.bottom <= m.top) continue;
-    if (Inside(m, d.FullScreenRect)) {
+    if (Inside(m, d.fullScreenRect)) {
       const HRESULT r = PresentShowBuffer(m);
       if (result == DD_OK) result = r;
     } else {
@@ -382,14 +382,14 @@ int ddRebuild(HWND window) {
   ReleaseWorkSurfaces();
   ddShutdown(window);
   d.wrongMode = false;
-  d.fullScreenRectSet = false;  // FullScreenRect and the monitors are read again
+  d.fullScreenRectSet = false;  // fullScreenRect and the monitors are read again
   d.rebuildCount += 1;
   d.lastRebuildTick = GetTickCount();
   ddCreate();
   ddSetNormalMode(window);
   CreateWorkSurfacesOnly();
   if (!WorkSurfacesExist()) return 0;
-  for (DirectDrawWorkSurface* s : {&d.ZoomBuffer, &d.TrailBuffer, &d.ShowBuffer}) ddClearSurface(s);
+  for (DirectDrawWorkSurface* s : {&d.zoomBuffer, &d.trailBuffer, &d.showBuffer}) ClearSurface(s);
   return 1;
 }
 
@@ -401,7 +401,7 @@ bool ddRebuildDue() {
 
 int PresentPreview(HWND window, uint32_t settings) {
   DirectDrawState& d = directDraw;
-  FrameStep(window, settings);
+  FrameStep(settings);
   if (!GetWindowRect(window, &d.previewRect)) return 1;
   RestoreLostSurfaces(PresentShowBuffer(d.previewRect));
   return 1;

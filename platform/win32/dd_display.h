@@ -1,5 +1,5 @@
 // The DirectDraw side of the display: the device in the normal cooperative level,
-// the primary surface with a clipper bound to the saver window, ScreenTemplate,
+// the primary surface with a clipper bound to the saver window, screenTemplate,
 // the 8-bit grey palette, the three work surfaces, presentation and teardown.
 // One set of module state, alive from window creation to window destruction.
 #pragma once
@@ -20,14 +20,14 @@ struct DirectDrawState {
   IDirectDraw2* device = nullptr;
   IDirectDrawSurface2* primary = nullptr;
   IDirectDrawClipper* clipper = nullptr;
-  IDirectDrawSurface2* ScreenTemplate = nullptr;
+  IDirectDrawSurface2* screenTemplate = nullptr;
   IDirectDrawPalette* palette = nullptr;  // only at 8 bits per pixel
-  DirectDrawWorkSurface ZoomBuffer;
-  DirectDrawWorkSurface TrailBuffer;
-  DirectDrawWorkSurface ShowBuffer;
+  DirectDrawWorkSurface zoomBuffer;
+  DirectDrawWorkSurface trailBuffer;
+  DirectDrawWorkSurface showBuffer;
   // The part of the screen that the primary surface reaches, and the monitors; both
   // read at the first full-screen presentation after each (re)build.
-  RECT FullScreenRect{};
+  RECT fullScreenRect{};
   bool fullScreenRectSet = false;
   RECT monitors[kMaxMonitors]{};
   int monitorCount = 0;
@@ -62,8 +62,8 @@ int PresentFullScreen(HWND window, uint32_t settings);
 int PresentPreview(HWND window, uint32_t settings);
 
 // Everything released and built again for the display's current mode: device, primary,
-// clipper, ScreenTemplate, palette, formats, the work surfaces (cleared to black) and,
-// at the next presentation, FullScreenRect and the monitors. The effect's own state
+// clipper, screenTemplate, palette, formats, the work surfaces (cleared to black) and,
+// at the next presentation, fullScreenRect and the monitors. The effect's own state
 // (the sequencer, the random generator) goes on. Returns 1 when the work surfaces exist.
 int ddRebuild(HWND window);
 

@@ -25,7 +25,7 @@ uint16_t Blend16(const DisplayState& d, uint16_t old, ArgbColour c) {
 
 TEST(PixelFormatAnalysis, RecognisesTheFourLayouts) {
   PixelFormatInfo info;
-  EXPECT_EQ(ddAnalyzePixelFormat(info, 0xF800, 0x07E0, 0x001F), 565u);
+  EXPECT_EQ(AnalyzePixelFormat(info, 0xF800, 0x07E0, 0x001F), 565u);
   EXPECT_EQ(info.redShift, 11u);
   EXPECT_EQ(info.greenShift, 5u);
   EXPECT_EQ(info.blueShift, 0u);
@@ -35,18 +35,18 @@ TEST(PixelFormatAnalysis, RecognisesTheFourLayouts) {
   EXPECT_EQ(info.greenDownshift, 5u);
   EXPECT_EQ(info.blueDownshift, 3u);
 
-  EXPECT_EQ(ddAnalyzePixelFormat(info, 0x7C00, 0x03E0, 0x001F), 555u);
+  EXPECT_EQ(AnalyzePixelFormat(info, 0x7C00, 0x03E0, 0x001F), 555u);
   EXPECT_EQ(info.redDownshift, 9u);
   EXPECT_EQ(info.greenDownshift, 6u);
   EXPECT_EQ(info.blueDownshift, 3u);
 
-  EXPECT_EQ(ddAnalyzePixelFormat(info, 0xF800, 0x07C0, 0x003F), 556u);
+  EXPECT_EQ(AnalyzePixelFormat(info, 0xF800, 0x07C0, 0x003F), 556u);
   EXPECT_EQ(info.blueBits, 6u);
   EXPECT_EQ(info.redDownshift, 8u);
   EXPECT_EQ(info.greenDownshift, 5u);
   EXPECT_EQ(info.blueDownshift, 2u);
 
-  EXPECT_EQ(ddAnalyzePixelFormat(info, 0xFC00, 0x03E0, 0x001F), 655u);
+  EXPECT_EQ(AnalyzePixelFormat(info, 0xFC00, 0x03E0, 0x001F), 655u);
   EXPECT_EQ(info.redBits, 6u);
   EXPECT_EQ(info.redMax, 0x3Fu);
   EXPECT_EQ(info.redDownshift, 8u);
@@ -56,16 +56,16 @@ TEST(PixelFormatAnalysis, RecognisesTheFourLayouts) {
 TEST(PixelFormatAnalysis, UnrecognisedLayoutsGiveZeroAndNoDownshifts) {
   PixelFormatInfo info;
   // Blue on top.
-  EXPECT_EQ(ddAnalyzePixelFormat(info, 0x001F, 0x07E0, 0xF800), 0u);
+  EXPECT_EQ(AnalyzePixelFormat(info, 0x001F, 0x07E0, 0xF800), 0u);
   EXPECT_EQ(info.redDownshift + info.greenDownshift + info.blueDownshift, 0u);
   EXPECT_EQ(info.redBits + info.greenBits + info.blueBits, 0u);
   EXPECT_EQ(info.blueMask, 0xF800u);  // the masks are kept all the same
   // A zero mask and masks of fewer than five bits end the search.
-  EXPECT_EQ(ddAnalyzePixelFormat(info, 0, 0x07E0, 0x001F), 0u);
-  EXPECT_EQ(ddAnalyzePixelFormat(info, 0xF000, 0x0F00, 0x000F), 0u);
-  EXPECT_EQ(ddAnalyzePixelFormat(info, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF), 0u);
+  EXPECT_EQ(AnalyzePixelFormat(info, 0, 0x07E0, 0x001F), 0u);
+  EXPECT_EQ(AnalyzePixelFormat(info, 0xF000, 0x0F00, 0x000F), 0u);
+  EXPECT_EQ(AnalyzePixelFormat(info, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF), 0u);
   // A mask with a hole is never 0x1F or 0x3F at any shift.
-  EXPECT_EQ(ddAnalyzePixelFormat(info, 0xF800, 0x05E0, 0x001F), 0u);
+  EXPECT_EQ(AnalyzePixelFormat(info, 0xF800, 0x05E0, 0x001F), 0u);
 }
 
 TEST(GreyRamp, EightBitsIndexesThePaletteGreys) {

@@ -37,35 +37,35 @@ TEST(MemorySurface, StartsAllZeroAndDescribesItself) {
 
 TEST(MemorySurface, UnsoundFormatsCannotBeLocked) {
   MemorySurface odd(4, 4, 15);
-  EXPECT_EQ(ddLockSurface(&odd), nullptr);
+  EXPECT_EQ(LockSurface(&odd), nullptr);
   MemorySurface narrow(10, 4, 32, 39);  // pitch narrower than a row
-  EXPECT_EQ(ddLockSurface(&narrow), nullptr);
-  EXPECT_EQ(ddClearSurface(&narrow), 1);
-  EXPECT_EQ(ddLockSurface(nullptr), nullptr);
-  EXPECT_EQ(ddUnlockSurface(nullptr), 0);
-  EXPECT_EQ(ddClearSurface(nullptr), 0);
+  EXPECT_EQ(LockSurface(&narrow), nullptr);
+  EXPECT_EQ(ClearSurface(&narrow), 1);
+  EXPECT_EQ(LockSurface(nullptr), nullptr);
+  EXPECT_EQ(UnlockSurface(nullptr), 0);
+  EXPECT_EQ(ClearSurface(nullptr), 0);
 }
 
 TEST(MemorySurface, LockUnlockPairs) {
   MemorySurface s(4, 4, 32);
-  uint8_t* p = ddLockSurface(&s);
+  uint8_t* p = LockSurface(&s);
   ASSERT_NE(p, nullptr);
   EXPECT_EQ(p, s.Pixels());
   EXPECT_TRUE(s.IsLocked());
-  EXPECT_EQ(ddLockSurface(&s), nullptr);  // a second lock is refused
-  EXPECT_EQ(ddUnlockSurface(&s), 1);
-  EXPECT_EQ(ddUnlockSurface(&s), 0);  // nothing left to unlock
+  EXPECT_EQ(LockSurface(&s), nullptr);  // a second lock is refused
+  EXPECT_EQ(UnlockSurface(&s), 1);
+  EXPECT_EQ(UnlockSurface(&s), 0);  // nothing left to unlock
 }
 
 TEST(SurfaceOps, StillDrawingYieldsNullWithoutWriting) {
   MemorySurface s(4, 4, 32);
   s.Bytes().assign(s.Bytes().size(), 0xAB);
   s.FailLocks(kSurfaceWasStillDrawing);
-  EXPECT_EQ(ddLockSurface(&s), nullptr);
-  EXPECT_EQ(ddClearSurface(&s), 1);
+  EXPECT_EQ(LockSurface(&s), nullptr);
+  EXPECT_EQ(ClearSurface(&s), 1);
   for (uint8_t b : s.Bytes()) ASSERT_EQ(b, 0xAB);
   s.FailLocks(kSurfaceLost);
-  EXPECT_EQ(ddLockSurface(&s), nullptr);
+  EXPECT_EQ(LockSurface(&s), nullptr);
 }
 
 TEST(SurfaceOps, ClearLeavesTheBytesPastEachRow) {
@@ -74,7 +74,7 @@ TEST(SurfaceOps, ClearLeavesTheBytesPastEachRow) {
     const int32_t pitch = static_cast<int32_t>(width * bpp + 5);
     MemorySurface s(width, height, bits, pitch);
     s.Bytes().assign(s.Bytes().size(), 0xEE);
-    ASSERT_EQ(ddClearSurface(&s), 1);
+    ASSERT_EQ(ClearSurface(&s), 1);
     EXPECT_FALSE(s.IsLocked());
     for (uint32_t y = 0; y < height; ++y) {
       for (uint32_t i = 0; i < uint32_t(pitch); ++i) {

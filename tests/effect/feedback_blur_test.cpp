@@ -23,7 +23,7 @@ const Rect kWhole{0, 0, 400, 300};
 
 int RunFull(const DisplayState& d, MemorySurface& src, MemorySurface& dst, uint32_t settings = 1) {
   BlurState state;
-  return BlurDispatch(d, state, nullptr, &src, &dst, kWhole, settings);
+  return BlurDispatch(d, state, &src, &dst, kWhole, settings);
 }
 
 TEST(BlurDispatch, SelectorsWithoutARuleTouchNothing) {
@@ -33,7 +33,7 @@ TEST(BlurDispatch, SelectorsWithoutARuleTouchNothing) {
   dst.Bytes().assign(dst.Bytes().size(), 0x33);
   for (uint32_t s : {0u, 3u, 64u, 255u, 0x10000000u, 0x10000003u}) {
     BlurState state;
-    EXPECT_EQ(BlurDispatch(d, state, nullptr, &src, &dst, kWhole, s), 0) << s;
+    EXPECT_EQ(BlurDispatch(d, state, &src, &dst, kWhole, s), 0) << s;
     EXPECT_EQ(state.BlurPhase, 0);
   }
   EXPECT_EQ(src.LockCount(), 0);
@@ -46,8 +46,8 @@ TEST(BlurDispatch, BitTwentyEightChoosesTheRoughPassWithTheSameRule) {
   MemorySurface src = MakeSurface(d), viaDispatch = MakeSurface(d), direct = MakeSurface(d);
   Put(d, src, 101, 101, 0x808080);
   BlurState a, b;
-  EXPECT_EQ(BlurDispatch(d, a, nullptr, &src, &viaDispatch, kWhole, 0x10000004), 1);
-  EXPECT_EQ(RoughFeedbackBlur(d, b, nullptr, &src, &direct, kWhole, 0, FadeToBlue), 1);
+  EXPECT_EQ(BlurDispatch(d, a, &src, &viaDispatch, kWhole, 0x10000004), 1);
+  EXPECT_EQ(RoughFeedbackBlur(d, b, &src, &direct, kWhole, FadeToBlue), 1);
   EXPECT_EQ(a.BlurPhase, 1);
   EXPECT_EQ(viaDispatch.Bytes(), direct.Bytes());
   // FadeToBlue: red and green step first.
@@ -181,7 +181,7 @@ TEST(FeedbackBlur, LocksSourceFirstAndUnlocksSourceFirst) {
   std::vector<std::string> journal;
   JournalSurface s(src, "source", journal), t(dst, "destination", journal);
   BlurState state;
-  EXPECT_EQ(BlurDispatch(d, state, nullptr, &s, &t, kWhole, 1), 1);
+  EXPECT_EQ(BlurDispatch(d, state, &s, &t, kWhole, 1), 1);
   EXPECT_EQ(journal, (std::vector<std::string>{"lock source", "lock destination", "unlock source",
                                                "unlock destination"}));
 }
@@ -211,20 +211,20 @@ TEST(FeedbackBlur, UnsoundRegionsDepthsAndSurfacesAreRefused) {
   BlurState state;
   for (const Rect& r : {Rect{-1, 0, 400, 300}, Rect{0, 0, 401, 300}, Rect{0, 0, 400, 301},
                         Rect{10, 10, 10, 20}, Rect{INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX}}) {
-    EXPECT_EQ(FeedbackBlur(d, nullptr, &src, &dst, r, 1, FadeToRed), 1);
-    EXPECT_EQ(RoughFeedbackBlur(d, state, nullptr, &src, &dst, r, 1, FadeToRed), 1);
+    EXPECT_EQ(FeedbackBlur(d, &src, &dst, r, FadeToRed), 1);
+    EXPECT_EQ(RoughFeedbackBlur(d, state, &src, &dst, r, FadeToRed), 1);
   }
   EXPECT_EQ(dst.Bytes(), clean);
   // A surface of another depth than the display's, or a smaller one.
   MemorySurface other(400, 300, 16), small(100, 100, 32);
-  EXPECT_EQ(FeedbackBlur(d, nullptr, &src, &other, kWhole, 1, FadeToRed), 1);
-  EXPECT_EQ(FeedbackBlur(d, nullptr, &src, &small, kWhole, 1, FadeToRed), 1);
+  EXPECT_EQ(FeedbackBlur(d, &src, &other, kWhole, FadeToRed), 1);
+  EXPECT_EQ(FeedbackBlur(d, &src, &small, kWhole, FadeToRed), 1);
   for (uint8_t b : other.Bytes()) ASSERT_EQ(b, 0);
   for (uint8_t b : small.Bytes()) ASSERT_EQ(b, 0);
   // A display depth without a writer reads and writes nothing.
   DisplayState odd = d;
   odd.format.bitsPerPixel = 15;
-  EXPECT_EQ(FeedbackBlur(odd, nullptr, &src, &dst, kWhole, 1, FadeToRed), 1);
+  EXPECT_EQ(FeedbackBlur(odd, &src, &dst, kWhole, FadeToRed), 1);
   EXPECT_EQ(src.LockCount(), 0);
   EXPECT_EQ(dst.Bytes(), clean);
 }
@@ -237,7 +237,7 @@ TEST(FeedbackBlur, SmallerRegionAndWidePitchStayInside) {
   dst.Bytes().assign(dst.Bytes().size(), 0);
   BlurState state;
   const Rect region{5, 7, 17, 20};
-  EXPECT_EQ(BlurDispatch(d, state, nullptr, &src, &dst, region, 1), 1);
+  EXPECT_EQ(BlurDispatch(d, state, &src, &dst, region, 1), 1);
   for (uint32_t y = 0; y < 30; ++y) {
     for (uint32_t i = 0; i < 90; ++i) {
       const bool pixel = i < 80;

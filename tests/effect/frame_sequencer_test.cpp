@@ -67,13 +67,13 @@ struct Rig {
 
   int Frame(uint32_t now, TextSet set) {
     clock.Set(now);
-    return FrameSequencer(engine, nullptr, 1, set);
+    return FrameSequencer(engine, 1, set);
   }
   // Puts the sequencer in the middle of a line: last frame at `last`, at `phase`.
   void Place(uint32_t last, uint32_t phase, int32_t line) {
-    engine.sequencer.LastFrameTick = last;
-    engine.sequencer.CyclePhase = phase;
-    engine.sequencer.LineIndex = line;
+    engine.sequencer.lastFrameTick = last;
+    engine.sequencer.cyclePhase = phase;
+    engine.sequencer.lineIndex = line;
   }
   // A pattern with every channel busy, so that the zoom and the blur change it.
   void FillTrail() {
@@ -125,25 +125,25 @@ void ExpectZoomOf(const std::vector<uint8_t>& before, const Rect& r, MemorySurfa
 
 TEST(Random, SrandOneGivesTheClassicSequence) {
   RandomState r;
-  srand(r, 1);
+  SeedRandom(r, 1);
   const int expected[] = {41, 18467, 6334, 26500, 19169, 15724, 11478, 29358, 26962, 24464};
-  for (int e : expected) EXPECT_EQ(rand(r), e);
-  srand(r, 0);
-  EXPECT_EQ(rand(r), 38);  // 2531011 = 0x00269EC3: bits 16-30 are 0x26
+  for (int e : expected) EXPECT_EQ(NextRandom(r), e);
+  SeedRandom(r, 0);
+  EXPECT_EQ(NextRandom(r), 38);  // 2531011 = 0x00269EC3: bits 16-30 are 0x26
   EXPECT_EQ(r.state, 2531011u);
 }
 
 TEST(Random, StaysInFifteenBitsAndReachesBothEnds) {
   RandomState r;
   r.state = LcgBack(0x7FFF0000u);  // next state has bits 16-30 all set
-  EXPECT_EQ(rand(r), 32767);
+  EXPECT_EQ(NextRandom(r), 32767);
   r.state = LcgBack(0xFFFF0000u);  // bit 31 is not part of the result
-  EXPECT_EQ(rand(r), 32767);
+  EXPECT_EQ(NextRandom(r), 32767);
   r.state = LcgBack(0x8000FFFFu);
-  EXPECT_EQ(rand(r), 0);
-  srand(r, 12345);
+  EXPECT_EQ(NextRandom(r), 0);
+  SeedRandom(r, 12345);
   for (int i = 0; i < 10000; ++i) {
-    const int v = rand(r);
+    const int v = NextRandom(r);
     ASSERT_GE(v, 0);
     ASSERT_LE(v, 32767);
   }
@@ -153,14 +153,14 @@ TEST(FrameSequencer, FirstFrameRecordsTheTickDrawsNoTextAndStartsLineZero) {
   Rig rig;
   rig.FillTrail();
   const std::vector<uint8_t> trailBefore = rig.trail.Bytes();
-  srand(rig.engine.random, 777);
+  SeedRandom(rig.engine.random, 777);
 
   EXPECT_EQ(rig.Frame(1000, kOneLine), 1);
 
   const SequencerState& s = rig.engine.sequencer;
-  EXPECT_EQ(s.LastFrameTick, 1000u);
-  EXPECT_EQ(s.CyclePhase, 0u);  // 0xFFFFFFFF counted as decay, then the cycle ended
-  EXPECT_EQ(s.LineIndex, 0);
+  EXPECT_EQ(s.lastFrameTick, 1000u);
+  EXPECT_EQ(s.cyclePhase, 0u);  // 0xFFFFFFFF counted as decay, then the cycle ended
+  EXPECT_EQ(s.lineIndex, 0);
   // The zoom still used the initial rectangle.
   ExpectZoomOf(trailBefore, Rect{20, 25, 380, 275}, rig.zoom);
   // No text: ShowBuffer is exactly the trail.
@@ -169,7 +169,7 @@ TEST(FrameSequencer, FirstFrameRecordsTheTickDrawsNoTextAndStartsLineZero) {
   const uint32_t s1 = Lcg(777), s2 = Lcg(s1);
   const int32_t left = static_cast<int32_t>((s1 >> 16) & 0x7FFF) * 20 / 32767;
   const int32_t top = static_cast<int32_t>((s2 >> 16) & 0x7FFF) * 25 / 32767;
-  EXPECT_EQ(s.ZoomRect, (Rect{left, top, 400 - left, 300 - top}));
+  EXPECT_EQ(s.zoomRect, (Rect{left, top, 400 - left, 300 - top}));
   EXPECT_EQ(rig.engine.random.state, s2);
 }
 
@@ -184,10 +184,10 @@ TEST(FrameSequencer, UnderEightMillisecondsChangesNothing) {
 
   for (uint32_t dt : {0u, 1u, 7u}) {
     EXPECT_EQ(rig.Frame(1000 + dt, kOneLine), 0) << dt;
-    EXPECT_EQ(rig.engine.sequencer.LastFrameTick, before.LastFrameTick);
-    EXPECT_EQ(rig.engine.sequencer.CyclePhase, before.CyclePhase);
-    EXPECT_EQ(rig.engine.sequencer.LineIndex, before.LineIndex);
-    EXPECT_EQ(rig.engine.sequencer.ZoomRect, before.ZoomRect);
+    EXPECT_EQ(rig.engine.sequencer.lastFrameTick, before.lastFrameTick);
+    EXPECT_EQ(rig.engine.sequencer.cyclePhase, before.cyclePhase);
+    EXPECT_EQ(rig.engine.sequencer.lineIndex, before.lineIndex);
+    EXPECT_EQ(rig.engine.sequencer.zoomRect, before.zoomRect);
     EXPECT_EQ(rig.engine.random.state, randomBefore.state);
     EXPECT_EQ(rig.zoom.Bytes(), zoom);
     EXPECT_EQ(rig.trail.Bytes(), trail);
@@ -199,50 +199,50 @@ TEST(FrameSequencer, WholeStepsOfElapsedTimeAndTheRemainderIsDropped) {
   Rig rig;
   ASSERT_EQ(rig.Frame(1000, kOneLine), 1);
   EXPECT_EQ(rig.Frame(1015, kOneLine), 1);  // 15 ms: one step, 7 ms dropped
-  EXPECT_EQ(rig.engine.sequencer.CyclePhase, 1u);
-  EXPECT_EQ(rig.engine.sequencer.LastFrameTick, 1015u);
+  EXPECT_EQ(rig.engine.sequencer.cyclePhase, 1u);
+  EXPECT_EQ(rig.engine.sequencer.lastFrameTick, 1015u);
   EXPECT_EQ(rig.Frame(1022, kOneLine), 0);  // had the 7 ms been kept, 14 would run
-  EXPECT_EQ(rig.engine.sequencer.CyclePhase, 1u);
+  EXPECT_EQ(rig.engine.sequencer.cyclePhase, 1u);
   EXPECT_EQ(rig.Frame(1023, kOneLine), 1);  // 8 ms after the last frame that ran
-  EXPECT_EQ(rig.engine.sequencer.CyclePhase, 2u);
+  EXPECT_EQ(rig.engine.sequencer.cyclePhase, 2u);
   EXPECT_EQ(rig.Frame(1063, kOneLine), 1);  // the nominal tick: 5 steps
-  EXPECT_EQ(rig.engine.sequencer.CyclePhase, 7u);
+  EXPECT_EQ(rig.engine.sequencer.cyclePhase, 7u);
 }
 
 TEST(FrameSequencer, ElapsedTimeSurvivesTheCounterWrap) {
   Rig rig;
   rig.Place(0xFFFFFFF0u, 10, 0);
   EXPECT_EQ(rig.Frame(0x10, kOneLine), 1);  // 32 ms across the wrap
-  EXPECT_EQ(rig.engine.sequencer.CyclePhase, 14u);
-  EXPECT_EQ(rig.engine.sequencer.LastFrameTick, 0x10u);
+  EXPECT_EQ(rig.engine.sequencer.cyclePhase, 14u);
+  EXPECT_EQ(rig.engine.sequencer.lastFrameTick, 0x10u);
   rig.Place(0xFFFFFFFFu, 10, 0);
   EXPECT_EQ(rig.Frame(0x7, kOneLine), 1);  // 8 ms
-  EXPECT_EQ(rig.engine.sequencer.CyclePhase, 11u);
+  EXPECT_EQ(rig.engine.sequencer.cyclePhase, 11u);
 }
 
-// LastFrameTick 0 stands for "no frame yet", so a clock that reads exactly 0 is not
+// lastFrameTick 0 stands for "no frame yet", so a clock that reads exactly 0 is not
 // recorded: the frame at 0 runs as a first frame, and so does the next one, which then
 // records its own time and does not move the phase. The schedule loses those steps.
 TEST(FrameSequencer, AFrameAtTickZeroLeavesTheNextOneAFirstFrame) {
   Rig rig(0);
   EXPECT_EQ(rig.Frame(0, kOneLine), 1);
-  EXPECT_EQ(rig.engine.sequencer.LastFrameTick, 0u);
-  EXPECT_EQ(rig.engine.sequencer.CyclePhase, 0u);
-  EXPECT_EQ(rig.engine.sequencer.LineIndex, 0);
+  EXPECT_EQ(rig.engine.sequencer.lastFrameTick, 0u);
+  EXPECT_EQ(rig.engine.sequencer.cyclePhase, 0u);
+  EXPECT_EQ(rig.engine.sequencer.lineIndex, 0);
   EXPECT_EQ(rig.Frame(40, kOneLine), 1);
-  EXPECT_EQ(rig.engine.sequencer.LastFrameTick, 40u);
-  EXPECT_EQ(rig.engine.sequencer.CyclePhase, 0u);  // not 5
+  EXPECT_EQ(rig.engine.sequencer.lastFrameTick, 40u);
+  EXPECT_EQ(rig.engine.sequencer.cyclePhase, 0u);  // not 5
   EXPECT_EQ(rig.Frame(80, kOneLine), 1);
-  EXPECT_EQ(rig.engine.sequencer.CyclePhase, 5u);
+  EXPECT_EQ(rig.engine.sequencer.cyclePhase, 5u);
 
   // The same after the counter wraps onto 0 exactly.
   Rig wrapped;
   wrapped.Place(0xFFFFFFF8u, 100, 0);
   EXPECT_EQ(wrapped.Frame(0, kOneLine), 1);
-  EXPECT_EQ(wrapped.engine.sequencer.CyclePhase, 101u);
-  EXPECT_EQ(wrapped.engine.sequencer.LastFrameTick, 0u);
+  EXPECT_EQ(wrapped.engine.sequencer.cyclePhase, 101u);
+  EXPECT_EQ(wrapped.engine.sequencer.lastFrameTick, 0u);
   EXPECT_EQ(wrapped.Frame(40, kOneLine), 1);
-  EXPECT_EQ(wrapped.engine.sequencer.CyclePhase, 101u);
+  EXPECT_EQ(wrapped.engine.sequencer.cyclePhase, 101u);
 }
 
 TEST(FrameSequencer, ALongPauseEndsTheCycleAndMovesOnOneLine) {
@@ -251,11 +251,11 @@ TEST(FrameSequencer, ALongPauseEndsTheCycleAndMovesOnOneLine) {
   EXPECT_EQ(rig.Frame(11000, kThreeLines), 1);  // 10 s: the phase jumps by 1250 to 1350
   EXPECT_EQ(rig.show.Bytes(), rig.trail.Bytes());  // no text drawn that frame
   for (uint8_t b : rig.show.Bytes()) ASSERT_EQ(b, 0);
-  EXPECT_EQ(rig.engine.sequencer.CyclePhase, 0u);
-  EXPECT_EQ(rig.engine.sequencer.LineIndex, 2);
+  EXPECT_EQ(rig.engine.sequencer.cyclePhase, 0u);
+  EXPECT_EQ(rig.engine.sequencer.lineIndex, 2);
 
   EXPECT_EQ(rig.Frame(11040, kThreeLines), 1);  // the next line fades in from phase 5
-  EXPECT_EQ(rig.engine.sequencer.CyclePhase, 5u);
+  EXPECT_EQ(rig.engine.sequencer.cyclePhase, 5u);
   EXPECT_EQ(rig.Blue(rig.show, static_cast<uint32_t>(LineStartX(5)), kLineTop),
             WhiteOverBlack(5));
 }
@@ -266,7 +266,7 @@ TEST(FrameSequencer, FadeInDrawsOnlyIntoShowBufferAtTheCyclePhase) {
   for (uint32_t phase : {5u, 100u, 254u, 255u}) {
     rig.Place(1000, phase - 1, 0);
     ASSERT_EQ(rig.Frame(1008, kOneLine), 1);
-    ASSERT_EQ(rig.engine.sequencer.CyclePhase, phase);
+    ASSERT_EQ(rig.engine.sequencer.cyclePhase, phase);
     SCOPED_TRACE(phase);
     // Every channel of the glyph's block; the trail stays black.
     for (uint32_t dy = 0; dy < 4; ++dy) {
@@ -283,13 +283,13 @@ TEST(FrameSequencer, FadeInDrawsOnlyIntoShowBufferAtTheCyclePhase) {
   EXPECT_EQ(WhiteOverBlack(255), 252);  // a = 253 at alpha 255
   EXPECT_EQ(WhiteOverBlack(254), 251);
 
-  // Phase 0 is composed only by a frame that records its tick (LastFrameTick 0) while
+  // Phase 0 is composed only by a frame that records its tick (lastFrameTick 0) while
   // the phase already is 0: alpha 0 draws nothing.
   Rig zero;
   zero.Place(0, 0, 0);
   ASSERT_EQ(zero.Frame(2000, kOneLine), 1);
-  EXPECT_EQ(zero.engine.sequencer.CyclePhase, 0u);
-  EXPECT_EQ(zero.engine.sequencer.LastFrameTick, 2000u);
+  EXPECT_EQ(zero.engine.sequencer.cyclePhase, 0u);
+  EXPECT_EQ(zero.engine.sequencer.lastFrameTick, 2000u);
   for (uint8_t b : zero.show.Bytes()) ASSERT_EQ(b, 0);
 }
 
@@ -298,7 +298,7 @@ TEST(FrameSequencer, BurnInDrawsIntoTrailBufferAfterTheBlurThenCopies) {
   const uint32_t x = static_cast<uint32_t>(LineStartX(1));
   rig.Place(1000, 255, 0);
   ASSERT_EQ(rig.Frame(1008, kOneLine), 1);
-  ASSERT_EQ(rig.engine.sequencer.CyclePhase, 256u);
+  ASSERT_EQ(rig.engine.sequencer.cyclePhase, 256u);
   // Drawn at full alpha into the trail after the blur (crisp: the block's exact value,
   // nothing around it), then copied.
   EXPECT_EQ(rig.Blue(rig.trail, x, kLineTop), 252);
@@ -308,7 +308,7 @@ TEST(FrameSequencer, BurnInDrawsIntoTrailBufferAfterTheBlurThenCopies) {
 
   // The next frame zooms and blurs it outward: light beyond the block's edge.
   ASSERT_EQ(rig.Frame(1016, kOneLine), 1);
-  ASSERT_EQ(rig.engine.sequencer.CyclePhase, 257u);
+  ASSERT_EQ(rig.engine.sequencer.cyclePhase, 257u);
   EXPECT_EQ(rig.show.Bytes(), rig.trail.Bytes());
   int lit = 0;
   for (uint32_t y = kLineTop - 3; y < kLineTop + 7; ++y)
@@ -334,7 +334,7 @@ TEST(FrameSequencer, ANominalLineTakes128FramesInThreeBands) {
   std::vector<uint32_t> fadePhases;
   for (int k = 1; k <= 128; ++k) {
     ASSERT_EQ(rig.Frame(1000 + 40u * uint32_t(k), kOneLine), 1);
-    const uint32_t p = rig.engine.sequencer.CyclePhase;
+    const uint32_t p = rig.engine.sequencer.cyclePhase;
     if (k == 128) {
       EXPECT_EQ(p, 0u);  // phase 640 ended the cycle
       ++decay;
@@ -352,7 +352,7 @@ TEST(FrameSequencer, ANominalLineTakes128FramesInThreeBands) {
   EXPECT_EQ(decay, 26);
   EXPECT_EQ(fadePhases.front(), 5u);
   EXPECT_EQ(fadePhases.back(), 255u);
-  EXPECT_EQ(rig.engine.sequencer.LineIndex, 0);  // a one-line set starts over
+  EXPECT_EQ(rig.engine.sequencer.lineIndex, 0);  // a one-line set starts over
 }
 
 TEST(FrameSequencer, LinesComeInOrderAndStartOverAfterTheLast) {
@@ -361,11 +361,11 @@ TEST(FrameSequencer, LinesComeInOrderAndStartOverAfterTheLast) {
   uint32_t now = 1000;
   const int32_t expectedLines[] = {0, 1, 2, 0, 1, 2, 0};
   for (int32_t line : expectedLines) {
-    // A fade-in frame at phase 200: the line drawn is entry LineIndex (its width shows
+    // A fade-in frame at phase 200: the line drawn is entry lineIndex (its width shows
     // which).
     now += 200 * 8;
     ASSERT_EQ(rig.Frame(now, kThreeLines), 1);
-    ASSERT_EQ(rig.engine.sequencer.LineIndex, line);
+    ASSERT_EQ(rig.engine.sequencer.lineIndex, line);
     const int glyphs = 1 + 2 * line;
     const auto x = static_cast<uint32_t>(LineStartX(glyphs));
     EXPECT_EQ(rig.Blue(rig.show, x, kLineTop), WhiteOverBlack(200)) << "line " << line;
@@ -373,7 +373,7 @@ TEST(FrameSequencer, LinesComeInOrderAndStartOverAfterTheLast) {
     // Jump to the end of the cycle.
     now += 640 * 8;
     ASSERT_EQ(rig.Frame(now, kThreeLines), 1);
-    EXPECT_EQ(rig.engine.sequencer.CyclePhase, 0u);
+    EXPECT_EQ(rig.engine.sequencer.cyclePhase, 0u);
   }
 }
 
@@ -382,7 +382,7 @@ TEST(FrameSequencer, ASetWithoutLinesDrawsNothing) {
   uint32_t now = 1000;
   for (int k = 0; k < 400; ++k, now += 40) {
     ASSERT_EQ(rig.Frame(now, kNoLines), 1);
-    ASSERT_EQ(rig.engine.sequencer.LineIndex, 0);
+    ASSERT_EQ(rig.engine.sequencer.lineIndex, 0);
   }
   // The entry after the terminator was never drawn: all black.
   for (uint8_t b : rig.show.Bytes()) ASSERT_EQ(b, 0);
@@ -397,7 +397,7 @@ TEST(FrameSequencer, TheZoomStretchesZoomRectOverZoomBuffer) {
   rig.FillTrail();
   const std::vector<uint8_t> before = rig.trail.Bytes();
   rig.Place(1000, 600, 0);
-  rig.engine.sequencer.ZoomRect = Rect{7, 11, 393, 289};
+  rig.engine.sequencer.zoomRect = Rect{7, 11, 393, 289};
   ASSERT_EQ(rig.Frame(1040, kOneLine), 1);
   ExpectZoomOf(before, Rect{7, 11, 393, 289}, rig.zoom);
 
@@ -406,7 +406,7 @@ TEST(FrameSequencer, TheZoomStretchesZoomRectOverZoomBuffer) {
   flat.FillTrail();
   const std::vector<uint8_t> flatBefore = flat.trail.Bytes();
   flat.Place(1000, 600, 0);
-  flat.engine.sequencer.ZoomRect = Rect{0, 0, 400, 300};
+  flat.engine.sequencer.zoomRect = Rect{0, 0, 400, 300};
   ASSERT_EQ(flat.Frame(1040, kOneLine), 1);
   EXPECT_EQ(flat.zoom.Bytes(), flatBefore);
 }
@@ -448,7 +448,7 @@ TEST(FrameSequencer, RandomExtremesGiveTheExtremeMargins) {
     rig.Place(1000, 639, 0);
     rig.engine.random.state = k.draws.state;
     ASSERT_EQ(rig.Frame(1008, kOneLine), 1);
-    EXPECT_EQ(rig.engine.sequencer.ZoomRect, (Rect{k.left, k.top, 400 - k.left, 300 - k.top}));
+    EXPECT_EQ(rig.engine.sequencer.zoomRect, (Rect{k.left, k.top, 400 - k.left, 300 - k.top}));
   }
   // One less than the maximum already truncates below the extreme margin.
   EXPECT_EQ(32766 * 20 / 32767, 19);
@@ -461,18 +461,18 @@ TEST(RunFrameStep, OnlySelectorsOneAndFourRunTheSequencer) {
     rig.FillTrail();
     const auto trail = rig.trail.Bytes();
     rig.clock.Set(1000);
-    EXPECT_EQ(RunFrameStep(rig.engine, nullptr, settings), 0) << settings;
-    EXPECT_EQ(rig.engine.sequencer.LastFrameTick, 0u);
-    EXPECT_EQ(rig.engine.sequencer.CyclePhase, 0xFFFFFFFFu);
+    EXPECT_EQ(RunFrameStep(rig.engine, settings), 0) << settings;
+    EXPECT_EQ(rig.engine.sequencer.lastFrameTick, 0u);
+    EXPECT_EQ(rig.engine.sequencer.cyclePhase, 0xFFFFFFFFu);
     EXPECT_EQ(rig.trail.Bytes(), trail);
     for (uint8_t v : rig.show.Bytes()) ASSERT_EQ(v, 0);
   }
   for (uint32_t settings : {1u, 4u, 0x401u, 0x10000001u, 0x10000004u, 0xABCD0001u}) {
     Rig rig;
     rig.clock.Set(1000);
-    EXPECT_EQ(RunFrameStep(rig.engine, nullptr, settings), 1) << settings;
-    EXPECT_EQ(rig.engine.sequencer.LastFrameTick, 1000u);
-    EXPECT_EQ(rig.engine.sequencer.LineIndex, 0);
+    EXPECT_EQ(RunFrameStep(rig.engine, settings), 1) << settings;
+    EXPECT_EQ(rig.engine.sequencer.lastFrameTick, 1000u);
+    EXPECT_EQ(rig.engine.sequencer.lineIndex, 0);
   }
 }
 

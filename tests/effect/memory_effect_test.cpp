@@ -20,7 +20,7 @@ TEST(MemoryEffect, RunsInTheEmulatedFormatWithItsClockAndSeed) {
   EXPECT_EQ(s16.Display().pixelInfo.redDownshift, 8u);
   EXPECT_EQ(s16.Display().pixelInfo.greenDownshift, 6u);
   RandomState seeded;
-  srand(seeded, 5000);
+  SeedRandom(seeded, 5000);
   EXPECT_EQ(s16.Engine().random.state, seeded.state);
 
   MemoryEffect s8(EmulatedFormat{8}, clock, 1);
@@ -31,7 +31,7 @@ TEST(MemoryEffect, RunsInTheEmulatedFormatWithItsClockAndSeed) {
   EXPECT_EQ(s8.Step(4), 0);  // 7 ms later: skipped
   clock.Advance(33);
   EXPECT_EQ(s8.Step(4), 1);
-  EXPECT_EQ(s8.Engine().sequencer.CyclePhase, 5u);  // 40 ms from the first frame
+  EXPECT_EQ(s8.Engine().sequencer.cyclePhase, 5u);  // 40 ms from the first frame
 
   // A settings word whose low byte selects no set runs no frame at all: a picture left
   // in the surfaces is neither zoomed, blurred nor copied.

@@ -35,7 +35,7 @@ TEST(RoughBlur, OffsetsRotateThroughFourPhases) {
   for (int pass = 0; pass < 5; ++pass) {
     MemorySurface dst = MakeSurface(d);
     EXPECT_EQ(state.BlurPhase, pass % 4);
-    ASSERT_EQ(RoughFeedbackBlur(d, state, nullptr, &src, &dst, kWhole, 1, FadeToRed), 1);
+    ASSERT_EQ(RoughFeedbackBlur(d, state, &src, &dst, kWhole, FadeToRed), 1);
     for (int i = 0; i < 4; ++i) {
       const bool sampled = i == pass % 4;
       EXPECT_EQ(!IsZero(dst, xs[i] + 40 * uint32_t(i), ys[i]), sampled) << pass << " " << i;
@@ -51,7 +51,7 @@ TEST(RoughBlur, SingleSampleGivesBlockAndEightFringePixels) {
     Put(d, src, 201, 151, 0x30C0F0);
     Put(d, src, 200, 150, 0xFFFFFF);  // never sampled at offset (1, 1)
     BlurState state;
-    ASSERT_EQ(RoughFeedbackBlur(d, state, nullptr, &src, &dst, kWhole, 1, FadeToRed), 1);
+    ASSERT_EQ(RoughFeedbackBlur(d, state, &src, &dst, kWhole, FadeToRed), 1);
     const uint32_t c = Decayed(d, src, 201, 151);
     const auto opaque = Compose(d, {0xFF000000 + c});
     const auto half = Compose(d, {0x7F000000 + c});
@@ -74,7 +74,7 @@ TEST(RoughBlur, BlocksTileAndMixWithRightThenLowerNeighbours) {
   for (uint32_t y = 0; y < 300; ++y)
     for (uint32_t x = 0; x < 400; ++x) Put(d, src, x, y, 0x404040 + ((x * 5) << 16) + ((y * 3) % 200));
   BlurState state;  // offset (1, 1): samples at odd x and y
-  RoughFeedbackBlur(d, state, nullptr, &src, &dst, kWhole, 1, FadeToRed);
+  RoughFeedbackBlur(d, state, &src, &dst, kWhole, FadeToRed);
   const uint32_t x = 101, y = 51;
   const uint32_t own = Decayed(d, src, x, y), right = Decayed(d, src, x + 2, y),
                  below = Decayed(d, src, x, y + 2);
@@ -103,7 +103,7 @@ TEST(RoughBlur, EachPhaseLeavesItsOwnBorderAndCornersUntouched) {
   BlurState state;
   for (int phase = 0; phase < 4; ++phase) {
     MemorySurface dst = MakeSurface(d);
-    RoughFeedbackBlur(d, state, nullptr, &src, &dst, kWhole, 1, FadeToRed);
+    RoughFeedbackBlur(d, state, &src, &dst, kWhole, FadeToRed);
     for (uint32_t c : borders[phase].columns)
       for (uint32_t y = 0; y < 300; ++y) ASSERT_TRUE(IsZero(dst, c, y)) << phase << " column " << c;
     for (uint32_t r : borders[phase].rows)
@@ -125,7 +125,7 @@ TEST(RoughBlur, PhaseAdvancesEvenWhenNothingCanBeDrawn) {
   MemorySurface src(400, 300, 32), dst(400, 300, 32);
   BlurState state;
   state.BlurPhase = 3;
-  EXPECT_EQ(RoughFeedbackBlur(d, state, nullptr, &src, &dst, kWhole, 1, FadeToRed), 1);
+  EXPECT_EQ(RoughFeedbackBlur(d, state, &src, &dst, kWhole, FadeToRed), 1);
   EXPECT_EQ(state.BlurPhase, 0);
   EXPECT_EQ(src.LockCount(), 0);
 }
@@ -139,7 +139,7 @@ TEST(RoughBlur, OddRegionsStayInsideTheRegion) {
   BlurState state;
   for (int pass = 0; pass < 4; ++pass) {
     dst.Bytes().assign(dst.Bytes().size(), 0);
-    RoughFeedbackBlur(d, state, nullptr, &src, &dst, region, 1, FadeToRed);
+    RoughFeedbackBlur(d, state, &src, &dst, region, FadeToRed);
     for (uint32_t y = 0; y < 17; ++y)
       for (uint32_t i = 0; i < 100; ++i) {
         const uint32_t x = i / 3;

@@ -26,7 +26,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const uint32_t passes = in.Range(1, 4);
   for (uint32_t i = 0; i < passes; ++i) {
     const uint32_t settings = in.U32();
-    BlurDispatch(display, state, nullptr, source.get(), destination.get(), region, settings);
+    BlurDispatch(display, state, source.get(), destination.get(), region, settings);
     if (source->IsLocked() || destination->IsLocked()) __builtin_trap();  // every lock is undone
   }
   return 0;

@@ -33,7 +33,7 @@ struct RunningEffect {
     engine.clock = &clock;
     engine.font = &ProgramFont();
     engine.blur.implementation = implementation;
-    srand(engine.random, 12345);
+    SeedRandom(engine.random, 12345);
   }
   static MemorySurface MakeSurface(const Format& f) {
     const DisplayState d = DisplayFor(f);
@@ -63,8 +63,8 @@ void RunSideBySide(const Format& f, uint32_t settings, int frames, int restartEv
     now += jitter == 0 ? 130 : jitter == 1 ? 5 : 36 + jitter;
     fast.clock.Set(now);
     reference.clock.Set(now);
-    const int a = RunFrameStep(fast.engine, nullptr, settings);
-    const int b = RunFrameStep(reference.engine, nullptr, settings);
+    const int a = RunFrameStep(fast.engine, settings);
+    const int b = RunFrameStep(reference.engine, settings);
     ASSERT_EQ(a, b);
     drawn += a;
     const std::string where = std::string(f.name) + ", settings " + std::to_string(settings) +
@@ -73,7 +73,7 @@ void RunSideBySide(const Format& f, uint32_t settings, int frames, int restartEv
     ASSERT_EQ(FirstDifference(reference.zoom, fast.zoom), "") << "ZoomBuffer, " << where;
     ASSERT_EQ(FirstDifference(reference.show, fast.show), "") << "ShowBuffer, " << where;
     ASSERT_EQ(fast.engine.blur.BlurPhase, reference.engine.blur.BlurPhase);
-    ASSERT_EQ(fast.engine.sequencer.CyclePhase, reference.engine.sequencer.CyclePhase);
+    ASSERT_EQ(fast.engine.sequencer.cyclePhase, reference.engine.sequencer.cyclePhase);
   }
   EXPECT_GT(drawn, frames / 2);
 }

@@ -71,12 +71,12 @@ bool SameAsReference(const DisplayState& d, MemorySurface& src, const MemorySurf
   MemorySurface expected = dstStart, actual = dstStart;
   bool took = false;
   if (phase < 0) {
-    FeedbackBlurReference(d, nullptr, &src, &expected, region, selector, rule);
+    FeedbackBlurReference(d, &src, &expected, region, rule);
     took = FastFeedbackPass(d, MemoryOf(src, actual), region, rule);
   } else {
     BlurState state;
     state.BlurPhase = static_cast<uint8_t>(phase);
-    RoughFeedbackBlurReference(d, state, nullptr, &src, &expected, region, selector, rule);
+    RoughFeedbackBlurReference(d, state, &src, &expected, region, rule);
     EXPECT_EQ(state.BlurPhase, (phase + 1) % 4);
     took = FastRoughPass(d, MemoryOf(src, actual), region, kOffsetX[phase], kOffsetY[phase], rule);
   }
@@ -256,8 +256,8 @@ TEST(FastBlur, PublicPassesAndDispatchAgreeWithTheReference) {
       BlurState fastState, referenceState;
       referenceState.implementation = BlurImplementation::Reference;
       for (int pass = 0; pass < 5; ++pass) {
-        ASSERT_EQ(BlurDispatch(d, fastState, nullptr, &src, &fast, whole, settings), 1);
-        ASSERT_EQ(BlurDispatch(d, referenceState, nullptr, &src, &reference, whole, settings), 1);
+        ASSERT_EQ(BlurDispatch(d, fastState, &src, &fast, whole, settings), 1);
+        ASSERT_EQ(BlurDispatch(d, referenceState, &src, &reference, whole, settings), 1);
         ASSERT_EQ(FirstDifference(reference, fast), "") << f.name << " settings " << settings;
         ASSERT_EQ(fastState.BlurPhase, referenceState.BlurPhase);
       }
@@ -288,9 +288,9 @@ TEST(FastBlur, UnknownRuleFallsBackToThePlainLoop) {
   EXPECT_EQ(dst.Bytes(), before.Bytes());
 
   MemorySurface viaRule = before, viaReference = before;
-  FeedbackBlur(d, nullptr, &src, &viaRule, region, 1, CountingFadeToRed);
+  FeedbackBlur(d, &src, &viaRule, region, CountingFadeToRed);
   const int calls = gCountedCalls;
-  FeedbackBlurReference(d, nullptr, &src, &viaReference, region, 1, FadeToRed);
+  FeedbackBlurReference(d, &src, &viaReference, region, FadeToRed);
   EXPECT_GT(calls, 0);
   EXPECT_EQ(FirstDifference(viaReference, viaRule), "");
 }

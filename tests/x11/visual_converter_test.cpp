@@ -139,9 +139,9 @@ std::vector<uint8_t> Pattern() {
 // pixel, whatever its unused byte holds, must still come out as the tables say.
 TEST(X11Picture, ThirtyTwoBitsOnTheirOwnVisualMatchTheTables) {
   RandomState random;
-  srand(random, 77);
+  SeedRandom(random, 77);
   std::vector<uint8_t> source(401 * 3 * 4);
-  for (uint8_t& b : source) b = static_cast<uint8_t>(rand(random) >> 3);
+  for (uint8_t& b : source) b = static_cast<uint8_t>(NextRandom(random) >> 3);
   VisualConverter picture;
   ASSERT_TRUE(picture.Configure(Effect(32), kRgb888));
   ASSERT_TRUE(picture.Convert(source.data(), 400, 3, 401 * 4));  // a pitch wider than a row
