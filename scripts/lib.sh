@@ -48,8 +48,8 @@ ensure_web_tools() {
   ensure_packages "${WEB_PACKAGES[@]}" "$@"
   if [ $# -gt 0 ]; then
     command -v npm >/dev/null 2>&1 || ensure_packages npm
-    [ -d tests/web/node_modules/puppeteer-core ] ||
-      (cd tests/web && npm ci --no-audit --no-fund --loglevel=error)
+    [ -d tests/platform/web/node_modules/puppeteer-core ] ||
+      (cd tests/platform/web && npm ci --no-audit --no-fund --loglevel=error)
   fi
 }
 

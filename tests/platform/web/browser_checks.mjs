@@ -307,7 +307,7 @@ async function main() {
   try {
     puppeteer = (await import('puppeteer-core')).default;
   } catch {
-    missing('puppeteer-core (npm ci in tests/web)');
+    missing('puppeteer-core (npm ci in tests/platform/web)');
   }
 
   const work = mkdtempSync(join(tmpdir(), 'lumenfall-web-'));
