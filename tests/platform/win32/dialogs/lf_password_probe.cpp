@@ -19,6 +19,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "../helpers/white_window_class.h"
+
 namespace {
 
 constexpr char kDesktopKey[] = "Control Panel\\Desktop";
@@ -104,12 +106,7 @@ int Password(int argc, char** argv) {
 
 int Window(long lifetime) {
   HINSTANCE instance = GetModuleHandleA(nullptr);
-  WNDCLASSA windowClass{};
-  windowClass.lpfnWndProc = DefWindowProcA;
-  windowClass.hInstance = instance;
-  windowClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
-  windowClass.lpszClassName = "LumenfallPasswordOwner";
-  if (RegisterClassA(&windowClass) == 0) return 1;
+  if (!RegisterWhiteClass("LumenfallPasswordOwner")) return 1;
   HWND window = CreateWindowExA(0, "LumenfallPasswordOwner", "Owner", WS_OVERLAPPEDWINDOW | WS_VISIBLE,
                                 40, 40, 240, 160, nullptr, nullptr, instance, nullptr);
   if (window == nullptr) return 1;

@@ -11,18 +11,15 @@
 
 #include "platform/win32/saver_shell.h"
 
+#include "white_window_class.h"
+
 int main(int argc, char** argv) {
   const int x = argc > 4 ? std::atoi(argv[1]) : 100;
   const int y = argc > 4 ? std::atoi(argv[2]) : 80;
   const int width = argc > 4 ? std::atoi(argv[3]) : 320;
   const int height = argc > 4 ? std::atoi(argv[4]) : 240;
   HINSTANCE instance = GetModuleHandleA(nullptr);
-  WNDCLASSA windowClass{};
-  windowClass.lpfnWndProc = DefWindowProcA;
-  windowClass.hInstance = instance;
-  windowClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
-  windowClass.lpszClassName = "LumenfallInProcessParent";
-  if (RegisterClassA(&windowClass) == 0) return 2;
+  if (!RegisterWhiteClass("LumenfallInProcessParent")) return 2;
   HWND parent = CreateWindowExA(0, "LumenfallInProcessParent", "Preview parent",
                                 WS_POPUP | WS_VISIBLE, x, y, width, height, nullptr, nullptr,
                                 instance, nullptr);

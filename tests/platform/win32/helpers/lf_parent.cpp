@@ -9,6 +9,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "white_window_class.h"
+
 namespace {
 
 constexpr UINT_PTR kLifetimeTimer = 1;
@@ -38,12 +40,7 @@ int main(int argc, char** argv) {
   const int width = argc > 3 ? std::atoi(argv[2]) : 320;
   const int height = argc > 3 ? std::atoi(argv[3]) : 240;
   HINSTANCE instance = GetModuleHandleA(nullptr);
-  WNDCLASSA windowClass{};
-  windowClass.lpfnWndProc = ParentProc;
-  windowClass.hInstance = instance;
-  windowClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
-  windowClass.lpszClassName = "LumenfallTestParent";
-  if (RegisterClassA(&windowClass) == 0) return 2;
+  if (!RegisterWhiteClass("LumenfallTestParent", ParentProc)) return 2;
   HWND window = CreateWindowExA(0, "LumenfallTestParent", "Preview parent", WS_POPUP | WS_VISIBLE,
                                 100, 80, width, height, nullptr, nullptr, instance, nullptr);
   if (window == nullptr) return 3;

@@ -22,6 +22,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "white_window_class.h"
+
 namespace {
 
 int Report(HWND window) {
@@ -108,12 +110,7 @@ int Monitors() {
 
 int White(char** argv) {
   HINSTANCE instance = GetModuleHandleA(nullptr);
-  WNDCLASSA windowClass{};
-  windowClass.lpfnWndProc = DefWindowProcA;
-  windowClass.hInstance = instance;
-  windowClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
-  windowClass.lpszClassName = "LumenfallTestWhite";
-  RegisterClassA(&windowClass);
+  RegisterWhiteClass("LumenfallTestWhite");
   HWND window = CreateWindowExA(0, "LumenfallTestWhite", "White", WS_POPUP | WS_VISIBLE,
                                 std::atoi(argv[2]), std::atoi(argv[3]), std::atoi(argv[4]),
                                 std::atoi(argv[5]), nullptr, nullptr, instance, nullptr);
