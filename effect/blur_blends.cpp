@@ -266,6 +266,7 @@ void ComposeBlocks24Via32(const KernelContext& k, uint8_t* out, const uint32_t* 
 
 }  // namespace
 
+#if defined(LUMENFALL_MMX_KERNELS)
 bool Decode24Mmx(const KernelContext& k, const uint8_t* src, size_t step, size_t count,
                  uint32_t* cells, uint32_t* halves) {
   return Decode24Via32<Decode32Mmx>(k, src, step, count, cells, halves);
@@ -277,6 +278,7 @@ void ComposeBlocks24Mmx(const KernelContext& k, uint8_t* out, const uint32_t* ab
                         const BlockRow& row, const uint32_t* below, size_t blocks) {
   ComposeBlocks24Via32<ComposeBlocks32Mmx>(k, out, above, row, below, blocks);
 }
+#endif
 bool Decode24Sse2(const KernelContext& k, const uint8_t* src, size_t step, size_t count,
                   uint32_t* cells, uint32_t* halves) {
   return Decode24Via32<Decode32Sse2>(k, src, step, count, cells, halves);
@@ -288,10 +290,12 @@ void ComposeBlocks24Sse2(const KernelContext& k, uint8_t* out, const uint32_t* a
                          const BlockRow& row, const uint32_t* below, size_t blocks) {
   ComposeBlocks24Via32<ComposeBlocks32Sse2>(k, out, above, row, below, blocks);
 }
+#if defined(LUMENFALL_AVX2_KERNELS)
 void ComposeBlocks24Avx2(const KernelContext& k, uint8_t* out, const uint32_t* above,
                          const BlockRow& row, const uint32_t* below, size_t blocks) {
   ComposeBlocks24Via32<ComposeBlocks32Avx2>(k, out, above, row, below, blocks);
 }
+#endif
 #endif
 
 }  // namespace lumenfall::blurkernels

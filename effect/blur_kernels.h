@@ -137,31 +137,57 @@ inline uint32_t HalfShare(uint32_t colour) {
   return GatherLanes(((SpreadLanes(colour) * 127) >> 8) & kLaneLow);
 }
 
+// The vector kernels. x86 builds have all three instruction sets, each function
+// carrying its own target; the WebAssembly build compiles the SSE2 kernels to its
+// 128-bit SIMD (the build turns both on), and has no MMX or AVX2 to offer.
 #if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
 #define LUMENFALL_X86_KERNELS 1
-// The vector kernels of the 32-bit depth (blur_kernels_x86.cpp), and the 24-bit ones
-// that widen chunks of pixels to 32 bits for them (blur_blends.cpp). Each needs the
-// instructions its name says; the caller checks the processor first.
+#define LUMENFALL_MMX_KERNELS 1
+#define LUMENFALL_AVX2_KERNELS 1
+#elif defined(__EMSCRIPTEN__) && defined(__SSE2__) && defined(__wasm_simd128__)
+#define LUMENFALL_X86_KERNELS 1
+#endif
+
+#if defined(LUMENFALL_X86_KERNELS)
+// SSE2: the vector kernels of the 32-bit depth (blur_kernels_x86.cpp), the 24-bit ones
+// that widen chunks of pixels to 32 bits for them (blur_blends.cpp), and the 16-bit
+// layouts whose fields allow lanes (blur_kernels_x86_16.cpp). Natively the caller
+// checks the processor first.
 bool Decode32Sse2(const KernelContext& k, const uint8_t* src, size_t step, size_t count,
                   uint32_t* cells, uint32_t* halves);
 void Compose32Sse2(const KernelContext& k, uint8_t* out, const ComposeRows& rows, size_t count);
 void ComposeBlocks32Sse2(const KernelContext& k, uint8_t* out, const uint32_t* above,
-                         const BlockRow& row, const uint32_t* below, size_t blocks);
-bool Decode32Avx2(const KernelContext& k, const uint8_t* src, size_t step, size_t count,
-                  uint32_t* cells, uint32_t* halves);
-void Compose32Avx2(const KernelContext& k, uint8_t* out, const ComposeRows& rows, size_t count);
-void ComposeBlocks32Avx2(const KernelContext& k, uint8_t* out, const uint32_t* above,
                          const BlockRow& row, const uint32_t* below, size_t blocks);
 bool Decode24Sse2(const KernelContext& k, const uint8_t* src, size_t step, size_t count,
                   uint32_t* cells, uint32_t* halves);
 void Compose24Sse2(const KernelContext& k, uint8_t* out, const ComposeRows& rows, size_t count);
 void ComposeBlocks24Sse2(const KernelContext& k, uint8_t* out, const uint32_t* above,
                          const BlockRow& row, const uint32_t* below, size_t blocks);
+bool Decode16Sse2(const KernelContext& k, const uint8_t* src, size_t step, size_t count,
+                  uint32_t* cells, uint32_t* halves);
+void Compose16Sse2(const KernelContext& k, uint8_t* out, const ComposeRows& rows, size_t count);
+void ComposeBlocks16Sse2(const KernelContext& k, uint8_t* out, const uint32_t* above,
+                         const BlockRow& row, const uint32_t* below, size_t blocks);
+#endif
+
+#if defined(LUMENFALL_AVX2_KERNELS)
+// AVX2: 32 and 24 bits, and the 16-bit lane layouts (whose rough pass takes SSE2).
+bool Decode32Avx2(const KernelContext& k, const uint8_t* src, size_t step, size_t count,
+                  uint32_t* cells, uint32_t* halves);
+void Compose32Avx2(const KernelContext& k, uint8_t* out, const ComposeRows& rows, size_t count);
+void ComposeBlocks32Avx2(const KernelContext& k, uint8_t* out, const uint32_t* above,
+                         const BlockRow& row, const uint32_t* below, size_t blocks);
 bool Decode24Avx2(const KernelContext& k, const uint8_t* src, size_t step, size_t count,
                   uint32_t* cells, uint32_t* halves);
 void Compose24Avx2(const KernelContext& k, uint8_t* out, const ComposeRows& rows, size_t count);
 void ComposeBlocks24Avx2(const KernelContext& k, uint8_t* out, const uint32_t* above,
                          const BlockRow& row, const uint32_t* below, size_t blocks);
+bool Decode16Avx2(const KernelContext& k, const uint8_t* src, size_t step, size_t count,
+                  uint32_t* cells, uint32_t* halves);
+void Compose16Avx2(const KernelContext& k, uint8_t* out, const ComposeRows& rows, size_t count);
+#endif
+
+#if defined(LUMENFALL_MMX_KERNELS)
 // MMX (blur_kernels_mmx.cpp): 32 bits, 24 bits widened to them, and the 16-bit layouts
 // whose fields allow lanes.
 bool Decode32Mmx(const KernelContext& k, const uint8_t* src, size_t step, size_t count,
@@ -179,16 +205,6 @@ bool Decode16Mmx(const KernelContext& k, const uint8_t* src, size_t step, size_t
 void Compose16Mmx(const KernelContext& k, uint8_t* out, const ComposeRows& rows, size_t count);
 void ComposeBlocks16Mmx(const KernelContext& k, uint8_t* out, const uint32_t* above,
                         const BlockRow& row, const uint32_t* below, size_t blocks);
-// 16 bits whose fields allow lanes (blur_kernels_x86_16.cpp); the rough pass takes
-// SSE2 at both levels.
-bool Decode16Sse2(const KernelContext& k, const uint8_t* src, size_t step, size_t count,
-                  uint32_t* cells, uint32_t* halves);
-bool Decode16Avx2(const KernelContext& k, const uint8_t* src, size_t step, size_t count,
-                  uint32_t* cells, uint32_t* halves);
-void Compose16Sse2(const KernelContext& k, uint8_t* out, const ComposeRows& rows, size_t count);
-void ComposeBlocks16Sse2(const KernelContext& k, uint8_t* out, const uint32_t* above,
-                         const BlockRow& row, const uint32_t* below, size_t blocks);
-void Compose16Avx2(const KernelContext& k, uint8_t* out, const ComposeRows& rows, size_t count);
 #endif
 
 // The kernels without vector instructions (blur_blends.cpp, blur_kernels_swar.cpp).

@@ -8,7 +8,7 @@
 
 #include "effect/blur_kernels.h"
 
-#if defined(LUMENFALL_X86_KERNELS)
+#if defined(LUMENFALL_MMX_KERNELS)
 
 #include <mmintrin.h>
 
@@ -333,4 +333,4 @@ LUMENFALL_MMX void ComposeBlocks16Mmx(const KernelContext& k, uint8_t* out, cons
 
 }  // namespace lumenfall::blurkernels
 
-#endif  // LUMENFALL_X86_KERNELS
+#endif  // LUMENFALL_MMX_KERNELS

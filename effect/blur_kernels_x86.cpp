@@ -73,6 +73,7 @@ LUMENFALL_SSE2 inline void Sse2ComposeBlockPixels(uint8_t* out, __m128i up, __m1
   _mm_storeu_si128(at, v);
 }
 
+#if defined(LUMENFALL_AVX2_KERNELS)
 // --- AVX2: eight pixels at a time --------------------------------------------------
 
 LUMENFALL_AVX2 inline __m256i Avx2Mix(__m256i old, __m256i half) {
@@ -171,6 +172,7 @@ LUMENFALL_AVX2 inline void Avx2ComposeBlockPixels(uint8_t* out, __m256i up, __m2
   if (!_mm256_testz_si256(down, down)) v = Avx2Select(Avx2Lit(down), Avx2Mix(v, down), v);
   _mm256_storeu_si256(at, v);
 }
+#endif  // LUMENFALL_AVX2_KERNELS
 
 }  // namespace
 
@@ -253,6 +255,7 @@ LUMENFALL_ALIGN_STACK LUMENFALL_SSE2 void ComposeBlocks32Sse2(const KernelContex
   }
 }
 
+#if defined(LUMENFALL_AVX2_KERNELS)
 LUMENFALL_ALIGN_STACK LUMENFALL_AVX2 bool Decode32Avx2(const KernelContext& k, const uint8_t* src,
                                                        size_t step, size_t count, uint32_t* cells,
                                                        uint32_t* halves) {
@@ -338,6 +341,7 @@ LUMENFALL_ALIGN_STACK LUMENFALL_AVX2 void ComposeBlocks32Avx2(const KernelContex
     ComposeBlocks32Sse2(k, out + i * 8, above + i, rest, below + i, blocks - i);
   }
 }
+#endif  // LUMENFALL_AVX2_KERNELS
 
 }  // namespace lumenfall::blurkernels
 

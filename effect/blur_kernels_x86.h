@@ -1,12 +1,19 @@
 // What the x86 vector kernels of the fast blur share: the target attributes, the
-// loads, selects and lit masks of rows of cells, and the decoding of colours.
+// loads, selects and lit masks of rows of cells, and the decoding of colours. The
+// WebAssembly build compiles the SSE2 part to its SIMD instructions through
+// Emscripten's SSE2 headers; the whole module is built for them there, so the
+// functions need no target of their own.
 #pragma once
 
 #include "effect/blur_kernels.h"
 
 #if defined(LUMENFALL_X86_KERNELS)
 
+#if defined(LUMENFALL_AVX2_KERNELS)
 #include <immintrin.h>
+#else
+#include <emmintrin.h>
+#endif
 
 // A 32-bit Windows caller may enter with a stack aligned to 4 bytes only.
 #if defined(__i386__)
@@ -15,8 +22,14 @@
 #define LUMENFALL_ALIGN_STACK
 #endif
 
+#if defined(__EMSCRIPTEN__)
+#define LUMENFALL_SSE2
+#else
 #define LUMENFALL_SSE2 __attribute__((target("sse2")))
+#endif
+#if defined(LUMENFALL_AVX2_KERNELS)
 #define LUMENFALL_AVX2 __attribute__((target("avx2")))
+#endif
 
 namespace lumenfall::blurkernels::x86 {
 
@@ -72,6 +85,7 @@ LUMENFALL_SSE2 inline __m128i Sse2Halves(__m128i cells) {
   return _mm_or_si128(shares, _mm_and_si128(cells, _mm_set1_epi32(kAlpha)));
 }
 
+#if defined(LUMENFALL_AVX2_KERNELS)
 LUMENFALL_AVX2 inline __m256i Load8(const uint32_t* p) {
   return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
 }
@@ -119,6 +133,7 @@ LUMENFALL_AVX2 inline __m256i Avx2Halves(__m256i cells) {
       _mm256_and_si256(_mm256_packus_epi16(lo, hi), _mm256_set1_epi32(0x00FFFFFF));
   return _mm256_or_si256(shares, _mm256_and_si256(cells, _mm256_set1_epi32(kAlpha)));
 }
+#endif  // LUMENFALL_AVX2_KERNELS
 
 }  // namespace lumenfall::blurkernels::x86
 

@@ -122,6 +122,7 @@ LUMENFALL_SSE2 inline __m128i Sse2SideOf(const uint32_t* p, __m128i leftPixels) 
                     _mm_shuffle_epi32(entries, _MM_SHUFFLE(3, 3, 2, 2)));
 }
 
+#if defined(LUMENFALL_AVX2_KERNELS)
 // --- AVX2: eight pixels at a time --------------------------------------------------
 
 struct Avx2Fields {
@@ -184,6 +185,7 @@ LUMENFALL_AVX2 inline __m256i Avx2MixIfLit(const Avx2Fields& f, __m256i v, __m25
                                            const uint32_t* fraction) {
   return Avx2Select(Avx2Lit(half), Avx2Mix16(f, v, half, Load8(fraction)), v);
 }
+#endif  // LUMENFALL_AVX2_KERNELS
 
 }  // namespace
 
@@ -213,6 +215,7 @@ LUMENFALL_ALIGN_STACK LUMENFALL_SSE2 bool Decode16Sse2(const KernelContext& k, c
   return rest || !Sse2AllZero(any);
 }
 
+#if defined(LUMENFALL_AVX2_KERNELS)
 LUMENFALL_ALIGN_STACK LUMENFALL_AVX2 bool Decode16Avx2(const KernelContext& k, const uint8_t* src,
                                                        size_t step, size_t count, uint32_t* cells,
                                                        uint32_t* halves) {
@@ -234,6 +237,7 @@ LUMENFALL_ALIGN_STACK LUMENFALL_AVX2 bool Decode16Avx2(const KernelContext& k, c
   const bool rest = Decode16Sse2(k, src + i * 2, step, count - i, cells + i, halves + i);
   return rest || !_mm256_testz_si256(any, any);
 }
+#endif  // LUMENFALL_AVX2_KERNELS
 
 LUMENFALL_ALIGN_STACK LUMENFALL_SSE2 void Compose16Sse2(const KernelContext& k, uint8_t* out,
                                                         const ComposeRows& rows, size_t count) {
@@ -302,6 +306,7 @@ LUMENFALL_ALIGN_STACK LUMENFALL_SSE2 void ComposeBlocks16Sse2(const KernelContex
   }
 }
 
+#if defined(LUMENFALL_AVX2_KERNELS)
 LUMENFALL_ALIGN_STACK LUMENFALL_AVX2 void Compose16Avx2(const KernelContext& k, uint8_t* out,
                                                         const ComposeRows& rows, size_t count) {
   const Avx2Fields f = Avx2FieldsOf(k);
@@ -341,6 +346,7 @@ LUMENFALL_ALIGN_STACK LUMENFALL_AVX2 void Compose16Avx2(const KernelContext& k, 
     Compose16Sse2(k, out + i * 2, rest, count - i);
   }
 }
+#endif  // LUMENFALL_AVX2_KERNELS
 
 }  // namespace lumenfall::blurkernels
 

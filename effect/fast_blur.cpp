@@ -16,7 +16,9 @@ using namespace blurkernels;
 SimdLevel gSimdLimit = SimdLevel::Avx2;
 
 SimdLevel Detect() {
-#if defined(LUMENFALL_X86_KERNELS)
+#if defined(__EMSCRIPTEN__) && defined(LUMENFALL_X86_KERNELS)
+  return SimdLevel::Sse2;  // built for WebAssembly SIMD, which the page requires
+#elif defined(LUMENFALL_X86_KERNELS)
   __builtin_cpu_init();
   if (__builtin_cpu_supports("avx2")) return SimdLevel::Avx2;
   if (__builtin_cpu_supports("sse2")) return SimdLevel::Sse2;
@@ -120,37 +122,70 @@ bool Prepare(const DisplayState& display, ColourDecayRule rule, KernelContext& k
       if (LanesAreExact(k.info, k.keep16) && (k.keep16 & 0x010101) == 0) {
         FillFieldTables(k);
         out = Kernels{Decode16Lanes, Compose16Lanes, ComposeBlocks16Lanes, 2, true, true};
-#if defined(LUMENFALL_X86_KERNELS)
-        if (ActiveSimdLevel() == SimdLevel::Avx2)
-          out = Kernels{Decode16Avx2, Compose16Avx2, ComposeBlocks16Sse2, 2, true, true};
-        else if (ActiveSimdLevel() == SimdLevel::Sse2)
-          out = Kernels{Decode16Sse2, Compose16Sse2, ComposeBlocks16Sse2, 2, true, true};
-        else if (ActiveSimdLevel() == SimdLevel::Mmx)
-          out = Kernels{Decode16Mmx, Compose16Mmx, ComposeBlocks16Mmx, 2, true, true};
+        switch (ActiveSimdLevel()) {
+#if defined(LUMENFALL_AVX2_KERNELS)
+          case SimdLevel::Avx2:
+            out = Kernels{Decode16Avx2, Compose16Avx2, ComposeBlocks16Sse2, 2, true, true};
+            break;
 #endif
+#if defined(LUMENFALL_X86_KERNELS)
+          case SimdLevel::Sse2:
+            out = Kernels{Decode16Sse2, Compose16Sse2, ComposeBlocks16Sse2, 2, true, true};
+            break;
+#endif
+#if defined(LUMENFALL_MMX_KERNELS)
+          case SimdLevel::Mmx:
+            out = Kernels{Decode16Mmx, Compose16Mmx, ComposeBlocks16Mmx, 2, true, true};
+            break;
+#endif
+          default:
+            break;
+        }
       }
       return true;
     case 24:
       out = Kernels{Decode24Plain, Compose24Plain, ComposeBlocks24Plain, 3, true, false};
-#if defined(LUMENFALL_X86_KERNELS)
-      if (ActiveSimdLevel() == SimdLevel::Avx2)
-        out = Kernels{Decode24Avx2, Compose24Avx2, ComposeBlocks24Avx2, 3, true, false};
-      else if (ActiveSimdLevel() == SimdLevel::Sse2)
-        out = Kernels{Decode24Sse2, Compose24Sse2, ComposeBlocks24Sse2, 3, true, false};
-      else if (ActiveSimdLevel() == SimdLevel::Mmx)
-        out = Kernels{Decode24Mmx, Compose24Mmx, ComposeBlocks24Mmx, 3, true, false};
+      switch (ActiveSimdLevel()) {
+#if defined(LUMENFALL_AVX2_KERNELS)
+        case SimdLevel::Avx2:
+          out = Kernels{Decode24Avx2, Compose24Avx2, ComposeBlocks24Avx2, 3, true, false};
+          break;
 #endif
+#if defined(LUMENFALL_X86_KERNELS)
+        case SimdLevel::Sse2:
+          out = Kernels{Decode24Sse2, Compose24Sse2, ComposeBlocks24Sse2, 3, true, false};
+          break;
+#endif
+#if defined(LUMENFALL_MMX_KERNELS)
+        case SimdLevel::Mmx:
+          out = Kernels{Decode24Mmx, Compose24Mmx, ComposeBlocks24Mmx, 3, true, false};
+          break;
+#endif
+        default:
+          break;
+      }
       return true;
     case 32:
       out = Kernels{Decode32Plain, Compose32Plain, ComposeBlocks32Plain, 4, true, false};
-#if defined(LUMENFALL_X86_KERNELS)
-      if (ActiveSimdLevel() == SimdLevel::Avx2)
-        out = Kernels{Decode32Avx2, Compose32Avx2, ComposeBlocks32Avx2, 4, true, false};
-      else if (ActiveSimdLevel() == SimdLevel::Sse2)
-        out = Kernels{Decode32Sse2, Compose32Sse2, ComposeBlocks32Sse2, 4, true, false};
-      else if (ActiveSimdLevel() == SimdLevel::Mmx)
-        out = Kernels{Decode32Mmx, Compose32Mmx, ComposeBlocks32Mmx, 4, true, false};
+      switch (ActiveSimdLevel()) {
+#if defined(LUMENFALL_AVX2_KERNELS)
+        case SimdLevel::Avx2:
+          out = Kernels{Decode32Avx2, Compose32Avx2, ComposeBlocks32Avx2, 4, true, false};
+          break;
 #endif
+#if defined(LUMENFALL_X86_KERNELS)
+        case SimdLevel::Sse2:
+          out = Kernels{Decode32Sse2, Compose32Sse2, ComposeBlocks32Sse2, 4, true, false};
+          break;
+#endif
+#if defined(LUMENFALL_MMX_KERNELS)
+        case SimdLevel::Mmx:
+          out = Kernels{Decode32Mmx, Compose32Mmx, ComposeBlocks32Mmx, 4, true, false};
+          break;
+#endif
+        default:
+          break;
+      }
       return true;
     default:
       return false;

@@ -47,7 +47,8 @@ bool FastRoughPass(const DisplayState& display, const PassMemory& memory, const 
 // processor has is chosen at run time; tests lower the limit to exercise every kernel.
 enum class SimdLevel : uint8_t { None = 0, Mmx = 1, Sse2 = 2, Avx2 = 3 };
 
-// What the processor offers (None on processors other than x86).
+// What the processor offers: Sse2 in the WebAssembly build, whose SIMD the SSE2
+// kernels are compiled to; None on processors other than x86.
 SimdLevel DetectedSimdLevel();
 
 // Caps the level the passes use; the default cap is Avx2. Returns the previous cap.

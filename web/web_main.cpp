@@ -14,6 +14,7 @@
 #include "display/pixel_format.h"
 #include "display/stretch.h"
 #include "effect/clock.h"
+#include "effect/fast_blur.h"
 #include "effect/memory_effect.h"
 #include "web/web_options.h"
 
@@ -81,6 +82,10 @@ EMSCRIPTEN_KEEPALIVE uint32_t lf_step(uint32_t count) {
   }
   return s.framesRun;
 }
+
+// The vector level the blur runs at (see SimdLevel): 2 when the SSE2 kernels were
+// compiled to WebAssembly SIMD, 0 in a build without them.
+EMSCRIPTEN_KEEPALIVE int lf_simd_level() { return static_cast<int>(lumenfall::ActiveSimdLevel()); }
 
 // The current picture, width x height RGBA bytes with opaque alpha, stretched from the
 // 400 x 300 ShowBuffer. Valid until the next call; null for an empty size.

@@ -171,6 +171,9 @@ async function pixels(page, base, render, work) {
     const diff = difference(canvas, png);
     check(diff === '' && lit(canvas) > 1000, `${query}&frames=${c.frames}: canvas equals the renderer's PNG ${diff}`);
   }
+  // A page built without its vector kernels gives the same pixels, only slower.
+  const level = await page.evaluate(() => Module._lf_simd_level());
+  check(level === 2, `the blur runs the SSE2 kernels as WebAssembly SIMD (level ${level})`);
 }
 
 async function pageChecks(page, base, render, work) {
