@@ -246,7 +246,10 @@ TEST_F(PasswordTest, PreviewNeverAsks) {
   }
   ASSERT_FALSE(child.empty()) << "no preview window";
   const std::string childHandle = child.substr(0, child.find(' '));
-  MoveMouse(1);
+  // Inside the preview (lf_parent's window lies at 100,80, 320 x 240): a movement of far
+  // more than 4 pixels and a click reach the saver's child window, and close nothing.
+  wine().X({"mousemove", "200", "150"});
+  wine().X({"mousemove", "260", "200"});
   wine().X({"click", "1"});
   SleepMs(800);
   EXPECT_TRUE(saver->Running()) << "input closed the preview";
