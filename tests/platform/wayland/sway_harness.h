@@ -11,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-#include "../x11/x11_harness.h"
+#include "x11_harness.h"
 
 struct wl_display;
 struct wl_registry;

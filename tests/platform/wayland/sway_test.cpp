@@ -10,7 +10,7 @@
 #include <string>
 #include <thread>
 
-#include "../x11/picture_checks.h"
+#include "picture_checks.h"
 #include "platform/wayland/backend.h"
 #include "sway_harness.h"
 
