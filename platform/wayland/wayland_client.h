@@ -18,7 +18,7 @@
 #include <vector>
 #include "effect/memory_effect.h"
 #include "platform/wayland/shm_buffers.h"
-#include "platform/wayland/stop_signal.h"
+#include "platform/x11/stop_signal.h"
 #include "platform/wayland/whole_picture.h"
 #include "platform/x11/monotonic_clock.h"
 #include "platform/x11/visual_converter.h"

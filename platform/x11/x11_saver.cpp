@@ -26,6 +26,7 @@
 #include "platform/x11/presenter.h"
 #include "platform/x11/render_presenter.h"
 #include "platform/x11/saver_rules.h"
+#include "platform/x11/stop_signal.h"
 #include "platform/x11/x11_errors.h"
 #include "platform/x11/x11_monitors.h"
 #include "platform/x11/x11_window.h"
@@ -36,39 +37,21 @@ namespace {
 
 // ---------------------------------------------------------------- signals
 
-int signalPipe[2] = {-1, -1};
-volatile sig_atomic_t stopRequested = 0;
+StopSignal stopSignal;
+bool stopRequested = false;
 
-void OnStopSignal(int) {
-  stopRequested = 1;
-  const int saved = errno;
-  const char byte = 1;
-  [[maybe_unused]] const ssize_t written = write(signalPipe[1], &byte, 1);
-  errno = saved;
+// True once SIGTERM, SIGINT or SIGHUP has arrived.
+bool StopRequested() {
+  if (!stopRequested && stopSignal.Take()) stopRequested = true;
+  return stopRequested;
 }
 
-bool InstallSignalHandlers() {
-  if (pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) return false;
-  struct sigaction action {};
-  action.sa_handler = OnStopSignal;
-  sigemptyset(&action.sa_mask);
-  for (int sig : {SIGTERM, SIGINT, SIGHUP}) sigaction(sig, &action, nullptr);
-  signal(SIGPIPE, SIG_IGN);
-  return true;
-}
-
-void DrainSignalPipe() {
-  char buffer[64];
-  while (read(signalPipe[0], buffer, sizeof buffer) > 0) {
-  }
-}
-
-// Waits until the X connection has data, a signal arrives or the time is up.
+// Waits until the X connection has data, a stop signal arrives or the time is up.
 void WaitForInput(int xfd, uint64_t timeoutNs) {
-  pollfd fds[2] = {{xfd, POLLIN, 0}, {signalPipe[0], POLLIN, 0}};
+  pollfd fds[2] = {{xfd, POLLIN, 0}, {stopSignal.Fd(), POLLIN, 0}};
   timespec timeout{static_cast<time_t>(timeoutNs / 1000000000u),
                    static_cast<long>(timeoutNs % 1000000000u)};
-  if (ppoll(fds, 2, &timeout, nullptr) > 0 && (fds[1].revents & POLLIN) != 0) DrainSignalPipe();
+  ppoll(fds, 2, &timeout, nullptr);
 }
 
 // ---------------------------------------------------------------- waiting on the window
@@ -83,7 +66,7 @@ void WaitForMap(Display* display, Window window) {
       return;
     }
     const uint64_t now = MonotonicClock::Nanoseconds();
-    if (now >= deadline || stopRequested) return;
+    if (now >= deadline || StopRequested()) return;
     XFlush(display);
     WaitForInput(ConnectionNumber(display), std::min<uint64_t>(deadline - now, 50000000u));
   }
@@ -102,7 +85,7 @@ bool GrabInput(Display* display, Window window, Cursor cursor) {
       pointer = XGrabPointer(display, window, True,
                              ButtonPressMask | PointerMotionMask, GrabModeAsync,
                              GrabModeAsync, None, cursor, CurrentTime) == GrabSuccess;
-    if ((keyboard && pointer) || stopRequested || MonotonicClock::Nanoseconds() >= deadline)
+    if ((keyboard && pointer) || StopRequested() || MonotonicClock::Nanoseconds() >= deadline)
       return keyboard || pointer;
     usleep(50000);
   }
@@ -336,7 +319,7 @@ void Saver::StopRendering(const XErrorRecord& error) {
 }
 
 int Saver::Run() {
-  if (!InstallSignalHandlers()) return Fail("cannot set up signal handling");
+  if (!stopSignal.Open()) return Fail("cannot set up signal handling");
   InstallXErrorHandlers();
 
   const char* name = options_.displayName.empty() ? nullptr : options_.displayName.c_str();
@@ -402,13 +385,13 @@ int Saver::Run() {
   const int xfd = ConnectionNumber(d);
   const uint64_t tick = std::max<uint64_t>(uint64_t{options_.delayMicroseconds} * 1000u, kMinimumTickNs);
   uint64_t next = MonotonicClock::Nanoseconds();
-  while (!stop_ && !stopRequested) {
+  while (!stop_ && !StopRequested()) {
     while (!stop_ && XPending(d) > 0) {
       XEvent event;
       XNextEvent(d, &event);
       HandleEvent(event);
     }
-    if (stop_ || stopRequested) break;
+    if (stop_ || StopRequested()) break;
 
     const uint64_t now = MonotonicClock::Nanoseconds();
     if (now >= next) {

@@ -1,4 +1,4 @@
-// SIGTERM, SIGINT and SIGHUP as a file descriptor to poll beside the compositor's
+// SIGTERM, SIGINT and SIGHUP as a file descriptor to poll beside the X or Wayland
 // connection: the signals are blocked and read from a signalfd, so that a stop request
 // ends the main loop promptly without a handler.
 #pragma once
