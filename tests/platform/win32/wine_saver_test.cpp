@@ -299,12 +299,13 @@ void ExpectEffect(const WineSession& wine, const std::vector<Picture>& shots, Hu
 
 // ---- The suites, one per depth ----
 
-template <int Depth>
-class WineSaverAt : public ::testing::Test {
+// One Wine session for a suite on the desktop that Desktop::Open sets up.
+template <typename Desktop>
+class WineSuite : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     session = new WineSession();
-    session->Open(Depth);
+    Desktop::Open(*session);
   }
   static void TearDownTestSuite() {
     session->Close();
@@ -318,9 +319,15 @@ class WineSaverAt : public ::testing::Test {
   static inline WineSession* session = nullptr;
 };
 
-using WineDepth8 = WineSaverAt<8>;
-using WineDepth16 = WineSaverAt<16>;
-using WineDepth24 = WineSaverAt<24>;
+// One screen at a depth.
+template <int Depth>
+struct OneScreen {
+  static void Open(WineSession& session) { session.Open(Depth); }
+};
+
+using WineDepth8 = WineSuite<OneScreen<8>>;
+using WineDepth16 = WineSuite<OneScreen<16>>;
+using WineDepth24 = WineSuite<OneScreen<24>>;
 
 void FullScreenEffectAndMouseThreshold(WineSession& wine) {
   wine.DeleteSettings();
@@ -582,24 +589,15 @@ Picture Crop(const Picture& p, const Area& a) {
   return out;
 }
 
-class WineTwoMonitors : public ::testing::Test {
- protected:
-  static void SetUpTestSuite() {
-    session = new WineSession();
-    session->Open(24, {"+xinerama", "-extension", "RANDR", "-screen", "800x600+0+0", "-screen", "640x480+810+0"},
-                  1600, 700);
+// Two monitors side by side at 24 bits: a nested Xephyr with Xinerama.
+struct TwoMonitors {
+  static void Open(WineSession& session) {
+    session.Open(24, {"+xinerama", "-extension", "RANDR", "-screen", "800x600+0+0", "-screen", "640x480+810+0"},
+                 1600, 700);
   }
-  static void TearDownTestSuite() {
-    session->Close();
-    delete session;
-    session = nullptr;
-  }
-  void SetUp() override {
-    LUMENFALL_NEED_WINE(session->Error());
-    session->MoveMouse(kScreenWidth / 2, kScreenHeight / 2);
-  }
-  static inline WineSession* session = nullptr;
 };
+
+using WineTwoMonitors = WineSuite<TwoMonitors>;
 
 TEST_F(WineTwoMonitors, EveryMonitorShowsTheEffectAndNoneTheDesktop) {
   WineSession& wine = *session;
