@@ -6,13 +6,6 @@ namespace lumenfall {
 
 namespace {
 
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
 std::string Named(std::string_view name) { return "option --" + std::string(name); }
 
 }  // namespace
@@ -89,12 +82,19 @@ std::string QuotedArgument(std::string_view text) {
   return out;
 }
 
+int HexDigitValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
 bool ParseNumber(std::string_view text, uint32_t& value) {
   if (text.empty()) return false;
   uint64_t v = 0;
   if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
     for (char c : text.substr(2)) {
-      const int d = HexDigit(c);
+      const int d = HexDigitValue(c);
       if (d < 0) return false;
       v = v * 16 + uint64_t(d);
       if (v > 0xFFFFFFFFull) return false;

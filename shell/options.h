@@ -50,6 +50,9 @@ class OptionScanner {
 // and non-ASCII bytes as \xNN, so that the message stays one short line.
 std::string QuotedArgument(std::string_view text);
 
+// The value of a hexadecimal digit (either case), or -1.
+int HexDigitValue(char c);
+
 // Decimal digits, or 0x / 0X and hex digits, fitting in 32 bits; nothing else.
 bool ParseNumber(std::string_view text, uint32_t& value);
 
