@@ -5,6 +5,9 @@
 // build (LUMENFALL_MINGW_BUILD_DIR) provides the saver, the doubles and the two test
 // programs. Outside CI a missing tool or file skips; with CI=true it fails.
 #include "dialogs_wine_session.h"
+#include "resource_script.h"
+
+#include <cstdio>
 
 namespace lumenfall::wine {
 namespace {
@@ -14,62 +17,18 @@ namespace {
 // ============================================================================
 
 constexpr unsigned long kChildVisible = 0x40000000 | 0x10000000;  // WS_CHILD | WS_VISIBLE
-constexpr unsigned long kTabStop = 0x00010000;
-constexpr unsigned long kGroup = 0x00020000;
-constexpr unsigned long kDefPushButton = 0x1, kGroupBox = 0x7, kAutoRadio = 0x9, kAutoCheck = 0x3;
-constexpr unsigned long kMultiline = 0x2000;
-constexpr unsigned long kIcon = 0x3, kCentreImage = 0x200, kSunken = 0x1000;
-constexpr unsigned long kLeft = 0x0, kCentre = 0x1;
 
-struct ExpectedItem {
-  unsigned id;
-  const char* controlClass;
-  const char* text;  // as the checker quotes it
-  unsigned long style;
-  int x, y, cx, cy;
-};
+// The checker prints a class or a text given as a number as "#XXXX".
+std::string Ordinal(long number) {
+  char text[16];
+  std::snprintf(text, sizeof text, "#%04lx", number);
+  return text;
+}
 
-constexpr unsigned kNone = 0xFFFF;
-constexpr const char* kButton = "#0080";
-constexpr const char* kStatic = "#0082";
-
-const std::vector<ExpectedItem> kConfigItems = {
-    {1000, kButton, "\"&OK\"", kDefPushButton | kTabStop, 7, 111, 50, 14},
-    {kNone, kButton, "\"Text && Colour\"", kGroupBox, 7, 7, 172, 42},
-    {1001, kButton, "\"Deep Blue (Nerith)\"", kAutoRadio, 41, 20, 131, 10},
-    {1002, kButton, "\"Malachi Red (Calvane)\"", kAutoRadio, 41, 30, 131, 10},
-    {kNone, kStatic, "#0064", kIcon | kCentreImage | kSunken, 14, 20, 21, 20},
-    {1003, kButton, "\"&Cancel\"", kDefPushButton | kTabStop, 129, 111, 50, 14},
-    {1004, kButton, "\"&About\"", kDefPushButton | kTabStop, 68, 111, 50, 14},
-    {kNone, kButton, "\"Blur Quality\"", kGroupBox, 7, 59, 172, 39},
-    {1009, kButton,
-     "\"Use low quality blur (rough but fast) -\\nDon't use unless you have to. ;)\"",
-     kAutoCheck | kMultiline | kTabStop, 14, 70, 159, 22},
-};
-
-// The About dialog's own wording is ours; its layout and fixed texts are checked
-// exactly, and the credit lines must credit the project, never a person.
-const std::vector<ExpectedItem> kAboutItems = {
-    {1000, kButton, "\"&OK\"", kDefPushButton | kTabStop, 69, 170, 50, 14},
-    {kNone, kButton, "\"Credits\"", kGroupBox, 7, 7, 172, 111},
-    {kNone, kStatic, "\"Program: the Lumenfall authors\"", kLeft | kGroup, 41, 20, 131, 10},
-    {kNone, kStatic, "\"Poems: the Lumenfall authors\"", kLeft | kGroup, 41, 30, 131, 10},
-    {kNone, kStatic, "#0064", kIcon | kCentreImage | kSunken, 14, 20, 20, 20},
-    {kNone, kStatic,
-     "\"The characters and concepts of the story are the property of the Lumenfall authors. "
-     "All rights reserved.\"",
-     kLeft | kGroup, 14, 50, 158, 30},
-    {kNone, kStatic,
-     "\"The text sets are taken from the Lumenfall fiction, copyright the Lumenfall authors, "
-     "and are used with permission.\"",
-     kLeft | kGroup, 14, 85, 158, 30},
-    {kNone, kButton, "\"Addresses\"", kGroupBox, 7, 126, 172, 31},
-    {kNone, kStatic, "\"Get the whole story at\\nhttps://lumenfall.example.org/\"", kCentre | kGroup,
-     13, 135, 158, 18},
-};
-
-void ExpectDialog(const std::vector<Record>& records, unsigned id, int cx, int cy,
-                  const std::vector<ExpectedItem>& items) {
+// The template as the system loads it is the script's dialog, control for control.
+void ExpectDialog(const std::vector<Record>& records, const ScriptDialog& script) {
+  const unsigned id = script.id;
+  const std::vector<ScriptControl>& items = script.controls;
   const std::string name = "dialog " + std::to_string(id);
   const Record* header = nullptr;
   std::vector<const Record*> found;
@@ -90,8 +49,8 @@ void ExpectDialog(const std::vector<Record>& records, unsigned id, int cx, int c
   EXPECT_EQ(header->Hex("exstyle"), 0ul) << name;
   EXPECT_EQ(header->Number("x"), 0) << name;
   EXPECT_EQ(header->Number("y"), 0) << name;
-  EXPECT_EQ(header->Number("cx"), cx) << name;
-  EXPECT_EQ(header->Number("cy"), cy) << name;
+  EXPECT_EQ(header->Number("cx"), script.cx) << name;
+  EXPECT_EQ(header->Number("cy"), script.cy) << name;
   EXPECT_EQ(header->Get("menu"), "none") << name;
   EXPECT_EQ(header->Get("class"), "none") << name;
   EXPECT_EQ(header->Get("caption"), "\"Lumenfall\"") << name;
@@ -100,14 +59,15 @@ void ExpectDialog(const std::vector<Record>& records, unsigned id, int cx, int c
   ASSERT_EQ(header->Number("items"), long(items.size())) << name;
   ASSERT_EQ(found.size(), items.size()) << name;
   for (size_t i = 0; i < items.size(); ++i) {
-    const ExpectedItem& e = items[i];
+    const ScriptControl& e = items[i];
     const Record& r = *found[i];
     const std::string where = name + " control " + std::to_string(i + 1);
     EXPECT_EQ(r.Number("index"), long(i + 1)) << where;
     EXPECT_EQ(r.Number("id"), long(e.id)) << where;
-    EXPECT_EQ(r.Get("class"), e.controlClass) << where;
-    EXPECT_EQ(r.Get("text"), e.text) << where;
-    EXPECT_EQ(r.Hex("style"), kChildVisible | e.style) << where << " style " << r.Get("style");
+    EXPECT_EQ(r.Get("class"), Ordinal(e.classOrdinal)) << where;
+    EXPECT_EQ(r.Get("text"), e.textOrdinal >= 0 ? Ordinal(e.textOrdinal) : QuoteText(e.text)) << where;
+    EXPECT_EQ(r.Hex("style"), e.style) << where << " style " << r.Get("style");
+    EXPECT_EQ(r.Hex("style") & kChildVisible, kChildVisible) << where << ": every control is shown";
     EXPECT_EQ(r.Hex("exstyle"), 0ul) << where;
     EXPECT_EQ(r.Number("x"), e.x) << where;
     EXPECT_EQ(r.Number("y"), e.y) << where;
@@ -125,8 +85,20 @@ TEST_F(WineTest, ResourcesMatchTheirTables) {
   const std::string out = wine().Tool("lf_dialog_check", {"resources", path}, &code);
   ASSERT_EQ(code, 0) << out;
   const std::vector<Record> records = ParseRecords(out);
-  ExpectDialog(records, 2003, 186, 132, kConfigItems);
-  ExpectDialog(records, 104, 186, 191, kAboutItems);
+  std::string script, error;
+  ASSERT_TRUE(PreprocessSaverScript(&script)) << script;
+  std::map<unsigned, ScriptDialog> dialogs;
+  for (const ScriptDialog& d : ReadScriptDialogs(script, &error)) dialogs[d.id] = d;
+  ASSERT_EQ(error, "");
+  ASSERT_TRUE(dialogs.count(2003) && dialogs.count(104)) << "the script lacks a dialog";
+  ExpectDialog(records, dialogs[2003]);
+  ExpectDialog(records, dialogs[104]);
+  // The About dialog's wording is ours; its credit lines credit the project, never a person.
+  for (const ScriptControl& c : dialogs[104].controls) {
+    if (c.text.rfind("Program:", 0) == 0 || c.text.rfind("Poems:", 0) == 0) {
+      EXPECT_NE(c.text.find("the Lumenfall authors"), std::string::npos) << c.text;
+    }
+  }
 
   std::map<std::string, Record> byKind;
   for (const Record& r : records) byKind[r.kind + (r.kind == "resource" ? r.Get("type") : "")] = r;
