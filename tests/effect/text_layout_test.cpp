@@ -9,14 +9,8 @@
 #include "effect/bitmap_font.h"
 #include "font_test_support.h"
 
-namespace lumenfall {
+namespace lumenfall::test {
 namespace {
-
-using test::BuildFont;
-using test::Canvas;
-using test::OwnedFont;
-using test::SolidFont;
-using test::WhiteOnBlack;
 
 // Cells of 12 x 10 (9 glyph rows); every glyph a solid block 8 wide: advance 9.
 class SmallFont : public ::testing::Test {
@@ -361,4 +355,4 @@ TEST(TextLayout, WrapWithAThreeHundredCharacterWord) {
 }
 
 }  // namespace
-}  // namespace lumenfall
+}  // namespace lumenfall::test
