@@ -12,13 +12,7 @@ namespace {
 
 std::string Work() { return LUMENFALL_VALGRIND_WORK; }
 
-#define REQUIRE_VALGRIND()                                                              \
-  do {                                                                                  \
-    if (!HaveValgrind()) {                                                              \
-      if (InCi()) FAIL() << "valgrind is not installed (Debian package: valgrind)";      \
-      GTEST_SKIP() << "valgrind is not installed (Debian package: valgrind)";           \
-    }                                                                                   \
-  } while (0)
+#define REQUIRE_VALGRIND() REQUIRE_TOOL(HaveValgrind(), "valgrind is not installed (Debian package: valgrind)")
 
 // Renders under valgrind; expects the exit code and a clean report.
 void Render(const std::string& name, std::vector<std::string> arguments, int expectedExit) {

@@ -74,17 +74,11 @@ bool SaverWindowMapped(Display* display, Window mine) {
   return mapped;
 }
 
-#define REQUIRE_VALGRIND_AND_XVFB(server)                                                   \
-  if (!HaveValgrind()) {                                                                    \
-    if (InCi()) FAIL() << "valgrind is not installed (Debian package: valgrind)";            \
-    GTEST_SKIP() << "valgrind is not installed (Debian package: valgrind)";                 \
-  }                                                                                         \
-  XvfbServer server{"640x480x24"};                                                          \
-  if (!server.Running()) {                                                                  \
-    if (server.Missing() && !InCi()) GTEST_SKIP() << server.Error();                        \
-    FAIL() << server.Error();                                                               \
-  }                                                                                         \
-  Display* display = server.Connect();                                                      \
+#define REQUIRE_VALGRIND_AND_XVFB(server)                                            \
+  REQUIRE_TOOL(HaveValgrind(), "valgrind is not installed (Debian package: valgrind)"); \
+  XvfbServer server{"640x480x24"};                                                   \
+  REQUIRE_RUNNING(server);                                                           \
+  Display* display = server.Connect();                                               \
   ASSERT_NE(display, nullptr)
 
 TEST(X11SaverUnderValgrind, FullScreenThenSigterm) {
