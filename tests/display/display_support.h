@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "display/memory_surface.h"
 #include "display/pixel_format.h"
@@ -24,6 +25,21 @@ inline MemorySurface SurfaceFor(const DisplayState& d, uint32_t width = 400, uin
   const int32_t pitch = static_cast<int32_t>(width * d.format.bytesPerPixel) + extraPitch;
   return MemorySurface(width, height, d.format.bitsPerPixel, pitch, d.pixelInfo.redMask,
                        d.pixelInfo.greenMask, d.pixelInfo.blueMask);
+}
+
+// A 400 x 300 picture at 32 bits (blue, green, red, then the fourth byte) whose every
+// pixel differs from every other.
+inline std::vector<uint8_t> DistinctPixels(uint8_t fourth) {
+  std::vector<uint8_t> pixels(400 * 300 * 4);
+  for (uint32_t y = 0; y < 300; ++y)
+    for (uint32_t x = 0; x < 400; ++x) {
+      uint8_t* p = &pixels[(y * 400 + x) * 4];
+      p[0] = uint8_t(x);
+      p[1] = uint8_t(y);
+      p[2] = uint8_t((x >> 8) | ((y >> 8) << 2) | 0x40);
+      p[3] = fourth;
+    }
+  return pixels;
 }
 
 }  // namespace lumenfall::test
