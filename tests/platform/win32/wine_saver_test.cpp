@@ -21,14 +21,6 @@
 namespace lumenfall::wine {
 namespace {
 
-using std::chrono::milliseconds;
-using Clock = std::chrono::steady_clock;
-
-constexpr int kScreenWidth = 800;
-constexpr int kScreenHeight = 600;
-constexpr int kExitMinusOne = 255;  // ExitProcess(-1) as Wine hands it to the Unix parent
-
-std::string WinDir() { return std::string(LUMENFALL_MINGW_BUILD_DIR) + "/win32"; }
 std::string SaverPath() { return WinDir() + "/lumenfall.scr"; }
 std::string Helper(const char* name) { return WinDir() + "/" + name + ".exe"; }
 
