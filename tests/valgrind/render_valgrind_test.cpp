@@ -19,7 +19,7 @@ void Render(const std::string& name, std::vector<std::string> arguments, int exp
   SCOPED_TRACE(name);
   mkdir(Work().c_str(), 0755);
   const std::string log = Work() + "/" + name + ".valgrind.log";
-  std::vector<std::string> command = {LUMENFALL_RENDER_BINARY};
+  std::vector<std::string> command = {LUMENFALL_PROGRAM};
   command.insert(command.end(), arguments.begin(), arguments.end());
   const int code = Run(UnderValgrind(log, command), 180000);
   const std::string report = ReadFile(log);

@@ -28,7 +28,7 @@ void RunSaver(const std::string& name, const XvfbServer& server, const std::vect
   SCOPED_TRACE(name);
   mkdir(Work().c_str(), 0755);
   const std::string log = Work() + "/" + name + ".valgrind.log";
-  std::vector<std::string> command = {LUMENFALL_BINARY};
+  std::vector<std::string> command = {LUMENFALL_PROGRAM};
   command.insert(command.end(), arguments.begin(), arguments.end());
   Child saver(UnderValgrind(log, command), {{"DISPLAY", server.Name()}});
   ASSERT_TRUE(saver.Started());
