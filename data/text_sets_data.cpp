@@ -28,6 +28,11 @@ constexpr char kClosingLine[] = "[ the trail remains ]";
 // The final entry: one cycle with no text, while the closing line's trail dies.
 constexpr char kNoText[] = "";
 
+// The closing's entries in order, then the null that ends a set.
+#define CLOSING_AND_END                                                                    \
+  kThreeDots, kBannerAllLight, kBannerBurnsOut, kBannerWhatStays, kBannerIsO, kThreeDots, \
+      kClosingLine, kNoText, nullptr
+
 }  // namespace
 
 const char* const MalachiRedText[] = {
@@ -114,16 +119,7 @@ const char* const MalachiRedText[] = {
     "one last word of light",
     "then ash, then quiet",
     "then the red again",
-    // closing
-    kThreeDots,
-    kBannerAllLight,
-    kBannerBurnsOut,
-    kBannerWhatStays,
-    kBannerIsO,
-    kThreeDots,
-    kClosingLine,
-    kNoText,
-    nullptr,
+    CLOSING_AND_END,
 };
 
 const char* const DeepBlueText[] = {
@@ -191,16 +187,9 @@ const char* const DeepBlueText[] = {
     "Nerith, sink with me",
     "into the deep blue",
     "where all light rests",
-    // closing
-    kThreeDots,
-    kBannerAllLight,
-    kBannerBurnsOut,
-    kBannerWhatStays,
-    kBannerIsO,
-    kThreeDots,
-    kClosingLine,
-    kNoText,
-    nullptr,
+    CLOSING_AND_END,
 };
+
+#undef CLOSING_AND_END
 
 }  // namespace lumenfall

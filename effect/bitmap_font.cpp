@@ -134,17 +134,6 @@ bool ReadWord(const unsigned char* p, unsigned char (&word)[kWordBufferSize]) {
 // ---- The per-depth blends. Each gives the bytes that BlendPixelN gives for the colour
 // word (a << 24) | colour, for a from 1 to 253. ----
 
-struct Blend32 {
-  uint32_t r, g, b;
-  void operator()(uint8_t* p, uint32_t a) const {
-    const uint32_t inv = 256 - a;
-    p[0] = static_cast<uint8_t>((p[0] * inv >> 8) + (b * a >> 8));
-    p[1] = static_cast<uint8_t>((p[1] * inv >> 8) + (g * a >> 8));
-    p[2] = static_cast<uint8_t>((p[2] * inv >> 8) + (r * a >> 8));
-    p[3] = 0xFF;
-  }
-};
-
 struct Blend24 {
   uint32_t r, g, b;
   void operator()(uint8_t* p, uint32_t a) const {
@@ -152,6 +141,15 @@ struct Blend24 {
     p[0] = static_cast<uint8_t>((p[0] * inv >> 8) + (b * a >> 8));
     p[1] = static_cast<uint8_t>((p[1] * inv >> 8) + (g * a >> 8));
     p[2] = static_cast<uint8_t>((p[2] * inv >> 8) + (r * a >> 8));
+  }
+};
+
+// The 24-bit blend, with the fourth byte made opaque.
+struct Blend32 {
+  Blend24 rgb;
+  void operator()(uint8_t* p, uint32_t a) const {
+    rgb(p, a);
+    p[3] = 0xFF;
   }
 };
 
@@ -345,7 +343,7 @@ int DrawBitmapText(const DisplayState& display, const char* text, WorkSurface* s
   const PixelFormatInfo& f = display.pixelInfo;
   switch (display.format.bitsPerPixel) {
     case 32:
-      DrawText(layout, Blend32{r, g, b}, utext, x, y);
+      DrawText(layout, Blend32{{r, g, b}}, utext, x, y);
       break;
     case 24:
       DrawText(layout, Blend24{r, g, b}, utext, x, y);

@@ -228,15 +228,7 @@ bool GifAnimationWriter::Begin(FILE* out, uint32_t width, uint32_t height,
 }
 
 bool GifAnimationWriter::AddFrame(const RgbImage& image, std::string& error) {
-  if (gif_ == nullptr) {
-    error = "the GIF was not started";
-    return false;
-  }
-  if (image.width != width_ || image.height != height_ ||
-      image.rgb.size() != size_t{width_} * height_ * 3) {
-    error = "a GIF frame of the wrong size";
-    return false;
-  }
+  if (!FrameFits(gif_ != nullptr, "the GIF", "GIF", image, width_, height_, error)) return false;
   QuantizeMedianCut(image, 256, indices_, palette_);
 
   GraphicsControlBlock control;

@@ -57,6 +57,12 @@ class OutputFile {
 // Writes all n bytes; false with a reason otherwise.
 bool WriteBytes(FILE* out, const void* data, size_t n, std::string& error);
 
+// Whether a frame can go into a stream of width x height: the stream begun and the
+// frame of that size with all its bytes. Otherwise false, with the reason in the
+// stream's words: "<stream> was not started" or "a <format> frame of the wrong size".
+bool FrameFits(bool begun, const char* stream, const char* format, const RgbImage& image,
+               uint32_t width, uint32_t height, std::string& error);
+
 // One 8-bit RGB PNG.
 bool WritePngRgb(FILE* out, const RgbImage& image, std::string& error);
 

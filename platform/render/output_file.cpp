@@ -134,6 +134,19 @@ void OutputFile::Abandon() {
   }
 }
 
+bool FrameFits(bool begun, const char* stream, const char* format, const RgbImage& image,
+               uint32_t width, uint32_t height, std::string& error) {
+  if (!begun) {
+    error = std::string(stream) + " was not started";
+    return false;
+  }
+  if (image.width != width || image.height != height || image.rgb.size() != size_t{width} * height * 3) {
+    error = std::string("a ") + format + " frame of the wrong size";
+    return false;
+  }
+  return true;
+}
+
 bool WriteBytes(FILE* out, const void* data, size_t n, std::string& error) {
   if (out == nullptr) {
     error = "no output stream";

@@ -31,15 +31,7 @@ bool Y4mWriter::Begin(FILE* out, uint32_t width, uint32_t height, uint32_t rateN
 }
 
 bool Y4mWriter::AddFrame(const RgbImage& image, std::string& error) {
-  if (out_ == nullptr) {
-    error = "the y4m stream was not started";
-    return false;
-  }
-  if (image.width != width_ || image.height != height_ ||
-      image.rgb.size() != size_t{width_} * height_ * 3) {
-    error = "a y4m frame of the wrong size";
-    return false;
-  }
+  if (!FrameFits(out_ != nullptr, "the y4m stream", "y4m", image, width_, height_, error)) return false;
   const size_t lumaSize = size_t{width_} * height_;
   const uint32_t cw = (width_ + 1) / 2, ch = (height_ + 1) / 2;
   const size_t chromaSize = size_t{cw} * ch;

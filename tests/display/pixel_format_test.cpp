@@ -5,16 +5,14 @@
 #include <cstdint>
 
 #include "display/pixel_format.h"
+#include "tests/display/display_support.h"
 
 namespace lumenfall {
 namespace {
 
+// The records of a 640 x 480 display.
 DisplayState MakeDisplay(uint32_t bits, uint32_t layout = kLayout565) {
-  DisplayState d;
-  uint32_t r = 0, g = 0, b = 0;
-  if (bits == 16) MasksForLayout(layout, r, g, b);
-  SetupDisplayState(d, 640, 480, bits, r, g, b);
-  return d;
+  return test::MakeDisplay(bits, layout, 640, 480);
 }
 
 uint16_t Blend16(const DisplayState& d, uint16_t old, ArgbColour c) {
@@ -24,33 +22,29 @@ uint16_t Blend16(const DisplayState& d, uint16_t old, ArgbColour c) {
 }
 
 TEST(PixelFormatAnalysis, RecognisesTheFourLayouts) {
-  PixelFormatInfo info;
-  EXPECT_EQ(AnalyzePixelFormat(info, 0xF800, 0x07E0, 0x001F), 565u);
-  EXPECT_EQ(info.redShift, 11u);
-  EXPECT_EQ(info.greenShift, 5u);
-  EXPECT_EQ(info.blueShift, 0u);
-  EXPECT_EQ(info.greenBits, 6u);
-  EXPECT_EQ(info.greenMax, 0x3Fu);
-  EXPECT_EQ(info.redDownshift, 8u);
-  EXPECT_EQ(info.greenDownshift, 5u);
-  EXPECT_EQ(info.blueDownshift, 3u);
-
-  EXPECT_EQ(AnalyzePixelFormat(info, 0x7C00, 0x03E0, 0x001F), 555u);
-  EXPECT_EQ(info.redDownshift, 9u);
-  EXPECT_EQ(info.greenDownshift, 6u);
-  EXPECT_EQ(info.blueDownshift, 3u);
-
-  EXPECT_EQ(AnalyzePixelFormat(info, 0xF800, 0x07C0, 0x003F), 556u);
-  EXPECT_EQ(info.blueBits, 6u);
-  EXPECT_EQ(info.redDownshift, 8u);
-  EXPECT_EQ(info.greenDownshift, 5u);
-  EXPECT_EQ(info.blueDownshift, 2u);
-
-  EXPECT_EQ(AnalyzePixelFormat(info, 0xFC00, 0x03E0, 0x001F), 655u);
-  EXPECT_EQ(info.redBits, 6u);
-  EXPECT_EQ(info.redMax, 0x3Fu);
-  EXPECT_EQ(info.redDownshift, 8u);
-  EXPECT_EQ(info.greenDownshift, 6u);
+  // Each channel's shift, width and the left shift that brings its top bit to bit 7
+  // of its byte (red in bits 16-23, green in 8-15, blue in 0-7).
+  struct Layout {
+    uint32_t redMask, greenMask, blueMask, code;
+    uint32_t shift[3], bits[3], downshift[3];
+  };
+  const Layout layouts[] = {
+      {0xF800, 0x07E0, 0x001F, 565, {11, 5, 0}, {5, 6, 5}, {8, 5, 3}},
+      {0x7C00, 0x03E0, 0x001F, 555, {10, 5, 0}, {5, 5, 5}, {9, 6, 3}},
+      {0xF800, 0x07C0, 0x003F, 556, {11, 6, 0}, {5, 5, 6}, {8, 5, 2}},
+      {0xFC00, 0x03E0, 0x001F, 655, {10, 5, 0}, {6, 5, 5}, {8, 6, 3}},
+  };
+  for (const Layout& l : layouts) {
+    SCOPED_TRACE(l.code);
+    PixelFormatInfo info;
+    EXPECT_EQ(AnalyzePixelFormat(info, l.redMask, l.greenMask, l.blueMask), l.code);
+    EXPECT_EQ((std::array{info.redShift, info.greenShift, info.blueShift}), std::to_array(l.shift));
+    EXPECT_EQ((std::array{info.redBits, info.greenBits, info.blueBits}), std::to_array(l.bits));
+    EXPECT_EQ((std::array{info.redMax, info.greenMax, info.blueMax}),
+              (std::array{(1u << l.bits[0]) - 1, (1u << l.bits[1]) - 1, (1u << l.bits[2]) - 1}));
+    EXPECT_EQ((std::array{info.redDownshift, info.greenDownshift, info.blueDownshift}),
+              std::to_array(l.downshift));
+  }
 }
 
 TEST(PixelFormatAnalysis, UnrecognisedLayoutsGiveZeroAndNoDownshifts) {

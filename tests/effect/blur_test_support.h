@@ -9,17 +9,13 @@
 #include "display/memory_surface.h"
 #include "display/pixel_format.h"
 #include "effect/feedback_blur.h"
+#include "tests/display/display_support.h"
 
 namespace lumenfall::testing {
 
-inline DisplayState MakeDisplay(uint32_t bits, uint32_t layout = kLayout565) {
-  DisplayState d;
-  uint32_t r = 0, g = 0, b = 0;
-  if (bits == 16) MasksForLayout(layout, r, g, b);
-  SetupDisplayState(d, 400, 300, bits, r, g, b);
-  return d;
-}
+using test::MakeDisplay;
 
+// A surface in the display's format with rows of pitch bytes (0: as wide as the pixels).
 inline MemorySurface MakeSurface(const DisplayState& d, uint32_t w = 400, uint32_t h = 300,
                                  int32_t pitch = 0) {
   return MemorySurface(w, h, d.format.bitsPerPixel, pitch, d.pixelInfo.redMask,

@@ -12,11 +12,8 @@
 #include "effect/bitmap_font.h"
 #include "font_test_support.h"
 
-namespace lumenfall {
+namespace lumenfall::test {
 namespace {
-
-using test::Canvas;
-using test::OwnedFont;
 
 std::string AllCharacters() {
   std::string text;
@@ -72,27 +69,28 @@ TEST(DamagedFont, EmptyAndOneByteFonts) {
   }
 }
 
+// Reads the font's cell, then draws the text and everything else with it: the text
+// leaves no ink and the drawing keeps inside its bounds.
+void ExpectCellAndNoInk(const BitmapFont* font, int cellWidth, int cellHeight, const char* text) {
+  int w = -1, h = -1;
+  ReadFontCell(font, &w, &h);
+  EXPECT_EQ(w, cellWidth);
+  EXPECT_EQ(h, cellHeight);
+  EXPECT_TRUE(DrawsNothing(font, text));
+  DrawEverything(font);
+}
+
 TEST(DamagedFont, NoEndMarkAtAll) {
   OwnedFont owned(std::vector<uint8_t>(5000, 0x80));
-  int w = -1, h = -1;
-  ReadFontCell(owned.get(), &w, &h);
-  EXPECT_EQ(w, 0);
-  EXPECT_EQ(h, 0);
   EXPECT_EQ(MeasureBitmapText("AB", owned.get()), 0);
-  EXPECT_TRUE(DrawsNothing(owned.get(), "AB CD"));
-  DrawEverything(owned.get());
+  ExpectCellAndNoInk(owned.get(), 0, 0, "AB CD");
 }
 
 TEST(DamagedFont, AllEndMarks) {
   // Cells of 1 x 3 whose rows end at once: every glyph is empty and advances 1.
   OwnedFont owned(std::vector<uint8_t>(3000, 0xFF));
-  int w = -1, h = -1;
-  ReadFontCell(owned.get(), &w, &h);
-  EXPECT_EQ(w, 1);
-  EXPECT_EQ(h, 3);
   EXPECT_EQ(MeasureBitmapText("AB C", owned.get()), 1 + 1 + 10 + 1);
-  EXPECT_TRUE(DrawsNothing(owned.get(), "AB CD"));
-  DrawEverything(owned.get());
+  ExpectCellAndNoInk(owned.get(), 1, 3, "AB CD");
 }
 
 TEST(DamagedFont, ACellLargerThanTheFont) {
@@ -101,14 +99,9 @@ TEST(DamagedFont, ACellLargerThanTheFont) {
   bytes[0] = 0xFF;
   bytes[4000] = 0xFF;
   OwnedFont owned(bytes);
-  int w = -1, h = -1;
-  ReadFontCell(owned.get(), &w, &h);
-  EXPECT_EQ(w, 4000);
-  EXPECT_EQ(h, 3);
   EXPECT_EQ(MeasureBitmapText("AB", owned.get()), 2);
   EXPECT_EQ(GlyphAdvance(owned.get(), 'A', 0, 100), 1);
-  EXPECT_TRUE(DrawsNothing(owned.get(), "AB"));
-  DrawEverything(owned.get());
+  ExpectCellAndNoInk(owned.get(), 4000, 3, "AB");
 }
 
 TEST(DamagedFont, RowsWithoutEndMarksStopAtTheCellRow) {
@@ -190,4 +183,4 @@ TEST(DamagedFont, RandomBytes) {
 }
 
 }  // namespace
-}  // namespace lumenfall
+}  // namespace lumenfall::test

@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <initializer_list>
+#include <utility>
 
 #include "effect/colour_decay.h"
 
@@ -27,51 +29,66 @@ Levels Apply(ColourDecayRule rule, Levels start, int n) {
   return {r >> 16, g >> 8, b};
 }
 
+// A rule applied `times` times to `start` gives `end`.
+struct Run {
+  ColourDecayRule rule;
+  Levels start;
+  int times;
+  Levels end;
+};
+
+void ExpectRuns(std::initializer_list<Run> runs) {
+  int i = 0;
+  for (const Run& run : runs) EXPECT_EQ(Apply(run.rule, run.start, run.times), run.end) << "run " << i++;
+}
+
 TEST(DecayRules, SelectorTable) {
-  EXPECT_EQ(RuleForSelector(1), FadeToRed);
-  EXPECT_EQ(RuleForSelector(2), FadeToGreen);
-  EXPECT_EQ(RuleForSelector(4), FadeToBlue);
-  EXPECT_EQ(RuleForSelector(8), FadeToYellow);
-  EXPECT_EQ(RuleForSelector(16), FadeToMagenta);
-  EXPECT_EQ(RuleForSelector(32), FadeToCyan);
+  const std::pair<uint32_t, ColourDecayRule> rules[] = {{1, FadeToRed},    {2, FadeToGreen},
+                                                        {4, FadeToBlue},   {8, FadeToYellow},
+                                                        {16, FadeToMagenta}, {32, FadeToCyan}};
+  for (const auto& [selector, rule] : rules) EXPECT_EQ(RuleForSelector(selector), rule) << selector;
   for (uint32_t s : {0u, 3u, 5u, 6u, 7u, 9u, 15u, 17u, 31u, 33u, 64u, 128u, 255u})
     EXPECT_EQ(RuleForSelector(s), nullptr) << s;
 }
 
 TEST(DecayRules, StepOfTwelveLevels) {
-  EXPECT_EQ(Apply(FadeToCyan, {12, 200, 200}, 1), (Levels{0, 188, 188}));
-  EXPECT_EQ(Apply(FadeToCyan, {13, 200, 200}, 1), (Levels{1, 200, 200}));
-  EXPECT_EQ(Apply(FadeToCyan, {0, 5, 12}, 1), (Levels{0, 0, 0}));
+  ExpectRuns({
+      {FadeToCyan, {12, 200, 200}, 1, {0, 188, 188}},
+      {FadeToCyan, {13, 200, 200}, 1, {1, 200, 200}},
+      {FadeToCyan, {0, 5, 12}, 1, {0, 0, 0}},
+  });
+}
+
+// From white, the levels after 21, 22, 42 and 43 steps: the first channels die at the
+// 22nd step, in which the others take their first; those die at the 43rd.
+void ExpectFromWhite(ColourDecayRule rule, Levels after21, Levels after22, Levels after42,
+                     Levels after43) {
+  const std::pair<int, Levels> expected[] = {{21, after21}, {22, after22}, {42, after42}, {43, after43}};
+  for (const auto& [times, end] : expected)
+    EXPECT_EQ(Apply(rule, {255, 255, 255}, times), end) << times << " steps";
 }
 
 TEST(DecayRules, PrimariesLetTwoChannelsDieFirst) {
-  EXPECT_EQ(Apply(FadeToRed, {255, 255, 255}, 21), (Levels{255, 3, 3}));
-  EXPECT_EQ(Apply(FadeToRed, {255, 255, 255}, 22), (Levels{243, 0, 0}));
-  EXPECT_EQ(Apply(FadeToRed, {255, 255, 255}, 42), (Levels{3, 0, 0}));
-  EXPECT_EQ(Apply(FadeToRed, {255, 255, 255}, 43), (Levels{0, 0, 0}));
-  EXPECT_EQ(Apply(FadeToGreen, {255, 255, 255}, 21), (Levels{3, 255, 3}));
-  EXPECT_EQ(Apply(FadeToGreen, {255, 255, 255}, 22), (Levels{0, 243, 0}));
-  EXPECT_EQ(Apply(FadeToGreen, {255, 255, 255}, 43), (Levels{0, 0, 0}));
-  EXPECT_EQ(Apply(FadeToBlue, {255, 255, 255}, 21), (Levels{3, 3, 255}));
-  EXPECT_EQ(Apply(FadeToBlue, {255, 255, 255}, 22), (Levels{0, 0, 243}));
-  EXPECT_EQ(Apply(FadeToBlue, {255, 255, 255}, 43), (Levels{0, 0, 0}));
-  // The third channel waits for both others, not just one.
-  EXPECT_EQ(Apply(FadeToRed, {100, 0, 30}, 1), (Levels{100, 0, 18}));
-  EXPECT_EQ(Apply(FadeToBlue, {0, 12, 100}, 1), (Levels{0, 0, 88}));
+  ExpectFromWhite(FadeToRed, {255, 3, 3}, {243, 0, 0}, {3, 0, 0}, {0, 0, 0});
+  ExpectFromWhite(FadeToGreen, {3, 255, 3}, {0, 243, 0}, {0, 3, 0}, {0, 0, 0});
+  ExpectFromWhite(FadeToBlue, {3, 3, 255}, {0, 0, 243}, {0, 0, 3}, {0, 0, 0});
 }
 
 TEST(DecayRules, SecondariesLetOneChannelDieFirst) {
-  EXPECT_EQ(Apply(FadeToYellow, {255, 255, 255}, 21), (Levels{255, 255, 3}));
-  EXPECT_EQ(Apply(FadeToYellow, {255, 255, 255}, 22), (Levels{243, 243, 0}));
-  EXPECT_EQ(Apply(FadeToYellow, {255, 255, 255}, 43), (Levels{0, 0, 0}));
-  EXPECT_EQ(Apply(FadeToMagenta, {255, 255, 255}, 21), (Levels{255, 3, 255}));
-  EXPECT_EQ(Apply(FadeToMagenta, {255, 255, 255}, 22), (Levels{243, 0, 243}));
-  EXPECT_EQ(Apply(FadeToMagenta, {255, 255, 255}, 43), (Levels{0, 0, 0}));
-  EXPECT_EQ(Apply(FadeToCyan, {255, 255, 255}, 22), (Levels{0, 243, 243}));
-  EXPECT_EQ(Apply(FadeToCyan, {255, 255, 255}, 43), (Levels{0, 0, 0}));
-  // The pair steps in the very call in which the first channel reaches 0.
-  EXPECT_EQ(Apply(FadeToYellow, {50, 60, 12}, 1), (Levels{38, 48, 0}));
-  EXPECT_EQ(Apply(FadeToYellow, {50, 60, 13}, 1), (Levels{50, 60, 1}));
+  ExpectFromWhite(FadeToYellow, {255, 255, 3}, {243, 243, 0}, {3, 3, 0}, {0, 0, 0});
+  ExpectFromWhite(FadeToMagenta, {255, 3, 255}, {243, 0, 243}, {3, 0, 3}, {0, 0, 0});
+  ExpectFromWhite(FadeToCyan, {3, 255, 255}, {0, 243, 243}, {0, 3, 3}, {0, 0, 0});
+}
+
+TEST(DecayRules, KeptChannelsStepInTheCallInWhichTheOthersReachZero) {
+  ExpectRuns({
+      // A primary's third channel waits for both others, not just one.
+      {FadeToRed, {100, 0, 30}, 1, {100, 0, 18}},
+      {FadeToBlue, {0, 12, 100}, 1, {0, 0, 88}},
+      // A secondary's pair steps in the very call in which the first channel reaches 0.
+      {FadeToYellow, {50, 60, 12}, 1, {38, 48, 0}},
+      {FadeToYellow, {50, 60, 13}, 1, {50, 60, 1}},
+  });
 }
 
 }  // namespace

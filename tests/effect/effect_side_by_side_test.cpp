@@ -14,30 +14,19 @@
 #include "effect/frame_sequencer.h"
 #include "fast_path_support.h"
 
-namespace lumenfall {
+namespace lumenfall::fasttest {
 namespace {
-
-using fasttest::AllFormats;
-using fasttest::DisplayFor;
-using fasttest::FirstDifference;
-using fasttest::Format;
-using fasttest::Paint;
-using fasttest::Picture;
-using fasttest::SurfaceFor;
 
 struct RunningEffect {
   RunningEffect(const Format& f, BlurImplementation implementation, uint32_t start)
-      : zoom(MakeSurface(f)), trail(MakeSurface(f)), show(MakeSurface(f)), clock(start) {
+      : zoom(SurfaceFor(DisplayFor(f))), trail(SurfaceFor(DisplayFor(f))), show(SurfaceFor(DisplayFor(f))),
+        clock(start) {
     engine.display = DisplayFor(f);
     engine.surfaces = {&zoom, &trail, &show};
     engine.clock = &clock;
     engine.font = &ProgramFont();
     engine.blur.implementation = implementation;
     SeedRandom(engine.random, 12345);
-  }
-  static MemorySurface MakeSurface(const Format& f) {
-    const DisplayState d = DisplayFor(f);
-    return SurfaceFor(d, 400, 300);
   }
   EffectEngine engine;
   MemorySurface zoom, trail, show;
@@ -120,4 +109,4 @@ TEST(EffectSideBySide, EveryVectorLevelAtSixteenTwentyFourAndThirtyTwoBits) {
 }
 
 }  // namespace
-}  // namespace lumenfall
+}  // namespace lumenfall::fasttest

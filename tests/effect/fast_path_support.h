@@ -10,6 +10,7 @@
 #include "display/memory_surface.h"
 #include "display/pixel_format.h"
 #include "effect/feedback_blur.h"
+#include "tests/display/display_support.h"
 
 namespace lumenfall::fasttest {
 
@@ -45,12 +46,7 @@ inline DisplayState DisplayFor(const Format& f) {
   return d;
 }
 
-inline MemorySurface SurfaceFor(const DisplayState& d, uint32_t width, uint32_t height,
-                                int32_t extraPitch = 0) {
-  const int32_t pitch = static_cast<int32_t>(width * d.format.bytesPerPixel) + extraPitch;
-  return MemorySurface(width, height, d.format.bitsPerPixel, pitch, d.pixelInfo.redMask,
-                       d.pixelInfo.greenMask, d.pixelInfo.blueMask);
-}
+using test::SurfaceFor;
 
 enum class Picture {
   Random,      // every byte random, padding included

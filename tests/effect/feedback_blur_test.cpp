@@ -91,18 +91,21 @@ TEST(FeedbackBlur, SingleLitPixelExactBytesAt32Bits) {
   EXPECT_EQ(At(dst, 11, 11), (std::vector<uint8_t>{0, 0, 0, 0}));  // no diagonal
 }
 
+// Lights the left, right, upper and lower neighbours of (50, 50), each in its own colour.
+void PutFourNeighbours(const DisplayState& d, MemorySurface& src) {
+  Put(d, src, 49, 50, 0x2060A0);
+  Put(d, src, 51, 50, 0xF0F0F0);
+  Put(d, src, 50, 49, 0x10FF10);
+  Put(d, src, 50, 51, 0x4040FF);
+}
+
 TEST(FeedbackBlur, RightAndLowerNeighboursMixLastLeftAndUpperAreOverwritten) {
   for (uint32_t bits : {8u, 16u, 32u}) {
     const DisplayState d = MakeDisplay(bits);
     MemorySurface src = MakeSurface(d), dst = MakeSurface(d);
     // A plus-shaped group around (50, 50), all lit with different colours.
-    const uint32_t centre = 0x80C040, left = 0x2060A0, right = 0xF0F0F0, up = 0x10FF10,
-                   down = 0x4040FF;
-    Put(d, src, 50, 50, centre);
-    Put(d, src, 49, 50, left);
-    Put(d, src, 51, 50, right);
-    Put(d, src, 50, 49, up);
-    Put(d, src, 50, 51, down);
+    Put(d, src, 50, 50, 0x80C040);
+    PutFourNeighbours(d, src);
     auto decayed = [&](uint32_t x, uint32_t y) { return Decayed(d, src, x, y); };
     RunFull(d, src, dst);
     // Own colour, then mixed with the right neighbour's, then with the lower one's.
@@ -120,11 +123,7 @@ TEST(FeedbackBlur, BlackSourcePixelMixesUpperLeftRightLowerInTurn) {
   for (uint32_t bits : {8u, 16u, 24u, 32u}) {
     const DisplayState d = MakeDisplay(bits);
     MemorySurface src = MakeSurface(d), dst = MakeSurface(d);
-    const uint32_t left = 0x2060A0, right = 0xF0F0F0, up = 0x10FF10, down = 0x4040FF;
-    Put(d, src, 49, 50, left);
-    Put(d, src, 51, 50, right);
-    Put(d, src, 50, 49, up);
-    Put(d, src, 50, 51, down);
+    PutFourNeighbours(d, src);
     auto decayed = [&](uint32_t x, uint32_t y) { return Decayed(d, src, x, y); };
     RunFull(d, src, dst);
     EXPECT_EQ(At(dst, 50, 50),

@@ -10,6 +10,7 @@
 #include "display/memory_surface.h"
 #include "display/pixel_format.h"
 #include "effect/bitmap_font.h"
+#include "tests/display/display_support.h"
 
 namespace lumenfall::test {
 
@@ -66,11 +67,7 @@ struct Canvas {
   MemorySurface surface;
 
   Canvas(uint32_t width, uint32_t height, uint32_t bits, uint32_t layout = kLayout565)
-      : surface(width, height, bits, 0, MaskR(bits, layout), MaskG(bits, layout),
-                MaskB(bits, layout)) {
-    SetupDisplayState(display, width, height, bits, MaskR(bits, layout), MaskG(bits, layout),
-                      MaskB(bits, layout));
-  }
+      : display(MakeDisplay(bits, layout, width, height)), surface(SurfaceFor(display, width, height)) {}
 
   // Channel 0 (blue byte) of a 24/32-bit pixel: 0 where nothing was drawn on black.
   uint8_t Blue(int x, int y) { return surface.PixelAt(uint32_t(x), uint32_t(y))[0]; }
@@ -80,16 +77,6 @@ struct Canvas {
            ArgbColour colour = 0xFFFFFFFF) {
     return DrawBitmapText(display, text, &surface, &box, font, colour, flags);
   }
-
- private:
-  static uint32_t Masks(uint32_t bits, uint32_t layout, int which) {
-    uint32_t r = 0, g = 0, b = 0;
-    if (bits == 16) MasksForLayout(layout, r, g, b);
-    return which == 0 ? r : which == 1 ? g : b;
-  }
-  static uint32_t MaskR(uint32_t bits, uint32_t layout) { return Masks(bits, layout, 0); }
-  static uint32_t MaskG(uint32_t bits, uint32_t layout) { return Masks(bits, layout, 1); }
-  static uint32_t MaskB(uint32_t bits, uint32_t layout) { return Masks(bits, layout, 2); }
 };
 
 // The blue byte that white text at full alpha leaves on black for coverage v.

@@ -10,13 +10,8 @@
 #include "effect/bitmap_font.h"
 #include "font_test_support.h"
 
-namespace lumenfall {
+namespace lumenfall::test {
 namespace {
-
-using test::BuildFont;
-using test::Canvas;
-using test::OwnedFont;
-using test::SolidFont;
 
 constexpr int kCellW = 32;
 constexpr int kCellH = 12;
@@ -130,4 +125,4 @@ TEST(TextBlend, EightBitsGoesThroughThePaletteAndTheRamp) {
 }
 
 }  // namespace
-}  // namespace lumenfall
+}  // namespace lumenfall::test

@@ -2,6 +2,7 @@
 // the box clamp, and the lock discipline of DrawBitmapText.
 #include <gtest/gtest.h>
 
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -9,18 +10,30 @@
 #include "effect/bitmap_font.h"
 #include "font_test_support.h"
 
-namespace lumenfall {
+namespace lumenfall::test {
 namespace {
 
-using test::BuildFont;
-using test::Canvas;
-using test::OwnedFont;
-using test::SolidFont;
-using test::WhiteOnBlack;
+// A point of the canvas and whether the text inked it.
+struct Probe {
+  int x, y;
+  bool inked;
+};
+constexpr bool kInk = true, kBlank = false;
 
 // Cells of 12 x 10 (9 glyph rows); every glyph a solid block 8 wide: advance 9.
 class SmallFont : public ::testing::Test {
  protected:
+  // Draws the text on a fresh 64 x height canvas and checks the probes; returns what
+  // the draw returned.
+  int DrawAndProbe(const char* text, TextBox box, int flags, std::initializer_list<Probe> probes,
+                   uint32_t height = 40) {
+    Canvas canvas(64, height, 32);
+    const int drawn = canvas.Draw(text, box, font, flags);
+    for (const Probe& p : probes)
+      EXPECT_EQ(canvas.Inked(p.x, p.y), p.inked) << "\"" << text << "\" at " << p.x << ", " << p.y;
+    return drawn;
+  }
+
   OwnedFont owned{SolidFont(12, 10, 8)};
   const BitmapFont* font = owned.get();
 };
@@ -94,15 +107,10 @@ TEST(TextLayout, RealFontLineCentredBothWays) {
 }
 
 TEST_F(SmallFont, RightAndBottomAlignment) {
-  Canvas canvas(64, 40, 32);
-  canvas.Draw("A", {10, 0, 50, 30}, font, TEXT_RIGHT | TEXT_BOTTOM);
   // x = 50 - 9 = 41, y = 30 - 10 = 20.
-  EXPECT_TRUE(canvas.Inked(41, 20));
-  EXPECT_TRUE(canvas.Inked(48, 28));
-  EXPECT_FALSE(canvas.Inked(40, 20));
-  EXPECT_FALSE(canvas.Inked(49, 20));
-  EXPECT_FALSE(canvas.Inked(41, 19));
-  EXPECT_FALSE(canvas.Inked(41, 29));
+  DrawAndProbe("A", {10, 0, 50, 30}, TEXT_RIGHT | TEXT_BOTTOM,
+               {{41, 20, kInk}, {48, 28, kInk}, {40, 20, kBlank}, {49, 20, kBlank}, {41, 19, kBlank},
+                {41, 29, kBlank}});
 }
 
 TEST_F(SmallFont, CentringBeatsRightAndBottomAlignment) {
@@ -132,51 +140,28 @@ TEST_F(SmallFont, CentringFloorsHalfPixels) {
 }
 
 TEST_F(SmallFont, VerticalCentringInABoxLowerThanALineKeepsTheTop) {
-  Canvas canvas(64, 40, 32);
-  EXPECT_EQ(canvas.Draw("A", {0, 5, 64, 12}, font, TEXT_VCENTRE), 1);
-  EXPECT_FALSE(canvas.Inked(0, 4));
-  EXPECT_TRUE(canvas.Inked(0, 5));
-  EXPECT_TRUE(canvas.Inked(0, 13));  // drawn at full glyph height below the box
-  EXPECT_FALSE(canvas.Inked(0, 14));
+  EXPECT_EQ(DrawAndProbe("A", {0, 5, 64, 12}, TEXT_VCENTRE,
+                         {{0, 4, kBlank},
+                          {0, 5, kInk},
+                          {0, 13, kInk},  // drawn at full glyph height below the box
+                          {0, 14, kBlank}}),
+            1);
 }
 
 TEST_F(SmallFont, NewlineStartsAtTheBoxLeftNotCentred) {
-  Canvas canvas(64, 40, 32);
   // The first line "AB" (18) is centred in 55: x = 5 + 18 = 23.
-  canvas.Draw("AB\nA", {5, 0, 60, 40}, font, TEXT_HCENTRE);
-  EXPECT_TRUE(canvas.Inked(23, 0));
-  EXPECT_FALSE(canvas.Inked(22, 0));
-  EXPECT_TRUE(canvas.Inked(5, 10));
-  EXPECT_FALSE(canvas.Inked(4, 10));
-  EXPECT_FALSE(canvas.Inked(13, 10));
-  EXPECT_FALSE(canvas.Inked(23, 10));
+  DrawAndProbe("AB\nA", {5, 0, 60, 40}, TEXT_HCENTRE,
+               {{23, 0, kInk}, {22, 0, kBlank}, {5, 10, kInk}, {4, 10, kBlank}, {13, 10, kBlank},
+                {23, 10, kBlank}});
 }
 
 TEST_F(SmallFont, WordWrapMovesAWordThatWouldCrossTheRightEdge) {
-  {
-    Canvas canvas(64, 40, 32);
-    // After "AA " the pen is at 28; "AA" (18) would end at 46 > 40: next line.
-    canvas.Draw("AA AA", {0, 0, 40, 40}, font, TEXT_WORDWRAP);
-    EXPECT_TRUE(canvas.Inked(0, 10));
-    EXPECT_TRUE(canvas.Inked(16, 10));
-    EXPECT_FALSE(canvas.Inked(28, 0));
-  }
-  {
-    Canvas canvas(64, 40, 32);
-    // Ending exactly at the right edge (46) is not crossing it.
-    canvas.Draw("AA AA", {0, 0, 46, 40}, font, TEXT_WORDWRAP);
-    EXPECT_TRUE(canvas.Inked(28, 0));
-    EXPECT_TRUE(canvas.Inked(44, 0));
-    EXPECT_FALSE(canvas.Inked(0, 10));
-  }
-  {
-    Canvas canvas(64, 40, 32);
-    // Without the flag the same text is not wrapped but cut at the edge.
-    canvas.Draw("AA AA", {0, 0, 40, 40}, font, 0);
-    EXPECT_TRUE(canvas.Inked(39, 0));
-    EXPECT_FALSE(canvas.Inked(40, 0));
-    EXPECT_FALSE(canvas.Inked(0, 10));
-  }
+  // After "AA " the pen is at 28; "AA" (18) would end at 46 > 40: next line.
+  DrawAndProbe("AA AA", {0, 0, 40, 40}, TEXT_WORDWRAP, {{0, 10, kInk}, {16, 10, kInk}, {28, 0, kBlank}});
+  // Ending exactly at the right edge (46) is not crossing it.
+  DrawAndProbe("AA AA", {0, 0, 46, 40}, TEXT_WORDWRAP, {{28, 0, kInk}, {44, 0, kInk}, {0, 10, kBlank}});
+  // Without the flag the same text is not wrapped but cut at the edge.
+  DrawAndProbe("AA AA", {0, 0, 40, 40}, 0, {{39, 0, kInk}, {40, 0, kBlank}, {0, 10, kBlank}});
 }
 
 TEST_F(SmallFont, AWordWiderThanTheBoxIsCutAndTheTextGoesOn) {
@@ -193,46 +178,27 @@ TEST_F(SmallFont, AWordWiderThanTheBoxIsCutAndTheTextGoesOn) {
 }
 
 TEST_F(SmallFont, WithoutWrapTheTextStopsAfterTheCharacterThatPassesTheRightEdge) {
-  {
-    // Glyphs at 0, 9, 18 and 27; the fourth is cut after 3 columns: x = 31 > 30: stop.
-    Canvas canvas(64, 40, 32);
-    canvas.Draw("AAAA\nA", {0, 0, 30, 40}, font, 0);
-    EXPECT_TRUE(canvas.Inked(29, 0));
-    EXPECT_FALSE(canvas.Inked(30, 0));
-    EXPECT_FALSE(canvas.Inked(0, 10));
-  }
-  {
-    // Ending exactly on the right edge (x = 36) is not beyond it: the newline is taken.
-    Canvas canvas(64, 40, 32);
-    canvas.Draw("AAAA\nA", {0, 0, 36, 40}, font, 0);
-    EXPECT_TRUE(canvas.Inked(34, 0));
-    EXPECT_TRUE(canvas.Inked(0, 10));
-  }
-  {
-    // With wrap the text goes on past the edge.
-    Canvas canvas(64, 40, 32);
-    canvas.Draw("AAAA\nA", {0, 0, 30, 40}, font, TEXT_WORDWRAP);
-    EXPECT_TRUE(canvas.Inked(0, 10));
-  }
+  // Glyphs at 0, 9, 18 and 27; the fourth is cut after 3 columns: x = 31 > 30: stop.
+  DrawAndProbe("AAAA\nA", {0, 0, 30, 40}, 0, {{29, 0, kInk}, {30, 0, kBlank}, {0, 10, kBlank}});
+  // Ending exactly on the right edge (x = 36) is not beyond it: the newline is taken.
+  DrawAndProbe("AAAA\nA", {0, 0, 36, 40}, 0, {{34, 0, kInk}, {0, 10, kInk}});
+  // With wrap the text goes on past the edge.
+  DrawAndProbe("AAAA\nA", {0, 0, 30, 40}, TEXT_WORDWRAP, {{0, 10, kInk}});
 }
 
 TEST_F(SmallFont, TheTextStopsBelowTheBoxBottom) {
-  Canvas canvas(64, 60, 32);
-  canvas.Draw("A\nA\nA\nA", {0, 0, 64, 20}, font, 0);
-  EXPECT_TRUE(canvas.Inked(0, 0));
-  EXPECT_TRUE(canvas.Inked(0, 10));
-  EXPECT_TRUE(canvas.Inked(0, 20));  // pen y = bottom: drawn, at full height
-  EXPECT_TRUE(canvas.Inked(0, 28));
-  EXPECT_FALSE(canvas.Inked(0, 30));  // y = 30 > 20: stopped
+  DrawAndProbe("A\nA\nA\nA", {0, 0, 64, 20}, 0,
+               {{0, 0, kInk},
+                {0, 10, kInk},
+                {0, 20, kInk},  // pen y = bottom: drawn, at full height
+                {0, 28, kInk},
+                {0, 30, kBlank}},  // y = 30 > 20: stopped
+               60);
 }
 
 TEST_F(SmallFont, ClippingAtTheSurfaceAndTheLeftAndTopEdges) {
-  {
-    Canvas canvas(64, 40, 32);
-    canvas.Draw("A", {0, 35, 64, 40}, font, 0);  // rows 35..43: only 35..39 exist
-    EXPECT_TRUE(canvas.Inked(0, 35));
-    EXPECT_TRUE(canvas.Inked(7, 39));
-  }
+  // Rows 35..43: only 35..39 exist.
+  DrawAndProbe("A", {0, 35, 64, 40}, 0, {{0, 35, kInk}, {7, 39, kInk}});
   {
     Canvas canvas(64, 40, 32);
     canvas.Draw("A", {-5, -5, 64, 40}, font, 0);
@@ -361,4 +327,4 @@ TEST(TextLayout, WrapWithAThreeHundredCharacterWord) {
 }
 
 }  // namespace
-}  // namespace lumenfall
+}  // namespace lumenfall::test

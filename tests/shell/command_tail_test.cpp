@@ -2,6 +2,8 @@
 // the decimal window handles.
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <initializer_list>
 #include <string>
 
 #include "shell/command_tail.h"
@@ -9,64 +11,91 @@
 namespace lumenfall {
 namespace {
 
-std::string TailOf(const char* line) { return SkipProgramName(line); }
+struct TailCase {
+  const char* line;
+  const char* tail;
+};
+
+void ExpectTails(std::initializer_list<TailCase> cases) {
+  for (const TailCase& c : cases)
+    EXPECT_EQ(std::string(SkipProgramName(c.line)), c.tail) << "line \"" << c.line << "\"";
+}
 
 TEST(SkipProgramName, UnquotedNameEndsAtTheFirstBlankOrControl) {
-  EXPECT_EQ(TailOf("lumenfall.scr /s"), "/s");
-  EXPECT_EQ(TailOf("lumenfall.scr"), "");
-  EXPECT_EQ(TailOf(""), "");
-  // A tab between the name and the first separator is skipped like a blank.
-  EXPECT_EQ(TailOf("lumenfall.scr\t/s"), "/s");
-  // Every code from 1 to 0x20 is skipped after the name, in any mix.
-  EXPECT_EQ(TailOf("x \t\x01\x1f\x20/p 5"), "/p 5");
-  // 0x21 is the first code that belongs to the name, and 0x7f too.
-  EXPECT_EQ(TailOf("a!b\x7f" "c d"), "d");
+  ExpectTails({
+      {"lumenfall.scr /s", "/s"},
+      {"lumenfall.scr", ""},
+      {"", ""},
+      // A tab between the name and the first separator is skipped like a blank.
+      {"lumenfall.scr\t/s", "/s"},
+      // Every code from 1 to 0x20 is skipped after the name, in any mix.
+      {"x \t\x01\x1f\x20/p 5", "/p 5"},
+      // 0x21 is the first code that belongs to the name, and 0x7f too.
+      {"a!b\x7f" "c d", "d"},
+  });
 }
 
 TEST(SkipProgramName, BytesAboveSeventyFHexBelongToTheName) {
-  EXPECT_EQ(TailOf("C:\\Sp\xe4ter\\l\xfc.scr /s"), "/s");
-  EXPECT_EQ(TailOf("\x80\xff /c"), "/c");
-  // After the name, a byte 0x80-0xFF is not skipped: it is the tail's first character.
-  EXPECT_EQ(TailOf("name \xa0/s"), "\xa0/s");
+  ExpectTails({
+      {"C:\\Sp\xe4ter\\l\xfc.scr /s", "/s"},
+      {"\x80\xff /c", "/c"},
+      // After the name, a byte 0x80-0xFF is not skipped: it is the tail's first character.
+      {"name \xa0/s", "\xa0/s"},
+  });
 }
 
 TEST(SkipProgramName, QuotedNameRunsToTheClosingQuote) {
-  EXPECT_EQ(TailOf("\"C:\\Program Files\\lumenfall.scr\" /s"), "/s");
-  // Blanks inside the quotes belong to the name.
-  EXPECT_EQ(TailOf("\"a b c\"/p 7"), "/p 7");
-  // Without its closing quote the whole line is the name: an empty tail.
-  EXPECT_EQ(TailOf("\"C:\\lumenfall.scr /s"), "");
-  EXPECT_EQ(TailOf("\""), "");
-  EXPECT_EQ(TailOf("\"\"   s"), "s");
-  // Only the first quote pair is the name; a later quote is part of the tail.
-  EXPECT_EQ(TailOf("\"x\" \"/s\""), "\"/s\"");
+  ExpectTails({
+      {"\"C:\\Program Files\\lumenfall.scr\" /s", "/s"},
+      // Blanks inside the quotes belong to the name.
+      {"\"a b c\"/p 7", "/p 7"},
+      // Without its closing quote the whole line is the name: an empty tail.
+      {"\"C:\\lumenfall.scr /s", ""},
+      {"\"", ""},
+      {"\"\"   s", "s"},
+      // Only the first quote pair is the name; a later quote is part of the tail.
+      {"\"x\" \"/s\"", "\"/s\""},
+  });
 }
 
-TEST(SkipProgramName, NullLineGivesAnEmptyTail) { EXPECT_EQ(TailOf(nullptr), ""); }
+TEST(SkipProgramName, NullLineGivesAnEmptyTail) { EXPECT_EQ(std::string(SkipProgramName(nullptr)), ""); }
+
+struct HandleCase {
+  const char* text;
+  uint32_t handle;
+};
+
+void ExpectHandles(std::initializer_list<HandleCase> cases) {
+  for (const HandleCase& c : cases) EXPECT_EQ(ParseWindowHandle(c.text), c.handle) << "\"" << c.text << "\"";
+}
 
 TEST(ParseWindowHandle, ReadsLeadingDecimalDigitsOnly) {
-  EXPECT_EQ(ParseWindowHandle("660"), 660u);
-  EXPECT_EQ(ParseWindowHandle("0660"), 660u);
-  EXPECT_EQ(ParseWindowHandle("12ab34"), 12u);
-  EXPECT_EQ(ParseWindowHandle("4294967295"), 4294967295u);
-  EXPECT_EQ(ParseWindowHandle(""), 0u);
+  ExpectHandles({
+      {"660", 660u},
+      {"0660", 660u},
+      {"12ab34", 12u},
+      {"4294967295", 4294967295u},
+      {"", 0u},
+      // No sign, no hexadecimal, no leading blank.
+      {"-5", 0u},
+      {"+5", 0u},
+      {"0x1F", 0u},
+      {" 5", 0u},
+      {":660", 0u},
+  });
   EXPECT_EQ(ParseWindowHandle(nullptr), 0u);
-  // No sign, no hexadecimal, no leading blank.
-  EXPECT_EQ(ParseWindowHandle("-5"), 0u);
-  EXPECT_EQ(ParseWindowHandle("+5"), 0u);
-  EXPECT_EQ(ParseWindowHandle("0x1F"), 0u);
-  EXPECT_EQ(ParseWindowHandle(" 5"), 0u);
-  EXPECT_EQ(ParseWindowHandle(":660"), 0u);
 }
 
 TEST(ParseWindowHandle, WrapsModuloTwoToTheThirtySecond) {
-  // 4294967296 = 2^32 wraps to 0; 4294967297 to 1.
-  EXPECT_EQ(ParseWindowHandle("4294967296"), 0u);
-  EXPECT_EQ(ParseWindowHandle("4294967297"), 1u);
-  // 2^32 + 660 lands on 660 again: the wrapped value is what IsWindow is asked about.
-  EXPECT_EQ(ParseWindowHandle("4294967956"), 660u);
-  // 99999999999 = 23 x 2^32 + 1215752191.
-  EXPECT_EQ(ParseWindowHandle("99999999999"), 1215752191u);
+  ExpectHandles({
+      // 4294967296 = 2^32 wraps to 0; 4294967297 to 1.
+      {"4294967296", 0u},
+      {"4294967297", 1u},
+      // 2^32 + 660 lands on 660 again: the wrapped value is what IsWindow is asked about.
+      {"4294967956", 660u},
+      // 99999999999 = 23 x 2^32 + 1215752191.
+      {"99999999999", 1215752191u},
+  });
 }
 
 struct ScanCase {

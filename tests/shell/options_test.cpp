@@ -27,6 +27,8 @@ TEST(OptionGrammar, OneOrTwoDashesAndTheValueNextOrAfterEquals) {
   EXPECT_EQ(Scan({"-root", "--root", "-delay", "5", "--delay=6", "-delay=", "--delay", "-x"}),
             "root=;root=;delay=5;delay=6;delay=;delay=-x;");
   EXPECT_EQ(Scan({"--bogus=3"}), "error: unknown option '--bogus' (try --help)");
+  EXPECT_EQ(Scan({"--bogus"}), "error: unknown option '--bogus' (try --help)");
+  EXPECT_EQ(Scan({"--roots"}), "error: unknown option '--roots' (try --help)");  // no prefixes
   EXPECT_EQ(Scan({"-"}), "error: unknown option '-' (try --help)");
   EXPECT_EQ(Scan({"--"}), "error: unknown option '--' (try --help)");
   EXPECT_EQ(Scan({"---root"}), "error: unknown option '---root' (try --help)");

@@ -12,20 +12,14 @@ namespace {
 
 std::string Work() { return LUMENFALL_VALGRIND_WORK; }
 
-#define REQUIRE_VALGRIND()                                                              \
-  do {                                                                                  \
-    if (!HaveValgrind()) {                                                              \
-      if (InCi()) FAIL() << "valgrind is not installed (Debian package: valgrind)";      \
-      GTEST_SKIP() << "valgrind is not installed (Debian package: valgrind)";           \
-    }                                                                                   \
-  } while (0)
+#define REQUIRE_VALGRIND() REQUIRE_TOOL(HaveValgrind(), "valgrind is not installed (Debian package: valgrind)")
 
 // Renders under valgrind; expects the exit code and a clean report.
 void Render(const std::string& name, std::vector<std::string> arguments, int expectedExit) {
   SCOPED_TRACE(name);
   mkdir(Work().c_str(), 0755);
   const std::string log = Work() + "/" + name + ".valgrind.log";
-  std::vector<std::string> command = {LUMENFALL_RENDER_BINARY};
+  std::vector<std::string> command = {LUMENFALL_PROGRAM};
   command.insert(command.end(), arguments.begin(), arguments.end());
   const int code = Run(UnderValgrind(log, command), 180000);
   const std::string report = ReadFile(log);

@@ -17,12 +17,11 @@
 #include <thread>
 #include <vector>
 
+#include "tests/test_requirements.h"
+
 namespace lumenfall::vgtest {
 
-inline bool InCi() {
-  const char* ci = std::getenv("CI");
-  return ci != nullptr && std::strcmp(ci, "true") == 0;
-}
+using test::InCi;
 
 inline bool HaveValgrind() { return LUMENFALL_VALGRIND[0] != '\0' && access(LUMENFALL_VALGRIND, X_OK) == 0; }
 

@@ -28,7 +28,7 @@ void RunSaver(const std::string& name, const XvfbServer& server, const std::vect
   SCOPED_TRACE(name);
   mkdir(Work().c_str(), 0755);
   const std::string log = Work() + "/" + name + ".valgrind.log";
-  std::vector<std::string> command = {LUMENFALL_BINARY};
+  std::vector<std::string> command = {LUMENFALL_PROGRAM};
   command.insert(command.end(), arguments.begin(), arguments.end());
   Child saver(UnderValgrind(log, command), {{"DISPLAY", server.Name()}});
   ASSERT_TRUE(saver.Started());
@@ -74,17 +74,11 @@ bool SaverWindowMapped(Display* display, Window mine) {
   return mapped;
 }
 
-#define REQUIRE_VALGRIND_AND_XVFB(server)                                                   \
-  if (!HaveValgrind()) {                                                                    \
-    if (InCi()) FAIL() << "valgrind is not installed (Debian package: valgrind)";            \
-    GTEST_SKIP() << "valgrind is not installed (Debian package: valgrind)";                 \
-  }                                                                                         \
-  XvfbServer server{"640x480x24"};                                                          \
-  if (!server.Running()) {                                                                  \
-    if (server.Missing() && !InCi()) GTEST_SKIP() << server.Error();                        \
-    FAIL() << server.Error();                                                               \
-  }                                                                                         \
-  Display* display = server.Connect();                                                      \
+#define REQUIRE_VALGRIND_AND_XVFB(server)                                            \
+  REQUIRE_TOOL(HaveValgrind(), "valgrind is not installed (Debian package: valgrind)"); \
+  XvfbServer server{"640x480x24"};                                                   \
+  REQUIRE_RUNNING(server);                                                           \
+  Display* display = server.Connect();                                               \
   ASSERT_NE(display, nullptr)
 
 TEST(X11SaverUnderValgrind, FullScreenThenSigterm) {

@@ -69,24 +69,25 @@ void Compose(MemorySurface& s, const BitmapFont& font) {
     DrawBitmapText(d, text, &s, &box, &font, 0xFFFFFFFF, 0);
   }
 
+  // Sample lines, one every 36 rows below the glyphs.
+  const struct {
+    const char* text;
+    ArgbColour colour;
+  } samples[] = {
+      {"Malachi Red (Calvane)   Deep Blue", 0xFFFFFFFF},
+      {"The quick brown fox jumps over the lazy dog.", 0xFFFFFFFF},
+      {"QUICK BROWN FOX JUMPS OVER LAZY DOGS!", 0xFFFFFFFF},
+      {"0123456789 !\"#$%&'()*+,-./:;<=>?@[\\]^_`{|}~", 0xFFFFFFFF},
+      {"Sphinx of black quartz, judge my vow: 'Wolf'", 0xFFFFFFFF},
+      {"The trail fades through red, lingering and warm", 0xFFFF6040},
+      {"and through blue, cold and deep, into the dark.", 0xFF4080FF},
+      {"Half-lit text: a line fading in at alpha 128", 0x80FFFFFF},
+  };
   int y = 10 + 4 * kSlotHeight + 10;
-  const int step = 36;
-  Line(d, s, font, "Malachi Red (Calvane)   Deep Blue", 10, y, 0xFFFFFFFF);
-  y += step;
-  Line(d, s, font, "The quick brown fox jumps over the lazy dog.", 10, y, 0xFFFFFFFF);
-  y += step;
-  Line(d, s, font, "QUICK BROWN FOX JUMPS OVER LAZY DOGS!", 10, y, 0xFFFFFFFF);
-  y += step;
-  Line(d, s, font, "0123456789 !\"#$%&'()*+,-./:;<=>?@[\\]^_`{|}~", 10, y, 0xFFFFFFFF);
-  y += step;
-  Line(d, s, font, "Sphinx of black quartz, judge my vow: 'Wolf'", 10, y,
-       0xFFFFFFFF);
-  y += step;
-  Line(d, s, font, "The trail fades through red, lingering and warm", 10, y, 0xFFFF6040);
-  y += step;
-  Line(d, s, font, "and through blue, cold and deep, into the dark.", 10, y, 0xFF4080FF);
-  y += step;
-  Line(d, s, font, "Half-lit text: a line fading in at alpha 128", 10, y, 0x80FFFFFF);
+  for (const auto& sample : samples) {
+    Line(d, s, font, sample.text, 10, y, sample.colour);
+    y += 36;
+  }
 }
 
 bool WritePng(const char* path, const MemorySurface& s, int scale, std::string& error) {

@@ -272,6 +272,7 @@ TEST(GifWriter, AnAnimationThatLoopsWithItsFramesAndDelay) {
     RgbImage wrong;
     wrong.Resize(10, 10);
     EXPECT_FALSE(gif.AddFrame(wrong, error));
+    EXPECT_EQ(error, "a GIF frame of the wrong size");
     ASSERT_TRUE(gif.Finish(error)) << error;
   }
   std::fclose(f);
@@ -307,6 +308,7 @@ TEST(GifWriter, AnAbandonedAnimationWritesNothingMore) {
   RgbImage image;
   image.Resize(1, 1);
   EXPECT_FALSE(unstarted.AddFrame(image, error));
+  EXPECT_EQ(error, "the GIF was not started");
   EXPECT_FALSE(unstarted.Finish(error));
   EXPECT_FALSE(unstarted.Begin(nullptr, 1, 1, 4, error));
 }
@@ -367,6 +369,11 @@ TEST(Y4mWriter, HeaderPlanesAndVideoRangeColours) {
   Y4mWriter bad;
   EXPECT_FALSE(bad.Begin(stdout, 3, 3, 0, 1, error));
   EXPECT_FALSE(bad.AddFrame(image, error));
+  EXPECT_EQ(error, "the y4m stream was not started");
+  RgbImage wrong;
+  wrong.Resize(4, 3);
+  EXPECT_FALSE(writer.AddFrame(wrong, error));
+  EXPECT_EQ(error, "a y4m frame of the wrong size");
 }
 
 }  // namespace

@@ -27,12 +27,9 @@ constexpr int kSettleMs = 3200;
 constexpr int kLineMs = 5120;  // one line's whole cycle: the next line is as crisp then
 constexpr int kMapMs = 1000;  // the surfaces mapped and the pointer seen
 
-#define START(server, Type)                                             \
-  Type server;                                                          \
-  if (!server.Running()) {                                              \
-    if (server.Missing() && !InCi()) GTEST_SKIP() << server.Error();    \
-    FAIL() << server.Error();                                           \
-  }
+#define START(server, Type) \
+  Type server;              \
+  REQUIRE_RUNNING(server)
 
 void ExpectEndsOnSigterm(Child& saver) {
   ASSERT_TRUE(saver.StillRunning()) << saver.Stderr();

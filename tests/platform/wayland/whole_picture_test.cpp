@@ -8,21 +8,14 @@
 #include "display/stretch.h"
 #include "effect/memory_effect.h"
 #include "platform/wayland/whole_picture.h"
+#include "tests/display/display_support.h"
 
 namespace lumenfall {
 namespace {
 
 TEST(WaylandPicture, FillsTheWholeBufferExactlyAsTheWorkSurfacesStretch) {
   // Every source pixel different, the fourth byte 0 as XRGB8888 leaves it.
-  std::vector<uint8_t> source(400 * 300 * 4);
-  for (uint32_t y = 0; y < 300; ++y)
-    for (uint32_t x = 0; x < 400; ++x) {
-      uint8_t* p = &source[(y * 400 + x) * 4];
-      p[0] = uint8_t(x);
-      p[1] = uint8_t(y);
-      p[2] = uint8_t((x >> 8) | ((y >> 8) << 2) | 0x40);
-      p[3] = 0;
-    }
+  std::vector<uint8_t> source = test::DistinctPixels(0);
   DisplayState display;
   SetupDisplayState(display, 400, 300, 32, 0, 0, 0);
   VisualConverter picture;

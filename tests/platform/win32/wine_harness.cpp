@@ -333,7 +333,7 @@ std::string KernelRefuses32BitPrograms() {
 
 bool WineRequired() { return InCi() && KernelRefuses32BitPrograms().empty(); }
 
-void SleepMs(int milliseconds) { std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds)); }
+void SleepMs(int ms) { std::this_thread::sleep_for(milliseconds(ms)); }
 
 // ---- WineDesktop ----
 

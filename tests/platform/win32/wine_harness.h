@@ -4,6 +4,7 @@
 
 #include <sys/types.h>
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -14,6 +15,15 @@
 namespace lumenfall::wine {
 
 using Environment = std::map<std::string, std::string>;
+
+// What every Wine suite counts in: its clock, the 800 x 600 desktop, the exit code of
+// ExitProcess(-1), and the cross build's folder of Windows programs.
+using std::chrono::milliseconds;
+using Clock = std::chrono::steady_clock;
+constexpr int kScreenWidth = 800;
+constexpr int kScreenHeight = 600;
+constexpr int kExitMinusOne = 255;  // ExitProcess(-1) as Wine hands it to the Unix parent
+inline std::string WinDir() { return std::string(LUMENFALL_MINGW_BUILD_DIR) + "/win32"; }
 
 // A child process in its own process group. The destructor kills the group if the
 // child still runs, so no test leaves anything behind.

@@ -21,14 +21,6 @@
 namespace lumenfall::wine {
 namespace {
 
-using std::chrono::milliseconds;
-using Clock = std::chrono::steady_clock;
-
-constexpr int kScreenWidth = 800;
-constexpr int kScreenHeight = 600;
-constexpr int kExitMinusOne = 255;  // ExitProcess(-1) as Wine hands it to the Unix parent
-
-std::string WinDir() { return std::string(LUMENFALL_MINGW_BUILD_DIR) + "/win32"; }
 std::string SaverPath() { return WinDir() + "/lumenfall.scr"; }
 std::string Helper(const char* name) { return WinDir() + "/" + name + ".exe"; }
 
@@ -297,6 +289,26 @@ void ExpectEffect(const WineSession& wine, const std::vector<Picture>& shots, Hu
                                      << KeepShots(shots);
 }
 
+// A space bar press ends the saver with exit code 0 within 8 seconds.
+void EndWithSpace(WineSession& wine, Process& saver) {
+  wine.X({"key", "space"});
+  int code = -1;
+  ASSERT_TRUE(saver.WaitExit(8000, &code));
+  EXPECT_EQ(code, 0);
+}
+
+// From the centre of the screen, a movement of 2 + 2 = 4 pixels keeps the saver
+// running; one more pixel ends it with exit code 0.
+void FifthPixelCloses(WineSession& wine, Process& saver) {
+  wine.MoveMouse(kScreenWidth / 2 + 2, kScreenHeight / 2 + 2);
+  SleepMs(1200);
+  EXPECT_TRUE(saver.Running()) << "a movement of 4 pixels closed the saver";
+  wine.MoveMouse(kScreenWidth / 2 + 3, kScreenHeight / 2 + 2);
+  int code = -1;
+  ASSERT_TRUE(saver.WaitExit(8000, &code)) << "a movement of 5 pixels did not close the saver";
+  EXPECT_EQ(code, 0);
+}
+
 // ---- The suites, one per depth ----
 
 // One Wine session for a suite on the desktop that Desktop::Open sets up.
@@ -355,14 +367,7 @@ void FullScreenEffectAndMouseThreshold(WineSession& wine) {
     EXPECT_LT(asymmetry, 0.17) << "the full blur shows no 2 x 2 structure";  // rough: above 0.2
   }
 
-  // Distance 2 + 2 = 4 keeps it running; one more pixel ends it.
-  wine.MoveMouse(kScreenWidth / 2 + 2, kScreenHeight / 2 + 2);
-  SleepMs(1200);
-  EXPECT_TRUE(saver->Running()) << "a movement of 4 pixels closed the saver";
-  wine.MoveMouse(kScreenWidth / 2 + 3, kScreenHeight / 2 + 2);
-  int code = -1;
-  ASSERT_TRUE(saver->WaitExit(8000, &code)) << "a movement of 5 pixels did not close the saver";
-  EXPECT_EQ(code, 0);
+  ASSERT_NO_FATAL_FAILURE(FifthPixelCloses(wine, *saver));
   EXPECT_FALSE(wine.SettingsKeyExists()) << "running the saver wrote settings";
 }
 
@@ -399,10 +404,7 @@ void SecondFullScreenStartEndsAtOnce(WineSession& wine) {
   EXPECT_TRUE(first->Running()) << "the second start ended the first";
   const WindowReport after = ParseReport(wine.WaitForSaverWindow(5000));
   EXPECT_EQ(after.handle, before.handle);
-  wine.X({"key", "space"});
-  int code = -1;
-  ASSERT_TRUE(first->WaitExit(8000, &code));
-  EXPECT_EQ(code, 0);
+  ASSERT_NO_FATAL_FAILURE(EndWithSpace(wine, *first));
 }
 
 void PreviewChildDoesNotCountAndClosesOnKey(WineSession& wine) {
@@ -425,14 +427,12 @@ void PreviewChildDoesNotCountAndClosesOnKey(WineSession& wine) {
   ASSERT_TRUE(ParseReport(wine.WaitForSaverWindow(20000)).valid)
       << "the preview was taken for a running saver";
   SleepMs(500);
-  wine.X({"key", "space"});
-  int code = -1;
-  ASSERT_TRUE(full->WaitExit(8000, &code));
-  EXPECT_EQ(code, 0);
+  ASSERT_NO_FATAL_FAILURE(EndWithSpace(wine, *full));
   EXPECT_TRUE(preview->Running()) << "closing the full-screen saver ended the preview";
 
   // A key press in the preview ends it.
   wine.Wine({Helper("lf_probe"), "key", std::to_string(child.handle)});
+  int code = -1;
   ASSERT_TRUE(preview->WaitExit(8000, &code)) << "a key press did not end the preview";
   EXPECT_EQ(code, 0);
 }
@@ -496,10 +496,7 @@ void SeparatorsStillRunFullScreen(WineSession& wine) {
     auto saver = wine.StartSaver(args);
     ASSERT_TRUE(ParseReport(wine.WaitForSaverWindow(20000)).valid) << args.back();
     SleepMs(300);
-    wine.X({"key", "space"});
-    int code = -1;
-    ASSERT_TRUE(saver->WaitExit(8000, &code));
-    EXPECT_EQ(code, 0);
+    ASSERT_NO_FATAL_FAILURE(EndWithSpace(wine, *saver));
   }
 }
 
@@ -520,10 +517,7 @@ void StoredSettingsChooseTheSet(WineSession& wine, const char* type, const char*
   } else {
     EXPECT_LT(asymmetry, 0.17);  // the rough blur measures well above 0.2
   }
-  wine.X({"key", "space"});
-  int code = -1;
-  EXPECT_TRUE(saver->WaitExit(8000, &code));
-  EXPECT_EQ(code, 0);
+  EndWithSpace(wine, *saver);
   wine.DeleteSettings();
 }
 
@@ -538,10 +532,7 @@ void OtherSelectorsNeverMove(WineSession& wine) {
   ASSERT_TRUE(wine.Screenshot(&second));
   EXPECT_TRUE(first == second) << "a low byte of 2 must never move the picture";
   EXPECT_TRUE(saver->Running());
-  wine.X({"key", "space"});
-  int code = -1;
-  EXPECT_TRUE(saver->WaitExit(8000, &code));
-  EXPECT_EQ(code, 0);
+  EndWithSpace(wine, *saver);
   wine.DeleteSettings();
 }
 
@@ -640,13 +631,7 @@ TEST_F(WineTwoMonitors, EveryMonitorShowsTheEffectAndNoneTheDesktop) {
     ExpectEffect(wine, part, Hue::Red);
   }
 
-  wine.MoveMouse(kScreenWidth / 2 + 2, kScreenHeight / 2 + 2);
-  SleepMs(1200);
-  EXPECT_TRUE(saver->Running()) << "a movement of 4 pixels closed the saver";
-  wine.MoveMouse(kScreenWidth / 2 + 3, kScreenHeight / 2 + 2);
-  int code = -1;
-  ASSERT_TRUE(saver->WaitExit(8000, &code)) << "a movement of 5 pixels did not close the saver";
-  EXPECT_EQ(code, 0);
+  ASSERT_NO_FATAL_FAILURE(FifthPixelCloses(wine, *saver));
   white->Kill();
 }
 

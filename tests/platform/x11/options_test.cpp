@@ -115,13 +115,11 @@ TEST(X11Options, XscreensaverWindowNamesTheTargetUnlessTheCommandLineChoosesAnot
   EXPECT_EQ(Good({"--window"}, "junk").mode, OutputMode::OwnWindow);
 }
 
+// The grammar's own refusals (every form of dash, a name that only starts like an
+// option's) are the shell's option tests; here, that the saver passes them on.
 TEST(X11Options, UnknownOptionsAndStrayArguments) {
   EXPECT_EQ(Bad({"--bogus"}), "unknown option '--bogus' (try --help)");
-  EXPECT_EQ(Bad({"-"}), "unknown option '-' (try --help)");
-  EXPECT_EQ(Bad({"--"}), "unknown option '--' (try --help)");
-  EXPECT_EQ(Bad({"---root"}), "unknown option '---root' (try --help)");
   EXPECT_EQ(Bad({"root"}), "unexpected argument 'root' (try --help)");
-  EXPECT_EQ(Bad({"--roots"}), "unknown option '--roots' (try --help)");
 }
 
 TEST(X11Options, MissingAndUnwantedValues) {

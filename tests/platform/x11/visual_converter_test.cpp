@@ -12,6 +12,7 @@
 #include "platform/x11/monitors.h"
 #include "platform/x11/monotonic_clock.h"
 #include "platform/x11/visual_converter.h"
+#include "tests/display/display_support.h"
 
 namespace lumenfall {
 namespace {
@@ -121,20 +122,6 @@ TEST(X11Picture, PixelsAreStoredInTheImagesByteOrder) {
             (std::vector<uint8_t>{0xF8, 0x00}));
 }
 
-// A 400 x 300 picture at 32 bits whose every pixel differs from its neighbours.
-std::vector<uint8_t> Pattern() {
-  std::vector<uint8_t> pixels(400 * 300 * 4);
-  for (uint32_t y = 0; y < 300; ++y)
-    for (uint32_t x = 0; x < 400; ++x) {
-      uint8_t* p = &pixels[(y * 400 + x) * 4];
-      p[0] = uint8_t(x);
-      p[1] = uint8_t(y);
-      p[2] = uint8_t((x >> 8) | ((y >> 8) << 2) | 0x40);
-      p[3] = 0xFF;
-    }
-  return pixels;
-}
-
 // A 32-bit effect on the usual B, G, R, X visual skips the channel tables; every
 // pixel, whatever its unused byte holds, must still come out as the tables say.
 TEST(X11Picture, ThirtyTwoBitsOnTheirOwnVisualMatchTheTables) {
@@ -158,7 +145,7 @@ TEST(X11Picture, ThirtyTwoBitsOnTheirOwnVisualMatchTheTables) {
 }
 
 TEST(X11Picture, StretchesExactlyAsTheWorkSurfacesDo) {
-  std::vector<uint8_t> source = Pattern();
+  std::vector<uint8_t> source = test::DistinctPixels(0xFF);
   VisualConverter picture;
   ASSERT_TRUE(picture.Configure(Effect(32), kRgb888));
   ASSERT_TRUE(picture.Convert(source.data(), 400, 300, 400 * 4));
@@ -180,7 +167,7 @@ TEST(X11Picture, StretchesExactlyAsTheWorkSurfacesDo) {
 }
 
 TEST(X11Picture, StretchesTwoAndThreeBytePixels) {
-  std::vector<uint8_t> source = Pattern();
+  std::vector<uint8_t> source = test::DistinctPixels(0xFF);
   for (const VisualFormat& visual : {kRgb565, VisualFormat{24, 0xFF0000, 0xFF00, 0xFF, false}}) {
     VisualConverter picture;
     ASSERT_TRUE(picture.Configure(Effect(32), visual));
@@ -233,7 +220,7 @@ TEST(X11Picture, RefusesWhatItCannotReadOrWrite) {
 // The strip holds each distinct picture row once, in order, and the window rows name
 // them in runs: what lets the server repeat rows and send runs of distinct rows whole.
 TEST(X11Picture, StripHoldsEachDistinctRowOnceAndTheWindowRowsNameThemInOrder) {
-  std::vector<uint8_t> source = Pattern();
+  std::vector<uint8_t> source = test::DistinctPixels(0xFF);
   VisualConverter picture;
   ASSERT_TRUE(picture.Configure(Effect(32), kRgb888));
   ASSERT_TRUE(picture.Convert(source.data(), 400, 300, 400 * 4));

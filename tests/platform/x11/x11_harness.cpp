@@ -91,11 +91,6 @@ bool WaitFor(pid_t pid, int milliseconds, int& status) {
 
 }  // namespace
 
-bool InCi() {
-  const char* ci = std::getenv("CI");
-  return ci != nullptr && std::strcmp(ci, "true") == 0;
-}
-
 void SleepMs(int milliseconds) {
   std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
 }

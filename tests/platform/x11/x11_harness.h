@@ -10,11 +10,11 @@
 #include <utility>
 #include <vector>
 
+#include "tests/test_requirements.h"
+
 namespace lumenfall::x11test {
 
-// True when the tests run under continuous integration (CI=true), where a missing
-// tool is a failure rather than a reason to skip.
-bool InCi();
+using test::InCi;
 
 // A private X server on the first free display number from 70 up; stopped (and waited
 // for) when the object goes. Every wait is bounded.

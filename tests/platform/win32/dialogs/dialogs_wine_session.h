@@ -24,14 +24,6 @@
 namespace lumenfall::wine {
 
 
-using std::chrono::milliseconds;
-using Clock = std::chrono::steady_clock;
-
-constexpr int kScreenWidth = 800;
-constexpr int kScreenHeight = 600;
-constexpr int kExitMinusOne = 255;  // ExitProcess(-1) as the Unix parent sees it
-
-inline std::string WinDir() { return std::string(LUMENFALL_MINGW_BUILD_DIR) + "/win32"; }
 inline std::string Program(const char* name) { return WinDir() + "/" + name + ".exe"; }
 inline std::string WorkDir() { return LUMENFALL_DIALOGS_WORK_DIR; }
 inline std::string LogPath() { return WorkDir() + "/doubles.log"; }

@@ -24,13 +24,6 @@
 namespace lumenfall::wine {
 namespace {
 
-using std::chrono::milliseconds;
-using Clock = std::chrono::steady_clock;
-
-constexpr int kScreenWidth = 800;
-constexpr int kScreenHeight = 600;
-
-std::string WinDir() { return std::string(LUMENFALL_MINGW_BUILD_DIR) + "/win32"; }
 std::string WorkDir() { return LUMENFALL_FAULTS_WORK_DIR; }
 std::string RunDir() { return WorkDir() + "/run"; }
 std::string LogPath() { return WorkDir() + "/ddraw.log"; }
