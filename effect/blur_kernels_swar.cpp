@@ -83,19 +83,34 @@ struct Bgr {
   }
 };
 
-// 16 bits whose fields allow lanes: pixels widened and packed through the tables.
+// 16 bits whose fields allow lanes: each field shifted into its channel's byte and
+// back, for both pixels of a word at once (the fields fit in 16 bits, the shifts keep
+// each pixel inside its half).
 struct Fields16 {
   static constexpr size_t kBytes = 2;
   static constexpr bool kFractions = true;
+  static constexpr Word kChannel[3] = {0x00FF000000FF0000ull, 0x0000FF000000FF00ull,
+                                       0x000000FF000000FFull};  // red, green, blue
   const KernelContext& k;
+  Word field[3];  // each channel's mask, in both halves
+  uint32_t down[3];
   Word keep;
-  uint32_t Widen(uint32_t v) const { return k.widen16[0][v & 0xFF] | k.widen16[1][v >> 8]; }
-  uint32_t Pack(uint32_t c) const {
-    return uint32_t{k.pack16[0][(c >> 16) & 0xFF]} | k.pack16[1][(c >> 8) & 0xFF] |
-           k.pack16[2][c & 0xFF];
+  // A 16-bit pixel in each half of raw to the channel levels of both.
+  Word Widen(Word raw) const {
+    return (((raw & field[0]) << down[0]) & kChannel[0]) |
+           (((raw & field[1]) << down[1]) & kChannel[1]) |
+           (((raw & field[2]) << down[2]) & kChannel[2]);
   }
+  // Both pixels packed, the low one in bits 0-15 and the high one in bits 16-31.
+  uint32_t Pack(Word v) const {
+    const Word packed = (((v & kChannel[0]) >> down[0]) & field[0]) |
+                        (((v & kChannel[1]) >> down[1]) & field[1]) |
+                        (((v & kChannel[2]) >> down[2]) & field[2]);
+    return static_cast<uint32_t>(packed | (packed >> 16));
+  }
+  // One pixel through the tables of its bytes.
   void Channels(const uint8_t* p, uint32_t& b, uint32_t& g, uint32_t& r) const {
-    const uint32_t c = Widen(uint32_t{p[0]} | (uint32_t{p[1]} << 8));
+    const uint32_t c = k.widen16[0][p[0]] | k.widen16[1][p[1]];
     b = c & 0xFF;
     g = (c >> 8) & 0xFF;
     r = c >> 16;
@@ -104,7 +119,7 @@ struct Fields16 {
   Word Load(const uint8_t* p) const {
     uint32_t raw = 0;
     std::memcpy(&raw, p, N * 2);
-    return N == 1 ? Widen(raw) : Pair(Widen(raw & 0xFFFF), Widen(raw >> 16));
+    return Widen(Pair(raw & 0xFFFF, raw >> 16));
   }
   Word Opaque(Word own) const { return own & keep; }
   Word Mix(Word old, Word half, Word fraction) const {
@@ -116,43 +131,47 @@ struct Fields16 {
   void Store(uint8_t* p, Word v, Word touched) const {
     uint32_t raw = 0;
     std::memcpy(&raw, p, N * 2);
-    uint32_t packed = Pack(static_cast<uint32_t>(v));
-    if (N == 2) packed |= Pack(static_cast<uint32_t>(v >> 32)) << 16;
-    const uint32_t mask =
-        (static_cast<uint32_t>(touched) & 0xFFFF) | (static_cast<uint32_t>(touched >> 32) << 16);
-    const uint32_t out = raw ^ ((packed ^ raw) & mask);
+    const uint32_t mask = static_cast<uint32_t>(touched & 0x0000FFFF0000FFFFull) |
+                          static_cast<uint32_t>(touched >> 16);
+    const uint32_t out = raw ^ ((Pack(v) ^ raw) & mask);
     std::memcpy(p, &out, N * 2);
   }
 };
 
-// One pixel from its channel levels through the decay tables: its cell, its half and,
-// where the depth keeps them, its remainders.
-template <class Depth>
-inline uint32_t DecodeOne(const KernelContext& k, uint32_t always, uint32_t b, uint32_t g,
-                          uint32_t r, uint32_t* cell, uint32_t* half, size_t fo) {
-  const uint64_t first = k.decay[0][0][b] | k.decay[0][1][g] | k.decay[0][2][r];
-  const uint64_t both = k.decay[1][0][b] | k.decay[1][1][g] | k.decay[1][2][r];
-  const uint64_t d = (static_cast<uint32_t>(first) & always) != 0 ? first : both;
-  const uint32_t lit = (b | g | r) != 0 ? kLitCell : 0;
-  const uint32_t c = (static_cast<uint32_t>(d) & 0xFFFFFF) | lit;
-  *cell = c;
-  *half = (static_cast<uint32_t>(d >> 32) & 0xFFFFFF) | lit;
-  if constexpr (Depth::kFractions)
-    half[fo] = (static_cast<uint32_t>(d >> 8) & 0xFF0000) | (static_cast<uint32_t>(d >> 48) & 0xFF00);
-  return c;
-}
-
+// Each pixel through the decay tables: its cell, its half and, where the depth keeps
+// them, its remainders. The rule's choice and the lit mark are arithmetic, not branches.
 template <class Depth>
 bool DecodeWith(const Depth& depth, const KernelContext& k, const uint8_t* src, size_t step,
                 size_t count, uint32_t* cells, uint32_t* halves) {
   const uint32_t always = k.rule.always;
+  const size_t fo = k.fractionOffset;
   uint32_t any = 0;
   for (size_t i = 0; i < count; ++i, src += step) {
     uint32_t b, g, r;
     depth.Channels(src, b, g, r);
-    any |= DecodeOne<Depth>(k, always, b, g, r, cells + i, halves + i, k.fractionOffset);
+    const uint64_t first = k.decay[0][0][b] | k.decay[0][1][g] | k.decay[0][2][r];
+    const uint64_t both = k.decay[1][0][b] | k.decay[1][1][g] | k.decay[1][2][r];
+    const uint64_t gone = uint64_t{0} - uint64_t{(static_cast<uint32_t>(first) & always) == 0};
+    const uint64_t d = first ^ ((first ^ both) & gone);
+    auto cell = static_cast<uint32_t>(d), half = static_cast<uint32_t>(d >> 32);
+    if constexpr (Depth::kFractions) {  // the top bytes hold remainders, not lit marks
+      const uint32_t lit = (uint32_t{0} - (((b | g | r) + 0xFF) >> 8)) & kLitCell;
+      halves[i + fo] = ((cell >> 8) & 0xFF0000) | ((half >> 16) & 0xFF00);
+      cell = (cell & 0xFFFFFF) | lit;
+      half = (half & 0xFFFFFF) | lit;
+    }
+    cells[i] = cell;
+    halves[i] = half;
+    any |= cell;
   }
   return any != 0;
+}
+
+// The remainders of N entries at p, where the depth keeps them.
+template <size_t N, class Depth>
+inline Word Fractions(const uint32_t* p, size_t fo) {
+  if constexpr (Depth::kFractions) return LoadEntries<N>(p + fo);
+  return 0;
 }
 
 // N pixels of the full pass from entry i of the rows.
@@ -164,35 +183,32 @@ inline void ComposeSome(const Depth& depth, uint8_t* out, const ComposeRows& row
   const Word down = LoadEntries<N>(rows.down + i);
   const Word any = up | left | own | right | down;
   if (any == 0) return;
-  Word fu = 0, fl = 0, fr = 0, fd = 0;
-  if constexpr (Depth::kFractions) {
-    fu = LoadEntries<N>(rows.up + i + fo);
-    fl = LoadEntries<N>(rows.left + i + fo);
-    fr = LoadEntries<N>(rows.right + i + fo);
-    fd = LoadEntries<N>(rows.down + i + fo);
-  }
+  // The right and lower writes, which every pixel takes last.
+  auto last = [&](Word v) {
+    v = Select(LitMask(right), depth.Mix(v, right, Fractions<N, Depth>(rows.right + i, fo)), v);
+    return Select(LitMask(down), depth.Mix(v, down, Fractions<N, Depth>(rows.down + i, fo)), v);
+  };
   const Word ownLit = LitMask(own);
-  Word v;
-  if (ownLit == (N == 2 ? ~Word{0} : kPixelAll)) {
-    v = depth.Opaque(own);  // the own writes wipe out the upper and left ones
-  } else {
-    v = depth.template Load<N>(out);
-    v = Select(LitMask(up), depth.Mix(v, up, fu), v);
-    v = Select(LitMask(left), depth.Mix(v, left, fl), v);
-    v = Select(ownLit, depth.Opaque(own), v);
+  constexpr Word kAll = N == 2 ? ~Word{0} : kPixelAll;
+  if (ownLit == kAll) {  // the own writes wipe out the upper and left ones
+    depth.template Store<N>(out, last(depth.Opaque(own)), kAll);
+    return;
   }
-  v = Select(LitMask(right), depth.Mix(v, right, fr), v);
-  v = Select(LitMask(down), depth.Mix(v, down, fd), v);
-  depth.template Store<N>(out, v, LitMask(any));
+  Word v = depth.template Load<N>(out);
+  v = Select(LitMask(up), depth.Mix(v, up, Fractions<N, Depth>(rows.up + i, fo)), v);
+  v = Select(LitMask(left), depth.Mix(v, left, Fractions<N, Depth>(rows.left + i, fo)), v);
+  v = Select(ownLit, depth.Opaque(own), v);
+  depth.template Store<N>(out, last(v), LitMask(any));
 }
 
 template <class Depth>
 void ComposeWith(const Depth& depth, const KernelContext& k, uint8_t* out, const ComposeRows& rows,
                  size_t count) {
+  const ComposeRows local = rows;  // a copy, which the pixel stores cannot alias
+  const size_t fo = k.fractionOffset;
   size_t i = 0;
-  for (; i + 2 <= count; i += 2)
-    ComposeSome<2>(depth, out + i * Depth::kBytes, rows, i, k.fractionOffset);
-  if (i < count) ComposeSome<1>(depth, out + i * Depth::kBytes, rows, i, k.fractionOffset);
+  for (; i + 2 <= count; i += 2) ComposeSome<2>(depth, out + i * Depth::kBytes, local, i, fo);
+  if (i < count) ComposeSome<1>(depth, out + i * Depth::kBytes, local, i, fo);
 }
 
 // One block of the rough pass: its left pixel in the low half of the word, its right
@@ -232,7 +248,13 @@ void ComposeBlocksWith(const Depth& depth, const KernelContext& k, uint8_t* out,
     ComposeBlock(depth, out + i * 2 * Depth::kBytes, above, row, below, i, k.fractionOffset);
 }
 
-Fields16 FieldsOf(const KernelContext& k) { return Fields16{k, Both(k.keep16)}; }
+Fields16 FieldsOf(const KernelContext& k) {
+  const PixelFormatInfo& f = k.info;
+  return Fields16{k,
+                  {Both(f.redMask), Both(f.greenMask), Both(f.blueMask)},
+                  {f.redDownshift, f.greenDownshift, f.blueDownshift},
+                  Both(k.keep16)};
+}
 
 }  // namespace
 

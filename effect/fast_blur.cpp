@@ -74,8 +74,7 @@ struct Kernels {
   bool fractions = false;  // ... followed by a row of remainders
 };
 
-// The 16-bit tables: each byte of a pixel widened to its channels, each channel level
-// packed into its field.
+// The 16-bit tables: each byte of a pixel widened to its channels.
 void FillFieldTables(KernelContext& k) {
   const PixelFormatInfo& f = k.info;
   auto widen = [&f](uint32_t v) {
@@ -86,16 +85,13 @@ void FillFieldTables(KernelContext& k) {
   for (uint32_t v = 0; v < 256; ++v) {
     k.widen16[0][v] = widen(v);
     k.widen16[1][v] = widen(v << 8);
-    k.pack16[0][v] = static_cast<uint16_t>(((v << 16) >> f.redDownshift) & f.redMask);
-    k.pack16[1][v] = static_cast<uint16_t>(((v << 8) >> f.greenDownshift) & f.greenMask);
-    k.pack16[2][v] = static_cast<uint16_t>((v >> f.blueDownshift) & f.blueMask);
   }
 }
 
 // Picks the kernels for the depth and fills what they need of the context.
 bool Prepare(const DisplayState& display, ColourDecayRule rule, KernelContext& k, Kernels& out) {
   if (!StepsForRule(rule, k.rule)) return false;
-  if (display.format.bitsPerPixel >= 16) FillDecayTables(k);
+  if (display.format.bitsPerPixel >= 16) FillDecayTables(k, display.format.bitsPerPixel == 16);
   switch (display.format.bitsPerPixel) {
     case 8: {
       for (uint32_t i = 0; i < 256; ++i) k.ramp8[i] = static_cast<uint8_t>(display.greyRamp.entry[i]);
