@@ -45,8 +45,9 @@ struct KernelContext {
   PixelFormatInfo info;      // 16 bits
   uint32_t keep16 = 0;       // 16 bits: the bits of each channel that a field keeps
   size_t fractionOffset = 0;  // 16 bits: from a half to the remainders of its pixel
-  // 16 bits: the colour 0x00RRGGBB of the low and the high byte of a pixel (the fields
-  // do not overlap, so the two OR together).
+  // 16 bits: the colour 0x00RRGGBB of the low and the high byte of a pixel, with
+  // 0xFF on top unless it is 0 (the fields do not overlap, so the two OR together
+  // into the pixel's lit colour).
   uint32_t widen16[2][256] = {};
   // 16, 24 and 32 bits: each channel level decayed, in its place in the cell (low
   // half) and in the halves (high half); [0] with the rule's first step, [1] also with

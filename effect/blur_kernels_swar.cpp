@@ -32,7 +32,6 @@ constexpr Word kOnes = 0x0101010101010101ull;
 constexpr Word kHigh = 0x8080808080808080ull;  // the top bit of every byte
 constexpr Word kLow7 = 0x7F7F7F7F7F7F7F7Full;
 constexpr Word kColour = 0x00FFFFFF00FFFFFFull;
-constexpr Word kAlpha = 0xFF000000FF000000ull;
 constexpr Word kPixelOnes = 0x0000000100000001ull;
 constexpr Word kPixelAll = 0xFFFFFFFFull;   // times a pixel's 0 or 1: its mask
 constexpr Word kRightPixel = 0xFFFFFFFF00000000ull;
@@ -40,13 +39,28 @@ constexpr Word kRightPixel = 0xFFFFFFFF00000000ull;
 inline Word Both(uint32_t v) { return Word{v} * kPixelOnes; }
 inline Word Pair(uint32_t low, uint32_t high) { return Word{low} | (Word{high} << 32); }
 
-// All ones in the pixels whose bit 31 is set (lit cells and halves).
-inline Word LitMask(Word w) { return ((w >> 31) & kPixelOnes) * kPixelAll; }
+// All ones in the lit pixels of cells and halves (their top byte is 0xFF, else 0).
+inline Word LitMask(Word w) { return ((w >> 24) & 0x000000FF000000FFull) * 0x01010101; }
 
 inline Word Select(Word mask, Word yes, Word no) { return no ^ ((yes ^ no) & mask); }
 
-// floor(v x 129 / 256) per byte.
-inline Word KeptShare(Word v) { return ((v >> 1) & kLow7) + (v & (v >> 7) & kOnes); }
+// floor(v x 129 / 256) per colour byte; 0 in the fourth bytes.
+inline Word KeptShare(Word v) {
+  return ((v >> 1) & (kLow7 & kColour)) + (v & (v >> 7) & (kOnes & kColour));
+}
+
+// a when test is not 0, else b, without a branch: the test follows the picture. The
+// compiler turns a plain choice here into a branch, so x86-64 gets its conditional
+// move by hand.
+inline uint64_t UnlessZero(uint64_t test, uint64_t a, uint64_t b) {
+#if defined(__GNUC__) && defined(__x86_64__)
+  asm("testq %1, %1\n\tcmovzq %2, %0" : "+r"(a) : "r"(test), "r"(b) : "cc");
+  return a;
+#else
+  const uint64_t none = uint64_t{0} - uint64_t{test == 0};
+  return a ^ ((a ^ b) & none);
+#endif
+}
 
 template <size_t N>
 inline Word LoadEntries(const uint32_t* p) {
@@ -61,7 +75,8 @@ template <size_t Bytes>
 struct Bgr {
   static constexpr size_t kBytes = Bytes;
   static constexpr bool kFractions = false;
-  void Channels(const uint8_t* p, uint32_t& b, uint32_t& g, uint32_t& r) const {
+  // The channels of the pixel at p; the decay tables carry its lit mark.
+  void Channels(const uint8_t* p, uint32_t& b, uint32_t& g, uint32_t& r, uint32_t&) const {
     b = p[0];
     g = p[1];
     r = p[2];
@@ -74,7 +89,8 @@ struct Bgr {
     return w;
   }
   Word Opaque(Word own) const { return own; }
-  Word Mix(Word old, Word half, Word) const { return (KeptShare(old) + (half & kColour)) | kAlpha; }
+  // The half's 0xFF becomes the fourth byte.
+  Word Mix(Word old, Word half, Word) const { return KeptShare(old) + half; }
   // Pixels without a lit writer still hold what was loaded.
   template <size_t N>
   void Store(uint8_t* p, Word v, Word) const {
@@ -108,12 +124,13 @@ struct Fields16 {
                         (((v & kChannel[2]) >> down[2]) & field[2]);
     return static_cast<uint32_t>(packed | (packed >> 16));
   }
-  // One pixel through the tables of its bytes.
-  void Channels(const uint8_t* p, uint32_t& b, uint32_t& g, uint32_t& r) const {
+  // One pixel through the tables of its bytes: its channels and its lit mark.
+  void Channels(const uint8_t* p, uint32_t& b, uint32_t& g, uint32_t& r, uint32_t& lit) const {
     const uint32_t c = k.widen16[0][p[0]] | k.widen16[1][p[1]];
     b = c & 0xFF;
     g = (c >> 8) & 0xFF;
-    r = c >> 16;
+    r = (c >> 16) & 0xFF;
+    lit = c & kLitCell;
   }
   template <size_t N>
   Word Load(const uint8_t* p) const {
@@ -124,7 +141,7 @@ struct Fields16 {
   Word Opaque(Word own) const { return own & keep; }
   Word Mix(Word old, Word half, Word fraction) const {
     const Word kept = (old >> 1) & kLow7;
-    return (kept + (half & kColour) + (((kept + fraction) & kHigh) >> 7)) & keep;
+    return (kept + half + (((kept + fraction) & kHigh) >> 7)) & keep;  // keep drops the 0xFF
   }
   // Only the pixels with a lit writer are packed: the others keep every bit they had.
   template <size_t N>
@@ -139,23 +156,22 @@ struct Fields16 {
 };
 
 // Each pixel through the decay tables: its cell, its half and, where the depth keeps
-// them, its remainders. The rule's choice and the lit mark are arithmetic, not branches.
+// them, its remainders. No branch follows the picture.
 template <class Depth>
 bool DecodeWith(const Depth& depth, const KernelContext& k, const uint8_t* src, size_t step,
                 size_t count, uint32_t* cells, uint32_t* halves) {
-  const uint32_t always = k.rule.always;
+  const uint64_t always = k.rule.always;
   const size_t fo = k.fractionOffset;
   uint32_t any = 0;
   for (size_t i = 0; i < count; ++i, src += step) {
-    uint32_t b, g, r;
-    depth.Channels(src, b, g, r);
+    uint32_t b, g, r, lit = 0;
+    depth.Channels(src, b, g, r, lit);
     const uint64_t first = k.decay[0][0][b] | k.decay[0][1][g] | k.decay[0][2][r];
     const uint64_t both = k.decay[1][0][b] | k.decay[1][1][g] | k.decay[1][2][r];
-    const uint64_t gone = uint64_t{0} - uint64_t{(static_cast<uint32_t>(first) & always) == 0};
-    const uint64_t d = first ^ ((first ^ both) & gone);
+    // The second step is taken when the first leaves the channels it always steps at 0.
+    const uint64_t d = UnlessZero(first & always, first, both);
     auto cell = static_cast<uint32_t>(d), half = static_cast<uint32_t>(d >> 32);
     if constexpr (Depth::kFractions) {  // the top bytes hold remainders, not lit marks
-      const uint32_t lit = (uint32_t{0} - (((b | g | r) + 0xFF) >> 8)) & kLitCell;
       halves[i + fo] = ((cell >> 8) & 0xFF0000) | ((half >> 16) & 0xFF00);
       cell = (cell & 0xFFFFFF) | lit;
       half = (half & 0xFFFFFF) | lit;

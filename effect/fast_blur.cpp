@@ -74,13 +74,15 @@ struct Kernels {
   bool fractions = false;  // ... followed by a row of remainders
 };
 
-// The 16-bit tables: each byte of a pixel widened to its channels.
+// The 16-bit tables: each byte of a pixel widened to its channels, with 0xFF on top
+// where that is not black.
 void FillFieldTables(KernelContext& k) {
   const PixelFormatInfo& f = k.info;
   auto widen = [&f](uint32_t v) {
-    return (((v & f.redMask) << f.redDownshift) & 0xFF0000) |
-           (((v & f.greenMask) << f.greenDownshift) & 0xFF00) |
-           (((v & f.blueMask) << f.blueDownshift) & 0xFF);
+    const uint32_t c = (((v & f.redMask) << f.redDownshift) & 0xFF0000) |
+                       (((v & f.greenMask) << f.greenDownshift) & 0xFF00) |
+                       (((v & f.blueMask) << f.blueDownshift) & 0xFF);
+    return c == 0 ? 0 : c | kLitCell;
   };
   for (uint32_t v = 0; v < 256; ++v) {
     k.widen16[0][v] = widen(v);
