@@ -62,11 +62,32 @@ inline uint64_t UnlessZero(uint64_t test, uint64_t a, uint64_t b) {
 #endif
 }
 
+// The n bytes at p (at most 8) as the low bytes of a word, read in pieces of 4, 2
+// and 1: a copy into a zeroed word goes through memory and stalls the load.
+template <size_t n>
+inline Word LoadBytes(const uint8_t* p) {
+  Word w = 0;
+  if constexpr (n == 8) {
+    std::memcpy(&w, p, 8);
+  } else if constexpr (n >= 4) {
+    uint32_t part;
+    std::memcpy(&part, p, 4);
+    w = part;
+    if constexpr (n > 4) w |= LoadBytes<n - 4>(p + 4) << 32;
+  } else if constexpr (n >= 2) {
+    uint16_t part;
+    std::memcpy(&part, p, 2);
+    w = part;
+    if constexpr (n == 3) w |= Word{p[2]} << 16;
+  } else if constexpr (n == 1) {
+    w = p[0];
+  }
+  return w;
+}
+
 template <size_t N>
 inline Word LoadEntries(const uint32_t* p) {
-  Word w = 0;
-  std::memcpy(&w, p, N * 4);
-  return w;
+  return LoadBytes<N * 4>(reinterpret_cast<const uint8_t*>(p));
 }
 
 // 24 and 32 bits: the pixel is the cell's form (24-bit pixels get a fourth byte in
@@ -83,8 +104,7 @@ struct Bgr {
   }
   template <size_t N>
   Word Load(const uint8_t* p) const {
-    Word w = 0;
-    std::memcpy(&w, p, N * Bytes);
+    Word w = LoadBytes<N * Bytes>(p);
     if (Bytes == 3 && N == 2) w = (w & 0xFFFFFF) | ((w << 8) & 0x00FFFFFF00000000ull);
     return w;
   }
@@ -134,8 +154,7 @@ struct Fields16 {
   }
   template <size_t N>
   Word Load(const uint8_t* p) const {
-    uint32_t raw = 0;
-    std::memcpy(&raw, p, N * 2);
+    const auto raw = static_cast<uint32_t>(LoadBytes<N * 2>(p));
     return Widen(Pair(raw & 0xFFFF, raw >> 16));
   }
   Word Opaque(Word own) const { return own & keep; }
@@ -146,8 +165,7 @@ struct Fields16 {
   // Only the pixels with a lit writer are packed: the others keep every bit they had.
   template <size_t N>
   void Store(uint8_t* p, Word v, Word touched) const {
-    uint32_t raw = 0;
-    std::memcpy(&raw, p, N * 2);
+    const auto raw = static_cast<uint32_t>(LoadBytes<N * 2>(p));
     const uint32_t mask = static_cast<uint32_t>(touched & 0x0000FFFF0000FFFFull) |
                           static_cast<uint32_t>(touched >> 16);
     const uint32_t out = raw ^ ((Pack(v) ^ raw) & mask);
