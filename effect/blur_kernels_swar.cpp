@@ -208,26 +208,29 @@ inline Word Fractions(const uint32_t* p, size_t fo) {
   return 0;
 }
 
-// N pixels of the full pass from entry i of the rows.
-template <size_t N, class Depth>
+// N pixels of the full pass from entry i of the rows; with kOneSideRow the right
+// neighbours are read two entries after the left ones instead of through rows.right.
+template <size_t N, bool kOneSideRow, class Depth>
 inline void ComposeSome(const Depth& depth, uint8_t* out, const ComposeRows& rows, size_t i,
                         size_t fo) {
+  const uint32_t* rightRow = kOneSideRow ? rows.left + 2 : rows.right;
   const Word up = LoadEntries<N>(rows.up + i), left = LoadEntries<N>(rows.left + i);
-  const Word own = LoadEntries<N>(rows.own + i), right = LoadEntries<N>(rows.right + i);
+  const Word own = LoadEntries<N>(rows.own + i), right = LoadEntries<N>(rightRow + i);
   const Word down = LoadEntries<N>(rows.down + i);
   const Word any = up | left | own | right | down;
   if (any == 0) return;
   // The right and lower writes, which every pixel takes last.
   auto last = [&](Word v) {
-    v = Select(LitMask(right), depth.Mix(v, right, Fractions<N, Depth>(rows.right + i, fo)), v);
+    v = Select(LitMask(right), depth.Mix(v, right, Fractions<N, Depth>(rightRow + i, fo)), v);
     return Select(LitMask(down), depth.Mix(v, down, Fractions<N, Depth>(rows.down + i, fo)), v);
   };
-  const Word ownLit = LitMask(own);
   constexpr Word kAll = N == 2 ? ~Word{0} : kPixelAll;
-  if (ownLit == kAll) {  // the own writes wipe out the upper and left ones
+  constexpr Word kTops = kAll & 0xFF000000FF000000ull;
+  if ((own & kTops) == kTops) {  // the own writes wipe out the upper and left ones
     depth.template Store<N>(out, last(depth.Opaque(own)), kAll);
     return;
   }
+  const Word ownLit = LitMask(own);
   Word v = depth.template Load<N>(out);
   v = Select(LitMask(up), depth.Mix(v, up, Fractions<N, Depth>(rows.up + i, fo)), v);
   v = Select(LitMask(left), depth.Mix(v, left, Fractions<N, Depth>(rows.left + i, fo)), v);
@@ -241,8 +244,13 @@ void ComposeWith(const Depth& depth, const KernelContext& k, uint8_t* out, const
   const ComposeRows local = rows;  // a copy, which the pixel stores cannot alias
   const size_t fo = k.fractionOffset;
   size_t i = 0;
-  for (; i + 2 <= count; i += 2) ComposeSome<2>(depth, out + i * Depth::kBytes, local, i, fo);
-  if (i < count) ComposeSome<1>(depth, out + i * Depth::kBytes, local, i, fo);
+  // Pairs where the side neighbours come from one row, as in the full pass (one
+  // pointer fewer to keep); anything else one pixel at a time.
+  if (local.right == local.left + 2) {
+    for (; i + 2 <= count; i += 2)
+      ComposeSome<2, true>(depth, out + i * Depth::kBytes, local, i, fo);
+  }
+  for (; i < count; ++i) ComposeSome<1, false>(depth, out + i * Depth::kBytes, local, i, fo);
 }
 
 // One block of the rough pass: its left pixel in the low half of the word, its right
