@@ -1,7 +1,7 @@
 // The 16-, 24- and 32-bit blur kernels without vector instructions: the channels of two
 // pixels side by side in one 64-bit word, one byte each (B, G, R, then the fourth
 // byte, for the pixel in the low half and again for the one in the high half). A
-// pixel's cells and halves are words of the same form; a lit one has bit 31 set.
+// pixel's cells and halves are words of the same form; a lit one has 0xFF on top.
 //
 // Every write that may land is computed for both pixels and kept only where its
 // writer is lit (a select on masks), so the only branches are the skip of a pair with
