@@ -17,7 +17,7 @@ RuleSteps MakeRuleSteps(uint32_t always, uint32_t conditional) {
   return r;
 }
 
-void FillDecayTables(KernelContext& k) {
+void FillDecayTables(KernelContext& k, bool remainders) {
   const uint32_t stepped[2] = {k.rule.always, k.rule.always | k.rule.conditional};
   for (uint32_t v = 0; v < 256; ++v) {
     // The level as it is and stepped: the level, its half and its halved remainder.
@@ -33,9 +33,12 @@ void FillDecayTables(KernelContext& k) {
         const uint32_t place = 8 * channel;
         const uint64_t* p = parts[(stepped[conditional] >> place & 0xFF) != 0 ? 1 : 0];
         uint64_t entry = (p[0] << place) | (p[1] << (32 + place));
-        // The halved remainders of red and green ride in the spare top bytes.
-        if (channel == 2) entry |= p[2] << 24;
-        if (channel == 1) entry |= p[2] << 56;
+        if (remainders) {
+          if (channel == 2) entry |= p[2] << 24;
+          if (channel == 1) entry |= p[2] << 56;
+        } else if (v != 0) {
+          entry |= 0xFF000000FF000000ull;  // a lit pixel's marks in the cell and the half
+        }
         k.decay[conditional][channel][v] = entry;
       }
     }

@@ -45,14 +45,16 @@ struct KernelContext {
   PixelFormatInfo info;      // 16 bits
   uint32_t keep16 = 0;       // 16 bits: the bits of each channel that a field keeps
   size_t fractionOffset = 0;  // 16 bits: from a half to the remainders of its pixel
-  // 16 bits: the colour 0x00RRGGBB of the low and the high byte of a pixel (the fields
-  // do not overlap, so the two OR together), and each channel level's packed field.
+  // 16 bits: the colour 0x00RRGGBB of the low and the high byte of a pixel, with
+  // 0xFF on top unless it is 0 (the fields do not overlap, so the two OR together
+  // into the pixel's lit colour).
   uint32_t widen16[2][256] = {};
-  uint16_t pack16[3][256] = {};
   // 16, 24 and 32 bits: each channel level decayed, in its place in the cell (low
   // half) and in the halves (high half); [0] with the rule's first step, [1] also with
   // the conditional one. A colour's cell and halves are the OR of its three channels'.
-  // The top bytes hold the halved remainders of red (low half) and green (high half).
+  // At 16 bits the top bytes hold the halved remainders of red (low half) and green
+  // (high half); at 24 and 32 bits they are 0xFF for every level but 0, so that the
+  // OR also carries the lit marks.
   uint64_t decay[2][3][256] = {};
   uint32_t cell8[256] = {};  // 8 bits: the cell of every palette index as a source pixel
   uint8_t ramp8[256] = {};   // 8 bits: low byte of GreyRamp
@@ -121,8 +123,8 @@ inline uint64_t StepLanes(uint64_t lanes, uint64_t steps) {
 
 RuleSteps MakeRuleSteps(uint32_t always, uint32_t conditional);
 
-// Fills KernelContext::decay for the rule.
-void FillDecayTables(KernelContext& k);
+// Fills KernelContext::decay for the rule, with remainders (16 bits) or lit marks.
+void FillDecayTables(KernelContext& k, bool remainders);
 
 // One call of the rule on the colour 0x00RRGGBB.
 inline uint32_t Decay(const RuleSteps& rule, uint32_t colour) {

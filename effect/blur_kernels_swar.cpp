@@ -1,7 +1,7 @@
 // The 16-, 24- and 32-bit blur kernels without vector instructions: the channels of two
 // pixels side by side in one 64-bit word, one byte each (B, G, R, then the fourth
 // byte, for the pixel in the low half and again for the one in the high half). A
-// pixel's cells and halves are words of the same form; a lit one has bit 31 set.
+// pixel's cells and halves are words of the same form; a lit one has 0xFF on top.
 //
 // Every write that may land is computed for both pixels and kept only where its
 // writer is lit (a select on masks), so the only branches are the skip of a pair with
@@ -32,7 +32,6 @@ constexpr Word kOnes = 0x0101010101010101ull;
 constexpr Word kHigh = 0x8080808080808080ull;  // the top bit of every byte
 constexpr Word kLow7 = 0x7F7F7F7F7F7F7F7Full;
 constexpr Word kColour = 0x00FFFFFF00FFFFFFull;
-constexpr Word kAlpha = 0xFF000000FF000000ull;
 constexpr Word kPixelOnes = 0x0000000100000001ull;
 constexpr Word kPixelAll = 0xFFFFFFFFull;   // times a pixel's 0 or 1: its mask
 constexpr Word kRightPixel = 0xFFFFFFFF00000000ull;
@@ -40,19 +39,55 @@ constexpr Word kRightPixel = 0xFFFFFFFF00000000ull;
 inline Word Both(uint32_t v) { return Word{v} * kPixelOnes; }
 inline Word Pair(uint32_t low, uint32_t high) { return Word{low} | (Word{high} << 32); }
 
-// All ones in the pixels whose bit 31 is set (lit cells and halves).
-inline Word LitMask(Word w) { return ((w >> 31) & kPixelOnes) * kPixelAll; }
+// All ones in the lit pixels of cells and halves (their top byte is 0xFF, else 0).
+inline Word LitMask(Word w) { return ((w >> 24) & 0x000000FF000000FFull) * 0x01010101; }
 
 inline Word Select(Word mask, Word yes, Word no) { return no ^ ((yes ^ no) & mask); }
 
-// floor(v x 129 / 256) per byte.
-inline Word KeptShare(Word v) { return ((v >> 1) & kLow7) + (v & (v >> 7) & kOnes); }
+// floor(v x 129 / 256) per colour byte; 0 in the fourth bytes.
+inline Word KeptShare(Word v) {
+  return ((v >> 1) & (kLow7 & kColour)) + (v & (v >> 7) & (kOnes & kColour));
+}
+
+// a when test is not 0, else b, without a branch: the test follows the picture. The
+// compiler turns a plain choice here into a branch, so x86-64 gets its conditional
+// move by hand.
+inline uint64_t UnlessZero(uint64_t test, uint64_t a, uint64_t b) {
+#if defined(__GNUC__) && defined(__x86_64__)
+  asm("testq %1, %1\n\tcmovzq %2, %0" : "+r"(a) : "r"(test), "r"(b) : "cc");
+  return a;
+#else
+  const uint64_t none = uint64_t{0} - uint64_t{test == 0};
+  return a ^ ((a ^ b) & none);
+#endif
+}
+
+// The n bytes at p (at most 8) as the low bytes of a word, read in pieces of 4, 2
+// and 1: a copy into a zeroed word goes through memory and stalls the load.
+template <size_t n>
+inline Word LoadBytes(const uint8_t* p) {
+  Word w = 0;
+  if constexpr (n == 8) {
+    std::memcpy(&w, p, 8);
+  } else if constexpr (n >= 4) {
+    uint32_t part;
+    std::memcpy(&part, p, 4);
+    w = part;
+    if constexpr (n > 4) w |= LoadBytes<n - 4>(p + 4) << 32;
+  } else if constexpr (n >= 2) {
+    uint16_t part;
+    std::memcpy(&part, p, 2);
+    w = part;
+    if constexpr (n == 3) w |= Word{p[2]} << 16;
+  } else if constexpr (n == 1) {
+    w = p[0];
+  }
+  return w;
+}
 
 template <size_t N>
 inline Word LoadEntries(const uint32_t* p) {
-  Word w = 0;
-  std::memcpy(&w, p, N * 4);
-  return w;
+  return LoadBytes<N * 4>(reinterpret_cast<const uint8_t*>(p));
 }
 
 // 24 and 32 bits: the pixel is the cell's form (24-bit pixels get a fourth byte in
@@ -61,20 +96,21 @@ template <size_t Bytes>
 struct Bgr {
   static constexpr size_t kBytes = Bytes;
   static constexpr bool kFractions = false;
-  void Channels(const uint8_t* p, uint32_t& b, uint32_t& g, uint32_t& r) const {
+  // The channels of the pixel at p; the decay tables carry its lit mark.
+  void Channels(const uint8_t* p, uint32_t& b, uint32_t& g, uint32_t& r, uint32_t&) const {
     b = p[0];
     g = p[1];
     r = p[2];
   }
   template <size_t N>
   Word Load(const uint8_t* p) const {
-    Word w = 0;
-    std::memcpy(&w, p, N * Bytes);
+    Word w = LoadBytes<N * Bytes>(p);
     if (Bytes == 3 && N == 2) w = (w & 0xFFFFFF) | ((w << 8) & 0x00FFFFFF00000000ull);
     return w;
   }
   Word Opaque(Word own) const { return own; }
-  Word Mix(Word old, Word half, Word) const { return (KeptShare(old) + (half & kColour)) | kAlpha; }
+  // The half's 0xFF becomes the fourth byte.
+  Word Mix(Word old, Word half, Word) const { return KeptShare(old) + half; }
   // Pixels without a lit writer still hold what was loaded.
   template <size_t N>
   void Store(uint8_t* p, Word v, Word) const {
@@ -83,116 +119,138 @@ struct Bgr {
   }
 };
 
-// 16 bits whose fields allow lanes: pixels widened and packed through the tables.
+// 16 bits whose fields allow lanes: each field shifted into its channel's byte and
+// back, for both pixels of a word at once (the fields fit in 16 bits, the shifts keep
+// each pixel inside its half).
 struct Fields16 {
   static constexpr size_t kBytes = 2;
   static constexpr bool kFractions = true;
+  static constexpr Word kChannel[3] = {0x00FF000000FF0000ull, 0x0000FF000000FF00ull,
+                                       0x000000FF000000FFull};  // red, green, blue
   const KernelContext& k;
+  Word field[3];  // each channel's mask, in both halves
+  uint32_t down[3];
   Word keep;
-  uint32_t Widen(uint32_t v) const { return k.widen16[0][v & 0xFF] | k.widen16[1][v >> 8]; }
-  uint32_t Pack(uint32_t c) const {
-    return uint32_t{k.pack16[0][(c >> 16) & 0xFF]} | k.pack16[1][(c >> 8) & 0xFF] |
-           k.pack16[2][c & 0xFF];
+  // A 16-bit pixel in each half of raw to the channel levels of both.
+  Word Widen(Word raw) const {
+    return (((raw & field[0]) << down[0]) & kChannel[0]) |
+           (((raw & field[1]) << down[1]) & kChannel[1]) |
+           (((raw & field[2]) << down[2]) & kChannel[2]);
   }
-  void Channels(const uint8_t* p, uint32_t& b, uint32_t& g, uint32_t& r) const {
-    const uint32_t c = Widen(uint32_t{p[0]} | (uint32_t{p[1]} << 8));
+  // Both pixels packed, the low one in bits 0-15 and the high one in bits 16-31.
+  uint32_t Pack(Word v) const {
+    const Word packed = (((v & kChannel[0]) >> down[0]) & field[0]) |
+                        (((v & kChannel[1]) >> down[1]) & field[1]) |
+                        (((v & kChannel[2]) >> down[2]) & field[2]);
+    return static_cast<uint32_t>(packed | (packed >> 16));
+  }
+  // One pixel through the tables of its bytes: its channels and its lit mark.
+  void Channels(const uint8_t* p, uint32_t& b, uint32_t& g, uint32_t& r, uint32_t& lit) const {
+    const uint32_t c = k.widen16[0][p[0]] | k.widen16[1][p[1]];
     b = c & 0xFF;
     g = (c >> 8) & 0xFF;
-    r = c >> 16;
+    r = (c >> 16) & 0xFF;
+    lit = c & kLitCell;
   }
   template <size_t N>
   Word Load(const uint8_t* p) const {
-    uint32_t raw = 0;
-    std::memcpy(&raw, p, N * 2);
-    return N == 1 ? Widen(raw) : Pair(Widen(raw & 0xFFFF), Widen(raw >> 16));
+    const auto raw = static_cast<uint32_t>(LoadBytes<N * 2>(p));
+    return Widen(Pair(raw & 0xFFFF, raw >> 16));
   }
   Word Opaque(Word own) const { return own & keep; }
   Word Mix(Word old, Word half, Word fraction) const {
     const Word kept = (old >> 1) & kLow7;
-    return (kept + (half & kColour) + (((kept + fraction) & kHigh) >> 7)) & keep;
+    return (kept + half + (((kept + fraction) & kHigh) >> 7)) & keep;  // keep drops the 0xFF
   }
   // Only the pixels with a lit writer are packed: the others keep every bit they had.
   template <size_t N>
   void Store(uint8_t* p, Word v, Word touched) const {
-    uint32_t raw = 0;
-    std::memcpy(&raw, p, N * 2);
-    uint32_t packed = Pack(static_cast<uint32_t>(v));
-    if (N == 2) packed |= Pack(static_cast<uint32_t>(v >> 32)) << 16;
-    const uint32_t mask =
-        (static_cast<uint32_t>(touched) & 0xFFFF) | (static_cast<uint32_t>(touched >> 32) << 16);
-    const uint32_t out = raw ^ ((packed ^ raw) & mask);
+    const auto raw = static_cast<uint32_t>(LoadBytes<N * 2>(p));
+    const uint32_t mask = static_cast<uint32_t>(touched & 0x0000FFFF0000FFFFull) |
+                          static_cast<uint32_t>(touched >> 16);
+    const uint32_t out = raw ^ ((Pack(v) ^ raw) & mask);
     std::memcpy(p, &out, N * 2);
   }
 };
 
-// One pixel from its channel levels through the decay tables: its cell, its half and,
-// where the depth keeps them, its remainders.
-template <class Depth>
-inline uint32_t DecodeOne(const KernelContext& k, uint32_t always, uint32_t b, uint32_t g,
-                          uint32_t r, uint32_t* cell, uint32_t* half, size_t fo) {
-  const uint64_t first = k.decay[0][0][b] | k.decay[0][1][g] | k.decay[0][2][r];
-  const uint64_t both = k.decay[1][0][b] | k.decay[1][1][g] | k.decay[1][2][r];
-  const uint64_t d = (static_cast<uint32_t>(first) & always) != 0 ? first : both;
-  const uint32_t lit = (b | g | r) != 0 ? kLitCell : 0;
-  const uint32_t c = (static_cast<uint32_t>(d) & 0xFFFFFF) | lit;
-  *cell = c;
-  *half = (static_cast<uint32_t>(d >> 32) & 0xFFFFFF) | lit;
-  if constexpr (Depth::kFractions)
-    half[fo] = (static_cast<uint32_t>(d >> 8) & 0xFF0000) | (static_cast<uint32_t>(d >> 48) & 0xFF00);
-  return c;
-}
-
+// Each pixel through the decay tables: its cell, its half and, where the depth keeps
+// them, its remainders. No branch follows the picture.
 template <class Depth>
 bool DecodeWith(const Depth& depth, const KernelContext& k, const uint8_t* src, size_t step,
                 size_t count, uint32_t* cells, uint32_t* halves) {
-  const uint32_t always = k.rule.always;
+  const uint64_t always = k.rule.always;
+  const size_t fo = k.fractionOffset;
   uint32_t any = 0;
   for (size_t i = 0; i < count; ++i, src += step) {
-    uint32_t b, g, r;
-    depth.Channels(src, b, g, r);
-    any |= DecodeOne<Depth>(k, always, b, g, r, cells + i, halves + i, k.fractionOffset);
+    uint32_t b, g, r, lit = 0;
+    depth.Channels(src, b, g, r, lit);
+    const uint64_t first = k.decay[0][0][b] | k.decay[0][1][g] | k.decay[0][2][r];
+    const uint64_t both = k.decay[1][0][b] | k.decay[1][1][g] | k.decay[1][2][r];
+    // The second step is taken when the first leaves the channels it always steps at 0.
+    const uint64_t d = UnlessZero(first & always, first, both);
+    auto cell = static_cast<uint32_t>(d), half = static_cast<uint32_t>(d >> 32);
+    if constexpr (Depth::kFractions) {  // the top bytes hold remainders, not lit marks
+      halves[i + fo] = ((cell >> 8) & 0xFF0000) | ((half >> 16) & 0xFF00);
+      cell = (cell & 0xFFFFFF) | lit;
+      half = (half & 0xFFFFFF) | lit;
+    }
+    cells[i] = cell;
+    halves[i] = half;
+    any |= cell;
   }
   return any != 0;
 }
 
-// N pixels of the full pass from entry i of the rows.
+// The remainders of N entries at p, where the depth keeps them.
 template <size_t N, class Depth>
+inline Word Fractions(const uint32_t* p, size_t fo) {
+  if constexpr (Depth::kFractions) return LoadEntries<N>(p + fo);
+  return 0;
+}
+
+// N pixels of the full pass from entry i of the rows; with kOneSideRow the right
+// neighbours are read two entries after the left ones instead of through rows.right.
+template <size_t N, bool kOneSideRow, class Depth>
 inline void ComposeSome(const Depth& depth, uint8_t* out, const ComposeRows& rows, size_t i,
                         size_t fo) {
+  const uint32_t* rightRow = kOneSideRow ? rows.left + 2 : rows.right;
   const Word up = LoadEntries<N>(rows.up + i), left = LoadEntries<N>(rows.left + i);
-  const Word own = LoadEntries<N>(rows.own + i), right = LoadEntries<N>(rows.right + i);
+  const Word own = LoadEntries<N>(rows.own + i), right = LoadEntries<N>(rightRow + i);
   const Word down = LoadEntries<N>(rows.down + i);
   const Word any = up | left | own | right | down;
   if (any == 0) return;
-  Word fu = 0, fl = 0, fr = 0, fd = 0;
-  if constexpr (Depth::kFractions) {
-    fu = LoadEntries<N>(rows.up + i + fo);
-    fl = LoadEntries<N>(rows.left + i + fo);
-    fr = LoadEntries<N>(rows.right + i + fo);
-    fd = LoadEntries<N>(rows.down + i + fo);
+  // The right and lower writes, which every pixel takes last.
+  auto last = [&](Word v) {
+    v = Select(LitMask(right), depth.Mix(v, right, Fractions<N, Depth>(rightRow + i, fo)), v);
+    return Select(LitMask(down), depth.Mix(v, down, Fractions<N, Depth>(rows.down + i, fo)), v);
+  };
+  constexpr Word kAll = N == 2 ? ~Word{0} : kPixelAll;
+  constexpr Word kTops = kAll & 0xFF000000FF000000ull;
+  if ((own & kTops) == kTops) {  // the own writes wipe out the upper and left ones
+    depth.template Store<N>(out, last(depth.Opaque(own)), kAll);
+    return;
   }
   const Word ownLit = LitMask(own);
-  Word v;
-  if (ownLit == (N == 2 ? ~Word{0} : kPixelAll)) {
-    v = depth.Opaque(own);  // the own writes wipe out the upper and left ones
-  } else {
-    v = depth.template Load<N>(out);
-    v = Select(LitMask(up), depth.Mix(v, up, fu), v);
-    v = Select(LitMask(left), depth.Mix(v, left, fl), v);
-    v = Select(ownLit, depth.Opaque(own), v);
-  }
-  v = Select(LitMask(right), depth.Mix(v, right, fr), v);
-  v = Select(LitMask(down), depth.Mix(v, down, fd), v);
-  depth.template Store<N>(out, v, LitMask(any));
+  Word v = depth.template Load<N>(out);
+  v = Select(LitMask(up), depth.Mix(v, up, Fractions<N, Depth>(rows.up + i, fo)), v);
+  v = Select(LitMask(left), depth.Mix(v, left, Fractions<N, Depth>(rows.left + i, fo)), v);
+  v = Select(ownLit, depth.Opaque(own), v);
+  depth.template Store<N>(out, last(v), LitMask(any));
 }
 
 template <class Depth>
 void ComposeWith(const Depth& depth, const KernelContext& k, uint8_t* out, const ComposeRows& rows,
                  size_t count) {
+  const ComposeRows local = rows;  // a copy, which the pixel stores cannot alias
+  const size_t fo = k.fractionOffset;
   size_t i = 0;
-  for (; i + 2 <= count; i += 2)
-    ComposeSome<2>(depth, out + i * Depth::kBytes, rows, i, k.fractionOffset);
-  if (i < count) ComposeSome<1>(depth, out + i * Depth::kBytes, rows, i, k.fractionOffset);
+  // Pairs where the side neighbours come from one row, as in the full pass (one
+  // pointer fewer to keep); anything else one pixel at a time.
+  if (local.right == local.left + 2) {
+    for (; i + 2 <= count; i += 2)
+      ComposeSome<2, true>(depth, out + i * Depth::kBytes, local, i, fo);
+  }
+  for (; i < count; ++i) ComposeSome<1, false>(depth, out + i * Depth::kBytes, local, i, fo);
 }
 
 // One block of the rough pass: its left pixel in the low half of the word, its right
@@ -232,7 +290,13 @@ void ComposeBlocksWith(const Depth& depth, const KernelContext& k, uint8_t* out,
     ComposeBlock(depth, out + i * 2 * Depth::kBytes, above, row, below, i, k.fractionOffset);
 }
 
-Fields16 FieldsOf(const KernelContext& k) { return Fields16{k, Both(k.keep16)}; }
+Fields16 FieldsOf(const KernelContext& k) {
+  const PixelFormatInfo& f = k.info;
+  return Fields16{k,
+                  {Both(f.redMask), Both(f.greenMask), Both(f.blueMask)},
+                  {f.redDownshift, f.greenDownshift, f.blueDownshift},
+                  Both(k.keep16)};
+}
 
 }  // namespace
 

@@ -74,28 +74,26 @@ struct Kernels {
   bool fractions = false;  // ... followed by a row of remainders
 };
 
-// The 16-bit tables: each byte of a pixel widened to its channels, each channel level
-// packed into its field.
+// The 16-bit tables: each byte of a pixel widened to its channels, with 0xFF on top
+// where that is not black.
 void FillFieldTables(KernelContext& k) {
   const PixelFormatInfo& f = k.info;
   auto widen = [&f](uint32_t v) {
-    return (((v & f.redMask) << f.redDownshift) & 0xFF0000) |
-           (((v & f.greenMask) << f.greenDownshift) & 0xFF00) |
-           (((v & f.blueMask) << f.blueDownshift) & 0xFF);
+    const uint32_t c = (((v & f.redMask) << f.redDownshift) & 0xFF0000) |
+                       (((v & f.greenMask) << f.greenDownshift) & 0xFF00) |
+                       (((v & f.blueMask) << f.blueDownshift) & 0xFF);
+    return c == 0 ? 0 : c | kLitCell;
   };
   for (uint32_t v = 0; v < 256; ++v) {
     k.widen16[0][v] = widen(v);
     k.widen16[1][v] = widen(v << 8);
-    k.pack16[0][v] = static_cast<uint16_t>(((v << 16) >> f.redDownshift) & f.redMask);
-    k.pack16[1][v] = static_cast<uint16_t>(((v << 8) >> f.greenDownshift) & f.greenMask);
-    k.pack16[2][v] = static_cast<uint16_t>((v >> f.blueDownshift) & f.blueMask);
   }
 }
 
 // Picks the kernels for the depth and fills what they need of the context.
 bool Prepare(const DisplayState& display, ColourDecayRule rule, KernelContext& k, Kernels& out) {
   if (!StepsForRule(rule, k.rule)) return false;
-  if (display.format.bitsPerPixel >= 16) FillDecayTables(k);
+  if (display.format.bitsPerPixel >= 16) FillDecayTables(k, display.format.bitsPerPixel == 16);
   switch (display.format.bitsPerPixel) {
     case 8: {
       for (uint32_t i = 0; i < 256; ++i) k.ramp8[i] = static_cast<uint8_t>(display.greyRamp.entry[i]);
