@@ -72,6 +72,7 @@ struct Kernels {
   size_t bytesPerPixel = 0;
   bool halves = false;     // neighbours are read from a row of halves
   bool fractions = false;  // ... followed by a row of remainders
+  bool planes = false;     // rows of 2-byte entries in planes (full pass only)
 };
 
 // The 16-bit tables: each byte of a pixel widened to its channels, each channel level
@@ -93,7 +94,8 @@ void FillFieldTables(KernelContext& k) {
 }
 
 // Picks the kernels for the depth and fills what they need of the context.
-bool Prepare(const DisplayState& display, ColourDecayRule rule, KernelContext& k, Kernels& out) {
+bool Prepare(const DisplayState& display, ColourDecayRule rule, KernelContext& k, Kernels& out,
+             bool fullPass) {
   if (!StepsForRule(rule, k.rule)) return false;
   if (display.format.bitsPerPixel >= 16) FillDecayTables(k);
   switch (display.format.bitsPerPixel) {
@@ -126,6 +128,8 @@ bool Prepare(const DisplayState& display, ColourDecayRule rule, KernelContext& k
 #if defined(LUMENFALL_AVX2_KERNELS)
           case SimdLevel::Avx2:
             out = Kernels{Decode16Avx2, Compose16Avx2, ComposeBlocks16Sse2, 2, true, true};
+            if (fullPass && FillPlanes16(k))
+              out = Kernels{Decode16Planes, Compose16Planes, nullptr, 2, false, false, true};
             break;
 #endif
 #if defined(LUMENFALL_X86_KERNELS)
@@ -258,7 +262,7 @@ bool FastFeedbackPass(const DisplayState& display, const PassMemory& m, const Re
                       ColourDecayRule rule) {
   KernelContext k;
   Kernels kernels;
-  if (!Prepare(display, rule, k, kernels) || !Disjoint(m)) return false;
+  if (!Prepare(display, rule, k, kernels, true) || !Disjoint(m)) return false;
   const int64_t width = int64_t{region.right} - region.left;
   const int64_t height = int64_t{region.bottom} - region.top;
   if (width < 3 || height < 3) return true;  // no interior: the pass writes nothing
@@ -268,15 +272,21 @@ bool FastFeedbackPass(const DisplayState& display, const PassMemory& m, const Re
   const size_t rowCells = size_t(width) + 2;
   const size_t interior = size_t(width) - 2;
   const size_t rows = kernels.halves ? 7 : 4;
-  // The remainders of every row lie one whole set of rows further on.
-  k.fractionOffset = rowCells * rows;
-  CellScratch scratch(rowCells * rows * (kernels.fractions ? 2 : 1));
-  uint32_t* zero = scratch.Take(rowCells);
+  // The remainders of every row lie one whole set of rows further on; planes follow
+  // one another within their row.
+  const size_t entry = kernels.planes ? 2 : 4;
+  const size_t rowWords = kernels.planes ? (rowCells * kPlanes16 + 1) / 2 : rowCells;
+  k.fractionOffset = kernels.planes ? rowCells : rowCells * rows;
+  CellScratch scratch(rowWords * rows * (kernels.fractions ? 2 : 1));
+  uint32_t* zero = scratch.Take(rowWords);
   DecodedRow ring[3];
   for (DecodedRow& r : ring) {
-    r.cells = scratch.Take(rowCells);
-    r.neighbours = kernels.halves ? scratch.Take(rowCells) : r.cells;
+    r.cells = scratch.Take(rowWords);
+    r.neighbours = kernels.halves ? scratch.Take(rowWords) : r.cells;
   }
+  auto at = [entry](uint32_t* row, size_t n) {  // entry n of a row
+    return reinterpret_cast<uint32_t*>(reinterpret_cast<uint8_t*>(row) + n * entry);
+  };
 
   const size_t bpp = kernels.bytesPerPixel;
   const size_t srcPitch = size_t(m.srcPitch), dstPitch = size_t(m.dstPitch);
@@ -293,8 +303,8 @@ bool FastFeedbackPass(const DisplayState& display, const PassMemory& m, const Re
       next = (next + 1) % 3;
       below.lit =
           kernels.decode(k, m.src + size_t(y + 1) * srcPitch + size_t(region.left + 1) * bpp,
-                         bpp, interior, below.cells + 2,
-                         kernels.halves ? below.neighbours + 2 : nullptr);
+                         bpp, interior, at(below.cells, 2),
+                         kernels.halves ? at(below.neighbours, 2) : nullptr);
     }
     if (!above.lit && !current.lit && !below.lit) {  // nothing reaches this row
       above = current;
@@ -302,11 +312,11 @@ bool FastFeedbackPass(const DisplayState& display, const PassMemory& m, const Re
       continue;
     }
     ComposeRows rows5;
-    rows5.up = above.neighbours + 1;
+    rows5.up = at(above.neighbours, 1);
     rows5.left = current.neighbours;
-    rows5.own = current.cells + 1;
-    rows5.right = current.neighbours + 2;
-    rows5.down = below.neighbours + 1;
+    rows5.own = at(current.cells, 1);
+    rows5.right = at(current.neighbours, 2);
+    rows5.down = at(below.neighbours, 1);
     kernels.compose(k, m.dst + size_t(y) * dstPitch + size_t(region.left) * bpp, rows5,
                     size_t(width));
     above = current;
@@ -319,7 +329,7 @@ bool FastRoughPass(const DisplayState& display, const PassMemory& m, const Rect&
                    int32_t dy, ColourDecayRule rule) {
   KernelContext k;
   Kernels kernels;
-  if (!Prepare(display, rule, k, kernels) || !Disjoint(m)) return false;
+  if (!Prepare(display, rule, k, kernels, false) || !Disjoint(m)) return false;
   const int64_t width = int64_t{region.right} - region.left;
   const int64_t height = int64_t{region.bottom} - region.top;
   // Samples per row and rows of samples, as the plain loop's counters give them.

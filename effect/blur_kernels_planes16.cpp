@@ -1,0 +1,285 @@
+// The 16-bit full pass with AVX2: sixteen pixels to a register, one 16-bit lane each,
+// each channel held as its field's value F (the level without its missing low bits)
+// in a register of its own, so nothing is widened to 32 bits or packed back per write.
+//
+// A decoded row is seven planes of 16-bit entries, KernelContext::fractionOffset
+// entries apart: the lit mask (0xFFFF or 0), the decayed colour's field values
+// (blue, green, red), and each channel's share of a 0x7F write (blue, green, red).
+// A black pixel is 0 in the lit mask; what its other planes hold is never used.
+//
+// The 0x7F write, with s the number of low bits a field lacks (old level v = F << s,
+// new level n, decayed level c):
+//  - red and green: n = (129 v + 127 c) >> 8, so F' = (F x (129 << s) + 127 c) >> (8 + s);
+//    the sum stays below 65536 because F << s <= 254;
+//  - blue floors its two parts apart: F' = ((F x (129 << s)) >> 8 + (127 c >> 8)) >> s.
+// The shares kept in the planes are 127 c for red and green, 127 c >> 8 for blue.
+//
+// The fields must be contiguous, pixel = F_red << t_red | F_green << t_green | F_blue
+// << t_blue; FillPlanes16 checks that against the packing tables.
+#include <bit>
+#include <cstring>
+
+#include "effect/blur_kernels.h"
+
+#if defined(LUMENFALL_AVX2_KERNELS)
+
+#include "effect/blur_kernels_x86.h"
+
+// Everything here is chosen only when the processor has AVX2, the remainders too.
+#if defined(__clang__)
+#pragma clang attribute push(__attribute__((target("avx2"))), apply_to = function)
+#else
+#pragma GCC push_options
+#pragma GCC target("avx2")
+#endif
+
+namespace lumenfall::blurkernels {
+
+namespace {
+
+constexpr int kBlue = 0, kGreen = 1, kRed = 2;
+constexpr uint32_t kPlace[3] = {0, 8, 16};
+
+using PlaneFormat = Planes16;
+
+}  // namespace
+
+bool FillPlanes16(KernelContext& k) {
+  PlaneFormat& p = k.planes16;
+  p = PlaneFormat{};
+  const uint32_t masks[3] = {k.info.blueMask, k.info.greenMask, k.info.redMask};
+  for (int c = 0; c < 3; ++c) {
+    const uint32_t kept = (k.keep16 >> kPlace[c]) & 0xFF;
+    if (kept == 0 || masks[c] == 0) return false;
+    const auto lack = static_cast<uint32_t>(std::countr_zero(kept));
+    const auto at = static_cast<uint32_t>(std::countr_zero(masks[c]));
+    const uint32_t width = 8 - lack;
+    if (((0xFFu << lack) & 0xFF) != kept || ((1u << width) - 1) << at != masks[c]) return false;
+    for (uint32_t v = 0; v < 256; ++v) {
+      if (k.pack16[2 - c][v] != (v >> lack) << at) return false;
+    }
+    p.lack[c] = lack;
+    p.at[c] = at;
+    p.fieldMask[c] = static_cast<uint16_t>((1u << width) - 1);
+    const uint32_t channel = 0xFFu << kPlace[c];
+    p.alwaysStep[c] = (k.rule.always & channel) != 0 ? 12 : 0;
+    p.conditionalStep[c] = (k.rule.conditional & channel) != 0 ? 12 : 0;
+    p.always[c] = (k.rule.always & channel) != 0 ? 0xFFFF : 0;
+    p.pixelMask = static_cast<uint16_t>(p.pixelMask | masks[c]);
+  }
+  return true;
+}
+
+namespace {
+
+// One pixel in a plain 16-bit value: the remainders of the rows.
+struct One {
+  using V = uint16_t;
+  static V Load(const uint16_t* p) { return *p; }
+  static void Store(uint16_t* p, V v) { *p = v; }
+  static V Set(uint32_t v) { return static_cast<V>(v); }
+  static V And(V a, V b) { return static_cast<V>(a & b); }
+  static V Or(V a, V b) { return static_cast<V>(a | b); }
+  static V Add(V a, V b) { return static_cast<V>(a + b); }
+  static V Mul(V a, V b) { return static_cast<V>(uint32_t{a} * b); }
+  static V Srl(V a, uint32_t n) { return static_cast<V>(a >> n); }
+  static V Sll(V a, uint32_t n) { return static_cast<V>(a << n); }
+  static V SubSat(V a, V b) { return static_cast<V>(a > b ? a - b : 0); }
+  static V Zero(V a) { return a == 0 ? 0xFFFF : 0; }
+  static V Select(V mask, V yes, V no) { return static_cast<V>((yes & mask) | (no & ~mask)); }
+  static bool Any(V a) { return a != 0; }
+  static bool All(V a) { return a == 0xFFFF; }
+};
+
+struct Sixteen {
+  using V = __m256i;
+  LUMENFALL_AVX2 static V Load(const uint16_t* p) {
+    return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+  }
+  LUMENFALL_AVX2 static void Store(uint16_t* p, V v) {
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), v);
+  }
+  LUMENFALL_AVX2 static V Set(uint32_t v) { return _mm256_set1_epi16(static_cast<short>(v)); }
+  LUMENFALL_AVX2 static V And(V a, V b) { return _mm256_and_si256(a, b); }
+  LUMENFALL_AVX2 static V Or(V a, V b) { return _mm256_or_si256(a, b); }
+  LUMENFALL_AVX2 static V Add(V a, V b) { return _mm256_add_epi16(a, b); }
+  LUMENFALL_AVX2 static V Mul(V a, V b) { return _mm256_mullo_epi16(a, b); }
+  LUMENFALL_AVX2 static V Srl(V a, uint32_t n) {
+    return _mm256_srl_epi16(a, _mm_cvtsi32_si128(static_cast<int>(n)));
+  }
+  LUMENFALL_AVX2 static V Sll(V a, uint32_t n) {
+    return _mm256_sll_epi16(a, _mm_cvtsi32_si128(static_cast<int>(n)));
+  }
+  LUMENFALL_AVX2 static V SubSat(V a, V b) { return _mm256_subs_epu16(a, b); }
+  LUMENFALL_AVX2 static V Zero(V a) { return _mm256_cmpeq_epi16(a, _mm256_setzero_si256()); }
+  LUMENFALL_AVX2 static V Select(V mask, V yes, V no) { return _mm256_blendv_epi8(no, yes, mask); }
+  LUMENFALL_AVX2 static bool Any(V a) { return !_mm256_testz_si256(a, a); }
+  LUMENFALL_AVX2 static bool All(V a) { return _mm256_movemask_epi8(a) == -1; }
+};
+
+// Decodes the pixels of one register into the planes at entry 0; true when any is lit.
+template <class L>
+inline bool DecodeBlock(const PlaneFormat& f, typename L::V pixels, uint16_t* at, size_t stride) {
+  using V = typename L::V;
+  if (!L::Any(L::And(pixels, L::Set(f.pixelMask)))) {  // all black
+    L::Store(at, L::Set(0));
+    return false;
+  }
+  V level[3], stepped[3];
+  V gone = L::Set(0);
+  for (int c = 0; c < 3; ++c) {
+    level[c] = L::Sll(L::And(L::Srl(pixels, f.at[c]), L::Set(f.fieldMask[c])), f.lack[c]);
+    stepped[c] = L::SubSat(level[c], L::Set(f.alwaysStep[c]));
+    gone = L::Or(gone, L::And(stepped[c], L::Set(f.always[c])));
+  }
+  gone = L::Zero(gone);
+  const V lit = L::Select(L::Zero(L::And(pixels, L::Set(f.pixelMask))), L::Set(0), L::Set(0xFFFF));
+  L::Store(at, lit);
+  for (int c = 0; c < 3; ++c) {
+    const V decayed = L::SubSat(stepped[c], L::And(gone, L::Set(f.conditionalStep[c])));
+    const V share = L::Mul(decayed, L::Set(127));
+    L::Store(at + (1 + c) * stride, L::Srl(decayed, f.lack[c]));
+    L::Store(at + (4 + c) * stride, c == kBlue ? L::Srl(share, 8) : share);
+  }
+  return L::Any(lit);
+}
+
+// The fields of the pixels under construction, one register per channel.
+template <class L>
+struct Fields {
+  typename L::V v[3];
+};
+
+template <class L>
+inline Fields<L> Unpack(const PlaneFormat& f, typename L::V pixels) {
+  Fields<L> out;
+  for (int c = 0; c < 3; ++c) out.v[c] = L::And(L::Srl(pixels, f.at[c]), L::Set(f.fieldMask[c]));
+  return out;
+}
+
+template <class L>
+inline typename L::V Pack(const PlaneFormat& f, const Fields<L>& x) {
+  return L::Or(L::Or(L::Sll(x.v[kRed], f.at[kRed]), L::Sll(x.v[kGreen], f.at[kGreen])),
+               L::Sll(x.v[kBlue], f.at[kBlue]));
+}
+
+// The 0x7F writes of the pixels whose writer (planes at entry 0) is lit.
+template <class L>
+inline void Mix(const PlaneFormat& f, Fields<L>& x, const uint16_t* writer, size_t stride) {
+  using V = typename L::V;
+  const V lit = L::Load(writer);
+  for (int c = 0; c < 3; ++c) {
+    const V kept = L::Mul(x.v[c], L::Set(129u << f.lack[c]));
+    const V share = L::Load(writer + (4 + c) * stride);
+    const V mixed = c == kBlue ? L::Srl(L::Add(L::Srl(kept, 8), share), f.lack[c])
+                               : L::Srl(L::Add(kept, share), 8 + f.lack[c]);
+    x.v[c] = L::Select(lit, mixed, x.v[c]);
+  }
+}
+
+template <class L>
+inline void Own(Fields<L>& x, const uint16_t* own, size_t stride, typename L::V lit) {
+  for (int c = 0; c < 3; ++c) x.v[c] = L::Select(lit, L::Load(own + (1 + c) * stride), x.v[c]);
+}
+
+// One register's worth of destination pixels, entry 0 of every row.
+template <class L>
+inline void ComposeBlock(const PlaneFormat& f, uint16_t* out, const uint16_t* const rows[5],
+                         size_t stride) {
+  using V = typename L::V;
+  const uint16_t* up = rows[0];
+  const uint16_t* left = rows[1];
+  const uint16_t* own = rows[2];
+  const uint16_t* right = rows[3];
+  const uint16_t* down = rows[4];
+  const V ownLit = L::Load(own);
+  const V touched = L::Or(L::Or(L::Or(L::Load(up), L::Load(left)), L::Or(ownLit, L::Load(right))),
+                          L::Load(down));
+  if (!L::Any(touched)) return;
+  Fields<L> x;
+  if (L::All(ownLit)) {  // the own writes wipe out the upper and left ones
+    Own<L>(x, own, stride, ownLit);
+    Mix<L>(f, x, right, stride);
+    Mix<L>(f, x, down, stride);
+    L::Store(out, Pack<L>(f, x));
+    return;
+  }
+  const V raw = L::Load(out);
+  x = Unpack<L>(f, raw);
+  Mix<L>(f, x, up, stride);
+  Mix<L>(f, x, left, stride);
+  Own<L>(x, own, stride, ownLit);
+  Mix<L>(f, x, right, stride);
+  Mix<L>(f, x, down, stride);
+  L::Store(out, L::Select(touched, Pack<L>(f, x), raw));  // the untouched keep every bit
+}
+
+const uint16_t* Entries(const uint32_t* p) { return reinterpret_cast<const uint16_t*>(p); }
+
+template <class L>
+bool DecodeRow(const PlaneFormat& f, const uint8_t* src, size_t count, uint16_t* planes,
+               size_t stride, size_t& i) {
+  constexpr size_t kLanes = sizeof(typename L::V) / 2;
+  bool any = false;
+  for (; i + kLanes <= count; i += kLanes) {
+    any |= DecodeBlock<L>(f, L::Load(reinterpret_cast<const uint16_t*>(src + i * 2)), planes + i,
+                          stride);
+  }
+  return any;
+}
+
+template <class L>
+void ComposeRow(const PlaneFormat& f, uint8_t* out, const ComposeRows& rows, size_t count,
+                size_t stride, size_t& i) {
+  constexpr size_t kLanes = sizeof(typename L::V) / 2;
+  for (; i + kLanes <= count; i += kLanes) {
+    const uint16_t* const at[5] = {Entries(rows.up) + i, Entries(rows.left) + i,
+                                   Entries(rows.own) + i, Entries(rows.right) + i,
+                                   Entries(rows.down) + i};
+    ComposeBlock<L>(f, reinterpret_cast<uint16_t*>(out + i * 2), at, stride);
+  }
+}
+
+}  // namespace
+
+// The pixels one at a time through the same code: the remainders, and any step.
+LUMENFALL_ALIGN_STACK bool Decode16Planes(const KernelContext& k, const uint8_t* src, size_t step,
+                                          size_t count, uint32_t* cells, uint32_t*) {
+  const PlaneFormat& f = k.planes16;
+  auto* planes = reinterpret_cast<uint16_t*>(cells);
+  bool any = false;
+  size_t i = 0;
+  if (step == 2) any = DecodeRow<Sixteen>(f, src, count, planes, k.fractionOffset, i);
+  for (; i < count; ++i) {
+    uint16_t pixel = 0;
+    std::memcpy(&pixel, src + i * step, 2);
+    any |= DecodeBlock<One>(f, pixel, planes + i, k.fractionOffset);
+  }
+  return any;
+}
+
+LUMENFALL_ALIGN_STACK void Compose16Planes(const KernelContext& k, uint8_t* out,
+                                           const ComposeRows& rows, size_t count) {
+  const PlaneFormat& f = k.planes16;
+  size_t i = 0;
+  ComposeRow<Sixteen>(f, out, rows, count, k.fractionOffset, i);
+  for (; i < count; ++i) {
+    uint16_t pixel = 0;
+    std::memcpy(&pixel, out + i * 2, 2);
+    const uint16_t* const at[5] = {Entries(rows.up) + i, Entries(rows.left) + i,
+                                   Entries(rows.own) + i, Entries(rows.right) + i,
+                                   Entries(rows.down) + i};
+    ComposeBlock<One>(f, &pixel, at, k.fractionOffset);
+    std::memcpy(out + i * 2, &pixel, 2);
+  }
+}
+
+}  // namespace lumenfall::blurkernels
+
+#if defined(__clang__)
+#pragma clang attribute pop
+#else
+#pragma GCC pop_options
+#endif
+
+#endif  // LUMENFALL_AVX2_KERNELS
