@@ -1,4 +1,4 @@
-// The 16-bit full pass with AVX2: sixteen pixels to a register, one 16-bit lane each,
+// The 16-bit passes with AVX2: sixteen pixels to a register, one 16-bit lane each,
 // each channel held as its field's value F (the level without its missing low bits)
 // in a register of its own, so nothing is widened to 32 bits or packed back per write.
 //
@@ -16,6 +16,7 @@
 //
 // The fields must be contiguous, pixel = F_red << t_red | F_green << t_green | F_blue
 // << t_blue; FillPlanes16 checks that against the packing tables.
+#include <array>
 #include <bit>
 #include <cstring>
 
@@ -163,67 +164,136 @@ inline typename L::V Pack(const PlaneFormat& f, const Fields<L>& x) {
                L::Sll(x.v[kBlue], f.at[kBlue]));
 }
 
-// The 0x7F writes of the pixels whose writer (planes at entry 0) is lit.
+// A writer of one register of pixels: entries from at on, one per pixel.
 template <class L>
-inline void Mix(const PlaneFormat& f, Fields<L>& x, const uint16_t* writer, size_t stride) {
+struct Entries {
+  const uint16_t* at;
+  size_t stride;
+  typename L::V Plane(size_t p) const { return L::Load(at + p * stride); }
+};
+
+// The 0x7F writes of the pixels whose writer is lit.
+template <class L, class W>
+inline void Mix(const PlaneFormat& f, Fields<L>& x, const W& writer) {
   using V = typename L::V;
-  const V lit = L::Load(writer);
+  const V lit = writer.Plane(0);
   for (int c = 0; c < 3; ++c) {
     const V kept = L::Mul(x.v[c], L::Set(129u << f.lack[c]));
-    const V share = L::Load(writer + (4 + c) * stride);
+    const V share = writer.Plane(4 + c);
     const V mixed = c == kBlue ? L::Srl(L::Add(L::Srl(kept, 8), share), f.lack[c])
                                : L::Srl(L::Add(kept, share), 8 + f.lack[c]);
     x.v[c] = L::Select(lit, mixed, x.v[c]);
   }
 }
 
-template <class L>
-inline void Own(Fields<L>& x, const uint16_t* own, size_t stride, typename L::V lit) {
-  for (int c = 0; c < 3; ++c) x.v[c] = L::Select(lit, L::Load(own + (1 + c) * stride), x.v[c]);
+// The opaque writes of the pixels in mask.
+template <class L, class W>
+inline void Own(Fields<L>& x, const W& own, typename L::V mask) {
+  for (int c = 0; c < 3; ++c) x.v[c] = L::Select(mask, own.Plane(1 + c), x.v[c]);
 }
 
-// One register's worth of destination pixels, entry 0 of every row.
+// One register's worth of destination pixels of the full pass.
 template <class L>
-inline void ComposeBlock(const PlaneFormat& f, uint16_t* out, const uint16_t* const rows[5],
-                         size_t stride) {
+inline void ComposeBlock(const PlaneFormat& f, uint16_t* out, const std::array<Entries<L>, 5>& rows) {
   using V = typename L::V;
-  const uint16_t* up = rows[0];
-  const uint16_t* left = rows[1];
-  const uint16_t* own = rows[2];
-  const uint16_t* right = rows[3];
-  const uint16_t* down = rows[4];
-  const V ownLit = L::Load(own);
-  const V touched = L::Or(L::Or(L::Or(L::Load(up), L::Load(left)), L::Or(ownLit, L::Load(right))),
-                          L::Load(down));
+  const auto& [up, left, own, right, down] = rows;
+  const V ownLit = own.Plane(0);
+  const V touched = L::Or(L::Or(L::Or(up.Plane(0), left.Plane(0)), L::Or(ownLit, right.Plane(0))),
+                          down.Plane(0));
   if (!L::Any(touched)) return;
   Fields<L> x;
   if (L::All(ownLit)) {  // the own writes wipe out the upper and left ones
-    Own<L>(x, own, stride, ownLit);
-    Mix<L>(f, x, right, stride);
-    Mix<L>(f, x, down, stride);
+    Own<L>(x, own, ownLit);
+    Mix<L>(f, x, right);
+    Mix<L>(f, x, down);
     L::Store(out, Pack<L>(f, x));
     return;
   }
   const V raw = L::Load(out);
   x = Unpack<L>(f, raw);
-  Mix<L>(f, x, up, stride);
-  Mix<L>(f, x, left, stride);
-  Own<L>(x, own, stride, ownLit);
-  Mix<L>(f, x, right, stride);
-  Mix<L>(f, x, down, stride);
+  Mix<L>(f, x, up);
+  Mix<L>(f, x, left);
+  Own<L>(x, own, ownLit);
+  Mix<L>(f, x, right);
+  Mix<L>(f, x, down);
   L::Store(out, L::Select(touched, Pack<L>(f, x), raw));  // the untouched keep every bit
 }
 
-const uint16_t* Entries(const uint32_t* p) { return reinterpret_cast<const uint16_t*>(p); }
+// One register's worth of a row of the rough pass: pixels in pairs, a block's two. The
+// left pixel of a pair takes its own write after the side's, the right one before.
+template <class L, class W, class S>
+inline void ComposePairs(const PlaneFormat& f, uint16_t* out, const W& up, const W& own,
+                         const S& side, const W& down, typename L::V leftPixels) {
+  using V = typename L::V;
+  const V ownLit = own.Plane(0);
+  const V touched = L::Or(L::Or(up.Plane(0), ownLit), L::Or(side.Plane(0), down.Plane(0)));
+  if (!L::Any(touched)) return;
+  const V raw = L::Load(out);
+  Fields<L> x = Unpack<L>(f, raw);
+  Mix<L>(f, x, up);
+  Own<L>(x, own, L::Select(leftPixels, L::Set(0), ownLit));
+  Mix<L>(f, x, side);
+  Own<L>(x, own, L::And(leftPixels, ownLit));
+  Mix<L>(f, x, down);
+  L::Store(out, L::Select(touched, Pack<L>(f, x), raw));
+}
+
+// Eight blocks' entries for the sixteen pixels of their pairs.
+struct PairEntries {
+  const uint16_t* at;
+  size_t stride;
+  LUMENFALL_AVX2 static __m256i Both(const uint16_t* p) {
+    const __m256i e = _mm256_cvtepu16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)));
+    return _mm256_or_si256(e, _mm256_slli_epi32(e, 16));
+  }
+  LUMENFALL_AVX2 __m256i Plane(size_t p) const { return Both(at + p * stride); }
+};
+
+// The side writers of eight blocks' pairs: at is the entry of the block left of the
+// first; the left pixels take their left block's entry, the right ones their right's.
+struct SideEntries {
+  const uint16_t* at;
+  size_t stride;
+  LUMENFALL_AVX2 static __m256i Widen(const uint16_t* p) {
+    return _mm256_cvtepu16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)));
+  }
+  LUMENFALL_AVX2 __m256i Plane(size_t p) const {
+    const uint16_t* e = at + p * stride;
+    return _mm256_or_si256(Widen(e), _mm256_slli_epi32(Widen(e + 2), 16));
+  }
+};
+
+const uint16_t* At(const uint32_t* p) { return reinterpret_cast<const uint16_t*>(p); }
 
 template <class L>
-bool DecodeRow(const PlaneFormat& f, const uint8_t* src, size_t count, uint16_t* planes,
-               size_t stride, size_t& i) {
-  constexpr size_t kLanes = sizeof(typename L::V) / 2;
+inline std::array<Entries<L>, 5> RowEntries(const ComposeRows& rows, size_t i, size_t stride) {
+  return {Entries<L>{At(rows.up) + i, stride}, Entries<L>{At(rows.left) + i, stride},
+          Entries<L>{At(rows.own) + i, stride}, Entries<L>{At(rows.right) + i, stride},
+          Entries<L>{At(rows.down) + i, stride}};
+}
+
+// Sixteen source pixels step bytes apart (2 or 4). At 4 the load also reads the pixel
+// after the last sample.
+LUMENFALL_AVX2 inline __m256i LoadSamples(const uint8_t* p, size_t step) {
+  const auto* q = reinterpret_cast<const __m256i*>(p);
+  if (step == 2) return _mm256_loadu_si256(q);
+  const __m256i low = _mm256_set1_epi32(0xFFFF);
+  const __m256i packed = _mm256_packus_epi32(_mm256_and_si256(_mm256_loadu_si256(q), low),
+                                             _mm256_and_si256(_mm256_loadu_si256(q + 1), low));
+  return _mm256_permute4x64_epi64(packed, _MM_SHUFFLE(3, 1, 2, 0));  // packing works in halves
+}
+
+bool DecodeRow(const PlaneFormat& f, const uint8_t* src, size_t step, size_t count,
+               uint16_t* planes, size_t stride, size_t& i) {
+  auto block = [&](size_t at) {
+    return DecodeBlock<Sixteen>(f, LoadSamples(src + at * step, step), planes + at, stride);
+  };
+  const size_t reach = step == 2 ? 16 : 17;  // so that a step-4 load stays before the next sample
   bool any = false;
-  for (; i + kLanes <= count; i += kLanes) {
-    any |= DecodeBlock<L>(f, L::Load(reinterpret_cast<const uint16_t*>(src + i * 2)), planes + i,
-                          stride);
+  for (; i + reach <= count; i += 16) any |= block(i);
+  if (step == 2 && i < count && count >= 16) {  // the last pixels again, overlapping: same entries
+    any |= block(count - 16);
+    i = count;
   }
   return any;
 }
@@ -233,10 +303,7 @@ void ComposeRow(const PlaneFormat& f, uint8_t* out, const ComposeRows& rows, siz
                 size_t stride, size_t& i) {
   constexpr size_t kLanes = sizeof(typename L::V) / 2;
   for (; i + kLanes <= count; i += kLanes) {
-    const uint16_t* const at[5] = {Entries(rows.up) + i, Entries(rows.left) + i,
-                                   Entries(rows.own) + i, Entries(rows.right) + i,
-                                   Entries(rows.down) + i};
-    ComposeBlock<L>(f, reinterpret_cast<uint16_t*>(out + i * 2), at, stride);
+    ComposeBlock<L>(f, reinterpret_cast<uint16_t*>(out + i * 2), RowEntries<L>(rows, i, stride));
   }
 }
 
@@ -249,7 +316,7 @@ LUMENFALL_ALIGN_STACK bool Decode16Planes(const KernelContext& k, const uint8_t*
   auto* planes = reinterpret_cast<uint16_t*>(cells);
   bool any = false;
   size_t i = 0;
-  if (step == 2) any = DecodeRow<Sixteen>(f, src, count, planes, k.fractionOffset, i);
+  if (step == 2 || step == 4) any = DecodeRow(f, src, step, count, planes, k.fractionOffset, i);
   for (; i < count; ++i) {
     uint16_t pixel = 0;
     std::memcpy(&pixel, src + i * step, 2);
@@ -266,11 +333,34 @@ LUMENFALL_ALIGN_STACK void Compose16Planes(const KernelContext& k, uint8_t* out,
   for (; i < count; ++i) {
     uint16_t pixel = 0;
     std::memcpy(&pixel, out + i * 2, 2);
-    const uint16_t* const at[5] = {Entries(rows.up) + i, Entries(rows.left) + i,
-                                   Entries(rows.own) + i, Entries(rows.right) + i,
-                                   Entries(rows.down) + i};
-    ComposeBlock<One>(f, &pixel, at, k.fractionOffset);
+    ComposeBlock<One>(f, &pixel, RowEntries<One>(rows, i, k.fractionOffset));
     std::memcpy(out + i * 2, &pixel, 2);
+  }
+}
+
+// Eight blocks (sixteen pixels) at a time, then pixel by pixel.
+LUMENFALL_ALIGN_STACK void ComposeBlocks16Planes(const KernelContext& k, uint8_t* out,
+                                                 const uint32_t* above, const BlockRow& row,
+                                                 const uint32_t* below, size_t blocks) {
+  const PlaneFormat& f = k.planes16;
+  const size_t stride = k.fractionOffset;
+  const uint16_t *up = At(above), *own = At(row.cells), *side = At(row.neighbours);
+  const uint16_t* down = At(below);
+  auto* pixels = reinterpret_cast<uint16_t*>(out);
+  const __m256i leftPixels = _mm256_set1_epi32(0xFFFF);
+  size_t i = 0;
+  for (; i + 8 <= blocks; i += 8) {
+    ComposePairs<Sixteen>(f, pixels + 2 * i, PairEntries{up + i, stride},
+                          PairEntries{own + i, stride}, SideEntries{side + i - 1, stride},
+                          PairEntries{down + i, stride}, leftPixels);
+  }
+  for (; i < blocks; ++i) {
+    for (size_t right = 0; right < 2; ++right) {
+      using E = Entries<One>;
+      ComposePairs<One>(f, pixels + 2 * i + right, E{up + i, stride}, E{own + i, stride},
+                        E{side + i + 2 * right - 1, stride}, E{down + i, stride},
+                        right != 0 ? 0 : 0xFFFF);
+    }
   }
 }
 
