@@ -198,17 +198,17 @@ inline void ComposeBlock(const PlaneFormat& f, uint16_t* out, const std::array<E
   using V = typename L::V;
   const auto& [up, left, own, right, down] = rows;
   const V ownLit = own.Plane(0);
-  const V touched = L::Or(L::Or(L::Or(up.Plane(0), left.Plane(0)), L::Or(ownLit, right.Plane(0))),
-                          down.Plane(0));
-  if (!L::Any(touched)) return;
   Fields<L> x;
   if (L::All(ownLit)) {  // the own writes wipe out the upper and left ones
-    Own<L>(x, own, ownLit);
+    for (int c = 0; c < 3; ++c) x.v[c] = own.Plane(1 + c);
     Mix<L>(f, x, right);
     Mix<L>(f, x, down);
     L::Store(out, Pack<L>(f, x));
     return;
   }
+  const V touched = L::Or(L::Or(L::Or(up.Plane(0), left.Plane(0)), L::Or(ownLit, right.Plane(0))),
+                          down.Plane(0));
+  if (!L::Any(touched)) return;
   const V raw = L::Load(out);
   x = Unpack<L>(f, raw);
   Mix<L>(f, x, up);
@@ -221,12 +221,15 @@ inline void ComposeBlock(const PlaneFormat& f, uint16_t* out, const std::array<E
 
 // One register's worth of a row of the rough pass: pixels in pairs, a block's two. The
 // left pixel of a pair takes its own write after the side's, the right one before.
+// Only the pixels in fresh are written.
 template <class L, class W, class S>
 inline void ComposePairs(const PlaneFormat& f, uint16_t* out, const W& up, const W& own,
-                         const S& side, const W& down, typename L::V leftPixels) {
+                         const S& side, const W& down, typename L::V leftPixels,
+                         typename L::V fresh) {
   using V = typename L::V;
   const V ownLit = own.Plane(0);
-  const V touched = L::Or(L::Or(up.Plane(0), ownLit), L::Or(side.Plane(0), down.Plane(0)));
+  const V writers = L::Or(L::Or(up.Plane(0), ownLit), L::Or(side.Plane(0), down.Plane(0)));
+  const V touched = L::And(writers, fresh);
   if (!L::Any(touched)) return;
   const V raw = L::Load(out);
   Fields<L> x = Unpack<L>(f, raw);
@@ -338,7 +341,8 @@ LUMENFALL_ALIGN_STACK void Compose16Planes(const KernelContext& k, uint8_t* out,
   }
 }
 
-// Eight blocks (sixteen pixels) at a time, then pixel by pixel.
+// Eight blocks (sixteen pixels) at a time, the last ones overlapping the eight before
+// (only their new pixels written); pixel by pixel in rows of fewer than eight.
 LUMENFALL_ALIGN_STACK void ComposeBlocks16Planes(const KernelContext& k, uint8_t* out,
                                                  const uint32_t* above, const BlockRow& row,
                                                  const uint32_t* below, size_t blocks) {
@@ -348,18 +352,25 @@ LUMENFALL_ALIGN_STACK void ComposeBlocks16Planes(const KernelContext& k, uint8_t
   const uint16_t* down = At(below);
   auto* pixels = reinterpret_cast<uint16_t*>(out);
   const __m256i leftPixels = _mm256_set1_epi32(0xFFFF);
+  auto eight = [&](size_t at, __m256i fresh) {
+    ComposePairs<Sixteen>(f, pixels + 2 * at, PairEntries{up + at, stride},
+                          PairEntries{own + at, stride}, SideEntries{side + at - 1, stride},
+                          PairEntries{down + at, stride}, leftPixels, fresh);
+  };
   size_t i = 0;
-  for (; i + 8 <= blocks; i += 8) {
-    ComposePairs<Sixteen>(f, pixels + 2 * i, PairEntries{up + i, stride},
-                          PairEntries{own + i, stride}, SideEntries{side + i - 1, stride},
-                          PairEntries{down + i, stride}, leftPixels);
+  for (; i + 8 <= blocks; i += 8) eight(i, _mm256_set1_epi32(-1));
+  if (i < blocks && blocks >= 8) {
+    const __m256i lane = _mm256_setr_epi16(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
+    const auto done = static_cast<short>(2 * (i - (blocks - 8)));  // pixels already written
+    eight(blocks - 8, _mm256_cmpgt_epi16(lane, _mm256_set1_epi16(static_cast<short>(done - 1))));
+    i = blocks;
   }
   for (; i < blocks; ++i) {
     for (size_t right = 0; right < 2; ++right) {
       using E = Entries<One>;
       ComposePairs<One>(f, pixels + 2 * i + right, E{up + i, stride}, E{own + i, stride},
                         E{side + i + 2 * right - 1, stride}, E{down + i, stride},
-                        right != 0 ? 0 : 0xFFFF);
+                        right != 0 ? 0 : 0xFFFF, 0xFFFF);
     }
   }
 }
