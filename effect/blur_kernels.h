@@ -40,6 +40,7 @@ struct Planes16 {
   uint16_t always[3] = {};  // 0xFFFF for a channel stepped on every call
   uint16_t pixelMask = 0;   // the bits of all three fields
 };
+constexpr size_t kPlanes16 = 7;  // planes of a decoded row
 constexpr uint32_t kLitCell8 = 0x80000000;
 
 // One of the six decay rules as channel masks (0xFF in the bytes of 0x00RRGGBB).
@@ -203,7 +204,6 @@ void Compose16Avx2(const KernelContext& k, uint8_t* out, const ComposeRows& rows
 // fields are contiguous (FillPlanes16 fills KernelContext::planes16 and says whether
 // they are): a row is kPlanes16 planes of 2-byte entries, KernelContext::fractionOffset
 // entries apart; halves are not used.
-constexpr size_t kPlanes16 = 7;
 bool FillPlanes16(KernelContext& k);
 bool Decode16Planes(const KernelContext& k, const uint8_t* src, size_t step, size_t count,
                     uint32_t* cells, uint32_t* halves);
