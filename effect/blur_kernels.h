@@ -186,7 +186,8 @@ void ComposeBlocks16Sse2(const KernelContext& k, uint8_t* out, const uint32_t* a
 #endif
 
 #if defined(LUMENFALL_AVX2_KERNELS)
-// AVX2: 32 and 24 bits, and the 16-bit lane layouts whose fields are not contiguous.
+// AVX2: 32 and 24 bits; at 16 bits the layouts whose fields are contiguous (the others
+// take the SSE2 kernels).
 bool Decode32Avx2(const KernelContext& k, const uint8_t* src, size_t step, size_t count,
                   uint32_t* cells, uint32_t* halves);
 void Compose32Avx2(const KernelContext& k, uint8_t* out, const ComposeRows& rows, size_t count);
@@ -197,9 +198,6 @@ bool Decode24Avx2(const KernelContext& k, const uint8_t* src, size_t step, size_
 void Compose24Avx2(const KernelContext& k, uint8_t* out, const ComposeRows& rows, size_t count);
 void ComposeBlocks24Avx2(const KernelContext& k, uint8_t* out, const uint32_t* above,
                          const BlockRow& row, const uint32_t* below, size_t blocks);
-bool Decode16Avx2(const KernelContext& k, const uint8_t* src, size_t step, size_t count,
-                  uint32_t* cells, uint32_t* halves);
-void Compose16Avx2(const KernelContext& k, uint8_t* out, const ComposeRows& rows, size_t count);
 // The 16-bit passes in 16-bit lanes (blur_kernels_planes16.cpp), for formats whose
 // fields are contiguous (FillPlanes16 fills KernelContext::planes16 and says whether
 // they are): a row is kPlanes16 planes of 2-byte entries, KernelContext::fractionOffset

@@ -126,7 +126,7 @@ bool Prepare(const DisplayState& display, ColourDecayRule rule, KernelContext& k
         switch (ActiveSimdLevel()) {
 #if defined(LUMENFALL_AVX2_KERNELS)
           case SimdLevel::Avx2:
-            out = Kernels{Decode16Avx2, Compose16Avx2, ComposeBlocks16Sse2, 2, true, true};
+            out = Kernels{Decode16Sse2, Compose16Sse2, ComposeBlocks16Sse2, 2, true, true};
             if (FillPlanes16(k)) {
               out = Kernels{Decode16Planes, Compose16Planes, ComposeBlocks16Planes, 2, false, false,
                             true};
