@@ -29,16 +29,12 @@ namespace lumenfall::blurkernels {
 constexpr uint32_t kLitCell = 0xFF000000;
 
 // 16 bits in 16-bit lanes: per channel (blue, green, red) the low bits its field lacks,
-// the field's place in a pixel and its bits at bit 0, and the rule's steps and masks
-// per lane (see blur_kernels_planes16.cpp).
+// the field's place in a pixel and its bits at bit 0 (see blur_kernels_planes16.cpp).
 struct Planes16 {
   uint32_t lack[3] = {};
   uint32_t at[3] = {};
   uint16_t fieldMask[3] = {};
-  uint16_t alwaysStep[3] = {};
-  uint16_t conditionalStep[3] = {};
-  uint16_t always[3] = {};  // 0xFFFF for a channel stepped on every call
-  uint16_t pixelMask = 0;   // the bits of all three fields
+  uint16_t pixelMask = 0;  // the bits of all three fields
 };
 constexpr size_t kPlanes16 = 7;  // planes of a decoded row
 constexpr uint32_t kLitCell8 = 0x80000000;
@@ -203,8 +199,7 @@ void ComposeBlocks24Avx2(const KernelContext& k, uint8_t* out, const uint32_t* a
 // they are): a row is kPlanes16 planes of 2-byte entries, KernelContext::fractionOffset
 // entries apart; halves are not used.
 bool FillPlanes16(KernelContext& k);
-bool Decode16Planes(const KernelContext& k, const uint8_t* src, size_t step, size_t count,
-                    uint32_t* cells, uint32_t* halves);
+DecodeRowFn Decode16PlanesFor(const RuleSteps& rule);  // a decoder made for the rule
 void Compose16Planes(const KernelContext& k, uint8_t* out, const ComposeRows& rows, size_t count);
 void ComposeBlocks16Planes(const KernelContext& k, uint8_t* out, const uint32_t* above,
                            const BlockRow& row, const uint32_t* below, size_t blocks);

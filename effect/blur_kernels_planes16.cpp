@@ -62,10 +62,6 @@ bool FillPlanes16(KernelContext& k) {
     p.lack[c] = lack;
     p.at[c] = at;
     p.fieldMask[c] = static_cast<uint16_t>((1u << width) - 1);
-    const uint32_t channel = 0xFFu << kPlace[c];
-    p.alwaysStep[c] = (k.rule.always & channel) != 0 ? 12 : 0;
-    p.conditionalStep[c] = (k.rule.conditional & channel) != 0 ? 12 : 0;
-    p.always[c] = (k.rule.always & channel) != 0 ? 0xFFFF : 0;
     p.pixelMask = static_cast<uint16_t>(p.pixelMask | masks[c]);
   }
   return true;
@@ -119,25 +115,30 @@ struct Sixteen {
 };
 
 // Decodes the pixels of one register into the planes at entry 0; true when any is lit.
-template <class L>
+// Always has bit c set for each channel c that the rule steps on every call; the
+// others are stepped when those are all 0 after their step.
+template <class L, unsigned Always>
 inline bool DecodeBlock(const PlaneFormat& f, typename L::V pixels, uint16_t* at, size_t stride) {
   using V = typename L::V;
-  if (!L::Any(L::And(pixels, L::Set(f.pixelMask)))) {  // all black
+  const V black = L::Zero(L::And(pixels, L::Set(f.pixelMask)));
+  if (L::All(black)) {
     L::Store(at, L::Set(0));
     return false;
   }
-  V level[3], stepped[3];
-  V gone = L::Set(0);
+  V level[3];
+  V first = L::Set(0);  // the first channels after their step, together
   for (int c = 0; c < 3; ++c) {
     level[c] = L::Sll(L::And(L::Srl(pixels, f.at[c]), L::Set(f.fieldMask[c])), f.lack[c]);
-    stepped[c] = L::SubSat(level[c], L::Set(f.alwaysStep[c]));
-    gone = L::Or(gone, L::And(stepped[c], L::Set(f.always[c])));
+    if ((Always >> c) & 1) {
+      level[c] = L::SubSat(level[c], L::Set(12));
+      first = L::Or(first, level[c]);
+    }
   }
-  gone = L::Zero(gone);
-  const V lit = L::Select(L::Zero(L::And(pixels, L::Set(f.pixelMask))), L::Set(0), L::Set(0xFFFF));
+  const V gone = L::And(L::Zero(first), L::Set(12));
+  const V lit = L::Select(black, L::Set(0), L::Set(0xFFFF));
   L::Store(at, lit);
   for (int c = 0; c < 3; ++c) {
-    const V decayed = L::SubSat(stepped[c], L::And(gone, L::Set(f.conditionalStep[c])));
+    const V decayed = (Always >> c) & 1 ? level[c] : L::SubSat(level[c], gone);
     const V share = L::Mul(decayed, L::Set(127));
     L::Store(at + (1 + c) * stride, L::Srl(decayed, f.lack[c]));
     L::Store(at + (4 + c) * stride, c == kBlue ? L::Srl(share, 8) : share);
@@ -286,10 +287,11 @@ LUMENFALL_AVX2 inline __m256i LoadSamples(const uint8_t* p, size_t step) {
   return _mm256_permute4x64_epi64(packed, _MM_SHUFFLE(3, 1, 2, 0));  // packing works in halves
 }
 
+template <unsigned Always>
 bool DecodeRow(const PlaneFormat& f, const uint8_t* src, size_t step, size_t count,
                uint16_t* planes, size_t stride, size_t& i) {
   auto block = [&](size_t at) {
-    return DecodeBlock<Sixteen>(f, LoadSamples(src + at * step, step), planes + at, stride);
+    return DecodeBlock<Sixteen, Always>(f, LoadSamples(src + at * step, step), planes + at, stride);
   };
   const size_t reach = step == 2 ? 16 : 17;  // so that a step-4 load stays before the next sample
   bool any = false;
@@ -310,22 +312,34 @@ void ComposeRow(const PlaneFormat& f, uint8_t* out, const ComposeRows& rows, siz
   }
 }
 
-}  // namespace
-
-// The pixels one at a time through the same code: the remainders, and any step.
+// Then the pixels one at a time through the same code: the remainders, and any step.
+template <unsigned Always>
 LUMENFALL_ALIGN_STACK bool Decode16Planes(const KernelContext& k, const uint8_t* src, size_t step,
                                           size_t count, uint32_t* cells, uint32_t*) {
   const PlaneFormat& f = k.planes16;
   auto* planes = reinterpret_cast<uint16_t*>(cells);
   bool any = false;
   size_t i = 0;
-  if (step == 2 || step == 4) any = DecodeRow(f, src, step, count, planes, k.fractionOffset, i);
+  if (step == 2 || step == 4) {
+    any = DecodeRow<Always>(f, src, step, count, planes, k.fractionOffset, i);
+  }
   for (; i < count; ++i) {
     uint16_t pixel = 0;
     std::memcpy(&pixel, src + i * step, 2);
-    any |= DecodeBlock<One>(f, pixel, planes + i, k.fractionOffset);
+    any |= DecodeBlock<One, Always>(f, pixel, planes + i, k.fractionOffset);
   }
   return any;
+}
+
+}  // namespace
+
+DecodeRowFn Decode16PlanesFor(const RuleSteps& rule) {
+  constexpr DecodeRowFn kByRule[8] = {
+      Decode16Planes<0>, Decode16Planes<1>, Decode16Planes<2>, Decode16Planes<3>,
+      Decode16Planes<4>, Decode16Planes<5>, Decode16Planes<6>, Decode16Planes<7>};
+  unsigned always = 0;
+  for (int c = 0; c < 3; ++c) always |= (rule.always >> kPlace[c]) & 1 ? 1u << c : 0;
+  return kByRule[always];
 }
 
 LUMENFALL_ALIGN_STACK void Compose16Planes(const KernelContext& k, uint8_t* out,

@@ -128,8 +128,8 @@ bool Prepare(const DisplayState& display, ColourDecayRule rule, KernelContext& k
           case SimdLevel::Avx2:
             out = Kernels{Decode16Sse2, Compose16Sse2, ComposeBlocks16Sse2, 2, true, true};
             if (FillPlanes16(k)) {
-              out = Kernels{Decode16Planes, Compose16Planes, ComposeBlocks16Planes, 2, false, false,
-                            true};
+              out = Kernels{Decode16PlanesFor(k.rule), Compose16Planes, ComposeBlocks16Planes, 2,
+                            false, false, true};
             }
             break;
 #endif
