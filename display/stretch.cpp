@@ -84,6 +84,54 @@ RowCopier GatherFor(uint32_t bytesPerPixel) {
   return bytesPerPixel == 4 ? GatherRow4 : RowCopierFor(bytesPerPixel);
 }
 
+// A zoom samples long runs of consecutive source columns, broken where a column repeats
+// or is skipped. starts[r] is the first destination column of run r, starts[runs] the
+// row's width. A run of eight pixels or more is copied in chunks of eight, the last
+// chunk ending at the run's end (it may overlap the one before); shorter runs pixel by
+// pixel.
+template <uint32_t Bpp>
+void CopyRuns(uint8_t* dst, const uint8_t* src, const uint32_t* columns, const uint32_t* starts,
+              uint32_t runs) {
+  constexpr size_t kChunk = 8 * Bpp;
+  for (uint32_t r = 0; r < runs; ++r) {
+    const uint32_t first = starts[r], length = starts[r + 1] - first;
+    uint8_t* out = dst + size_t{first} * Bpp;
+    if (length < 8) {
+      CopyRow<Bpp>(out, src, columns + first, length);
+      continue;
+    }
+    const uint8_t* in = src + size_t{columns[first]} * Bpp;
+    const size_t bytes = size_t{length} * Bpp;
+    for (size_t o = 0; o + kChunk < bytes; o += kChunk) std::memcpy(out + o, in + o, kChunk);
+    std::memcpy(out + bytes - kChunk, in + bytes - kChunk, kChunk);
+  }
+}
+
+using RunCopier = void (*)(uint8_t*, const uint8_t*, const uint32_t*, const uint32_t*, uint32_t);
+
+RunCopier RunCopierFor(uint32_t bytesPerPixel) {
+  switch (bytesPerPixel) {
+    case 1: return CopyRuns<1>;
+    case 2: return CopyRuns<2>;
+    case 3: return CopyRuns<3>;
+    default: return CopyRuns<4>;
+  }
+}
+
+// The runs of the column table into starts (room for count / 8 + 1 entries); 0 when
+// there are more than count / 8 of them, too short on average to be worth it.
+uint32_t FindRuns(const uint32_t* columns, uint32_t count, uint32_t* starts) {
+  const uint32_t limit = count / 8;
+  uint32_t runs = 0;
+  for (uint32_t i = 0; i < count; ++i) {
+    if (i > 0 && columns[i] == columns[i - 1] + 1) continue;
+    if (runs == limit) return 0;
+    starts[runs++] = i;
+  }
+  starts[runs] = count;
+  return runs;
+}
+
 // Column table storage: on the stack up to kInlineColumns entries.
 constexpr uint32_t kInlineColumns = 4096;
 
@@ -105,16 +153,20 @@ bool StretchCopy(const PixelBuffer& dst, const Rect& dstRect, const PixelBuffer&
   const size_t rowBytes = size_t{dw} * bpp;
   const bool sameWidth = sw == dw;  // column i samples column i: rows copy whole
 
-  uint32_t inlineColumns[kInlineColumns];
+  // The column table, then room for its runs.
+  uint32_t inlineColumns[kInlineColumns + kInlineColumns / 8 + 1];
   std::vector<uint32_t> heapColumns;
   uint32_t* columns = inlineColumns;
+  uint32_t runs = 0;
   if (!sameWidth) {
     if (dw > kInlineColumns) {
-      heapColumns.resize(dw);
+      heapColumns.resize(size_t{dw} + dw / 8 + 1);
       columns = heapColumns.data();
     }
     FillColumns(columns, sw, dw);
+    runs = FindRuns(columns, dw, columns + dw);
   }
+  const RunCopier copyRuns = RunCopierFor(dst.bytesPerPixel);
 
   const uint8_t* srcOrigin =
       src.pixels + size_t(srcRect.top) * size_t(src.pitch) + size_t(srcRect.left) * bpp;
@@ -136,6 +188,8 @@ bool StretchCopy(const PixelBuffer& dst, const Rect& dstRect, const PixelBuffer&
       std::memcpy(out, previousDst, rowBytes);  // a repeated row is copied whole
     } else if (sameWidth) {
       std::memmove(out, in, rowBytes);
+    } else if (runs != 0) {
+      copyRuns(out, in, columns, columns + dw, runs);
     } else {
       gather(out, in, columns, dw);
     }

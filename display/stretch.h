@@ -34,6 +34,8 @@ inline uint32_t StretchSample(uint32_t i, uint32_t srcLength, uint32_t dstLength
 // destination row that samples the same source row as the one above it is a copy of
 // that row, and the other rows are gathered through a column table kept on the stack
 // (destinations up to 4096 pixels wide; wider ones take one allocation per call).
+// When the table's runs of consecutive source columns average eight or more (a zoom),
+// the rows are copied run by run in chunks of eight pixels.
 bool StretchCopy(const PixelBuffer& dst, const Rect& dstRect, const PixelBuffer& src,
                  const Rect& srcRect);
 

@@ -27,6 +27,16 @@
 namespace lumenfall::blurkernels {
 
 constexpr uint32_t kLitCell = 0xFF000000;
+
+// 16 bits in 16-bit lanes: per channel (blue, green, red) the low bits its field lacks,
+// the field's place in a pixel and its bits at bit 0 (see blur_kernels_planes16.cpp).
+struct Planes16 {
+  uint32_t lack[3] = {};
+  uint32_t at[3] = {};
+  uint16_t fieldMask[3] = {};
+  uint16_t pixelMask = 0;  // the bits of all three fields
+};
+constexpr size_t kPlanes16 = 7;  // planes of a decoded row
 constexpr uint32_t kLitCell8 = 0x80000000;
 
 // One of the six decay rules as channel masks (0xFF in the bytes of 0x00RRGGBB).
@@ -59,6 +69,7 @@ struct KernelContext {
   uint32_t cell8[256] = {};  // 8 bits: the cell of every palette index as a source pixel
   uint8_t ramp8[256] = {};   // 8 bits: low byte of GreyRamp
   uint8_t keep8[256] = {};   // 8 bits: floor(S_old x 128 / 765) of every palette index
+  Planes16 planes16;         // 16 bits in 16-bit lanes
 };
 
 // What can write one destination pixel, in the order the writes land: the upper, left,
@@ -173,7 +184,8 @@ void ComposeBlocks16Sse2(const KernelContext& k, uint8_t* out, const uint32_t* a
 #endif
 
 #if defined(LUMENFALL_AVX2_KERNELS)
-// AVX2: 32 and 24 bits, and the 16-bit lane layouts (whose rough pass takes SSE2).
+// AVX2: 32 and 24 bits; at 16 bits the layouts whose fields are contiguous (the others
+// take the SSE2 kernels).
 bool Decode32Avx2(const KernelContext& k, const uint8_t* src, size_t step, size_t count,
                   uint32_t* cells, uint32_t* halves);
 void Compose32Avx2(const KernelContext& k, uint8_t* out, const ComposeRows& rows, size_t count);
@@ -184,9 +196,15 @@ bool Decode24Avx2(const KernelContext& k, const uint8_t* src, size_t step, size_
 void Compose24Avx2(const KernelContext& k, uint8_t* out, const ComposeRows& rows, size_t count);
 void ComposeBlocks24Avx2(const KernelContext& k, uint8_t* out, const uint32_t* above,
                          const BlockRow& row, const uint32_t* below, size_t blocks);
-bool Decode16Avx2(const KernelContext& k, const uint8_t* src, size_t step, size_t count,
-                  uint32_t* cells, uint32_t* halves);
-void Compose16Avx2(const KernelContext& k, uint8_t* out, const ComposeRows& rows, size_t count);
+// The 16-bit passes in 16-bit lanes (blur_kernels_planes16.cpp), for formats whose
+// fields are contiguous (FillPlanes16 fills KernelContext::planes16 and says whether
+// they are): a row is kPlanes16 planes of 2-byte entries, KernelContext::fractionOffset
+// entries apart; halves are not used.
+bool FillPlanes16(KernelContext& k);
+DecodeRowFn Decode16PlanesFor(const RuleSteps& rule);  // a decoder made for the rule
+void Compose16Planes(const KernelContext& k, uint8_t* out, const ComposeRows& rows, size_t count);
+void ComposeBlocks16Planes(const KernelContext& k, uint8_t* out, const uint32_t* above,
+                           const BlockRow& row, const uint32_t* below, size_t blocks);
 #endif
 
 #if defined(LUMENFALL_MMX_KERNELS)

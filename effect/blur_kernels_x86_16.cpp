@@ -1,4 +1,4 @@
-// The 16-bit blur kernels with SSE2 and AVX2, for the layouts whose writes chain in
+// The 16-bit blur kernels with SSE2, for the layouts whose writes chain in
 // lanes (see blur_kernels_swar.cpp for the blend). Each pixel is widened in a 32-bit
 // lane to its channels, B, G, R and a fourth byte that becomes 0xFF once a write lands;
 // at the end the written pixels are packed into their fields and the others keep every
@@ -122,70 +122,6 @@ LUMENFALL_SSE2 inline __m128i Sse2SideOf(const uint32_t* p, __m128i leftPixels) 
                     _mm_shuffle_epi32(entries, _MM_SHUFFLE(3, 3, 2, 2)));
 }
 
-#if defined(LUMENFALL_AVX2_KERNELS)
-// --- AVX2: eight pixels at a time --------------------------------------------------
-
-struct Avx2Fields {
-  __m256i red, green, blue, keep;
-  __m128i redShift, greenShift, blueShift;
-};
-
-LUMENFALL_AVX2 inline Avx2Fields Avx2FieldsOf(const KernelContext& k) {
-  const PixelFormatInfo& f = k.info;
-  return Avx2Fields{_mm256_set1_epi32(static_cast<int>(f.redMask)),
-                    _mm256_set1_epi32(static_cast<int>(f.greenMask)),
-                    _mm256_set1_epi32(static_cast<int>(f.blueMask)),
-                    _mm256_set1_epi32(static_cast<int>(k.keep16)),
-                    _mm_cvtsi32_si128(static_cast<int>(f.redDownshift)),
-                    _mm_cvtsi32_si128(static_cast<int>(f.greenDownshift)),
-                    _mm_cvtsi32_si128(static_cast<int>(f.blueDownshift))};
-}
-
-LUMENFALL_AVX2 inline __m256i Avx2Widen(const Avx2Fields& f, __m256i v) {
-  const __m256i r = _mm256_and_si256(_mm256_sll_epi32(_mm256_and_si256(v, f.red), f.redShift),
-                                     _mm256_set1_epi32(0xFF0000));
-  const __m256i g = _mm256_and_si256(_mm256_sll_epi32(_mm256_and_si256(v, f.green), f.greenShift),
-                                     _mm256_set1_epi32(0xFF00));
-  const __m256i b = _mm256_and_si256(_mm256_sll_epi32(_mm256_and_si256(v, f.blue), f.blueShift),
-                                     _mm256_set1_epi32(0xFF));
-  return _mm256_or_si256(r, _mm256_or_si256(g, b));
-}
-
-LUMENFALL_AVX2 inline __m256i Avx2Pack(const Avx2Fields& f, __m256i c) {
-  const __m256i r = _mm256_and_si256(
-      _mm256_srl_epi32(_mm256_and_si256(c, _mm256_set1_epi32(0xFF0000)), f.redShift), f.red);
-  const __m256i g = _mm256_and_si256(
-      _mm256_srl_epi32(_mm256_and_si256(c, _mm256_set1_epi32(0xFF00)), f.greenShift), f.green);
-  const __m256i b = _mm256_and_si256(
-      _mm256_srl_epi32(_mm256_and_si256(c, _mm256_set1_epi32(0xFF)), f.blueShift), f.blue);
-  return _mm256_or_si256(r, _mm256_or_si256(g, b));
-}
-
-LUMENFALL_AVX2 inline __m256i Avx2Mix16(const Avx2Fields& f, __m256i v, __m256i half,
-                                        __m256i fraction) {
-  const __m256i kept = _mm256_and_si256(_mm256_srli_epi16(v, 1), _mm256_set1_epi8(0x7F));
-  const __m256i carry = _mm256_and_si256(
-      _mm256_srli_epi16(_mm256_add_epi8(kept, fraction), 7), _mm256_set1_epi8(1));
-  const __m256i shares = _mm256_and_si256(half, _mm256_set1_epi32(0x00FFFFFF));
-  const __m256i sum = _mm256_add_epi8(_mm256_add_epi8(kept, shares), carry);
-  return _mm256_or_si256(_mm256_and_si256(sum, f.keep), _mm256_set1_epi32(kAlpha));
-}
-
-LUMENFALL_AVX2 inline __m256i Avx2Fractions(__m256i cells) {
-  const __m256i zero = _mm256_setzero_si256(), give = _mm256_set1_epi16(127);
-  const __m256i low = _mm256_set1_epi16(0xFF);
-  const __m256i lo = _mm256_srli_epi16(
-      _mm256_and_si256(_mm256_mullo_epi16(_mm256_unpacklo_epi8(cells, zero), give), low), 1);
-  const __m256i hi = _mm256_srli_epi16(
-      _mm256_and_si256(_mm256_mullo_epi16(_mm256_unpackhi_epi8(cells, zero), give), low), 1);
-  return _mm256_and_si256(_mm256_packus_epi16(lo, hi), _mm256_set1_epi32(0x00FFFF00));
-}
-
-LUMENFALL_AVX2 inline __m256i Avx2MixIfLit(const Avx2Fields& f, __m256i v, __m256i half,
-                                           const uint32_t* fraction) {
-  return Avx2Select(Avx2Lit(half), Avx2Mix16(f, v, half, Load8(fraction)), v);
-}
-#endif  // LUMENFALL_AVX2_KERNELS
 
 }  // namespace
 
@@ -215,29 +151,6 @@ LUMENFALL_ALIGN_STACK LUMENFALL_SSE2 bool Decode16Sse2(const KernelContext& k, c
   return rest || !Sse2AllZero(any);
 }
 
-#if defined(LUMENFALL_AVX2_KERNELS)
-LUMENFALL_ALIGN_STACK LUMENFALL_AVX2 bool Decode16Avx2(const KernelContext& k, const uint8_t* src,
-                                                       size_t step, size_t count, uint32_t* cells,
-                                                       uint32_t* halves) {
-  if (step != 2) return Decode16Sse2(k, src, step, count, cells, halves);
-  const Avx2Fields f = Avx2FieldsOf(k);
-  const Avx2Rule rule = Avx2RuleOf(k.rule);
-  const size_t fo = k.fractionOffset;
-  __m256i any = _mm256_setzero_si256();
-  size_t i = 0;
-  for (; i + 8 <= count; i += 8) {
-    const __m256i p =
-        _mm256_cvtepu16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i * 2)));
-    const __m256i c = Avx2Cells(rule, Avx2Widen(f, p));
-    any = _mm256_or_si256(any, c);
-    Store8(cells + i, c);
-    Store8(halves + i, Avx2Halves(c));
-    Store8(halves + i + fo, Avx2Fractions(c));
-  }
-  const bool rest = Decode16Sse2(k, src + i * 2, step, count - i, cells + i, halves + i);
-  return rest || !_mm256_testz_si256(any, any);
-}
-#endif  // LUMENFALL_AVX2_KERNELS
 
 LUMENFALL_ALIGN_STACK LUMENFALL_SSE2 void Compose16Sse2(const KernelContext& k, uint8_t* out,
                                                         const ComposeRows& rows, size_t count) {
@@ -306,47 +219,6 @@ LUMENFALL_ALIGN_STACK LUMENFALL_SSE2 void ComposeBlocks16Sse2(const KernelContex
   }
 }
 
-#if defined(LUMENFALL_AVX2_KERNELS)
-LUMENFALL_ALIGN_STACK LUMENFALL_AVX2 void Compose16Avx2(const KernelContext& k, uint8_t* out,
-                                                        const ComposeRows& rows, size_t count) {
-  const Avx2Fields f = Avx2FieldsOf(k);
-  const size_t fo = k.fractionOffset;
-  size_t i = 0;
-  for (; i + 8 <= count; i += 8) {
-    const __m256i up = Load8(rows.up + i), left = Load8(rows.left + i);
-    const __m256i own = Load8(rows.own + i), right = Load8(rows.right + i);
-    const __m256i down = Load8(rows.down + i);
-    const __m256i any = _mm256_or_si256(
-        _mm256_or_si256(_mm256_or_si256(up, left), _mm256_or_si256(own, right)), down);
-    if (_mm256_testz_si256(any, any)) continue;
-    uint8_t* at = out + i * 2;
-    const __m256i ownLit = Avx2Lit(own);
-    const __m256i opaque =
-        _mm256_or_si256(_mm256_and_si256(own, f.keep), _mm256_set1_epi32(kAlpha));
-    __m256i raw, v;
-    if (_mm256_movemask_epi8(ownLit) == -1) {
-      raw = _mm256_setzero_si256();
-      v = opaque;
-    } else {
-      raw = _mm256_cvtepu16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(at)));
-      v = Avx2Widen(f, raw);
-      v = Avx2MixIfLit(f, v, up, rows.up + i + fo);
-      v = Avx2MixIfLit(f, v, left, rows.left + i + fo);
-      v = Avx2Select(ownLit, opaque, v);
-    }
-    v = Avx2MixIfLit(f, v, right, rows.right + i + fo);
-    v = Avx2MixIfLit(f, v, down, rows.down + i + fo);
-    __m256i x = Avx2Select(Avx2Lit(v), Avx2Pack(f, v), raw);
-    x = _mm256_srai_epi32(_mm256_slli_epi32(x, 16), 16);
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(at),
-                     _mm_packs_epi32(_mm256_castsi256_si128(x), _mm256_extracti128_si256(x, 1)));
-  }
-  if (i < count) {
-    const ComposeRows rest{rows.up + i, rows.left + i, rows.own + i, rows.right + i, rows.down + i};
-    Compose16Sse2(k, out + i * 2, rest, count - i);
-  }
-}
-#endif  // LUMENFALL_AVX2_KERNELS
 
 }  // namespace lumenfall::blurkernels
 

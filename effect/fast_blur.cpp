@@ -72,6 +72,7 @@ struct Kernels {
   size_t bytesPerPixel = 0;
   bool halves = false;     // neighbours are read from a row of halves
   bool fractions = false;  // ... followed by a row of remainders
+  bool planes = false;     // rows of 2-byte entries in kPlanes16 planes
 };
 
 // The 16-bit tables: each byte of a pixel widened to its channels, with 0xFF on top
@@ -123,7 +124,11 @@ bool Prepare(const DisplayState& display, ColourDecayRule rule, KernelContext& k
         switch (ActiveSimdLevel()) {
 #if defined(LUMENFALL_AVX2_KERNELS)
           case SimdLevel::Avx2:
-            out = Kernels{Decode16Avx2, Compose16Avx2, ComposeBlocks16Sse2, 2, true, true};
+            out = Kernels{Decode16Sse2, Compose16Sse2, ComposeBlocks16Sse2, 2, true, true};
+            if (FillPlanes16(k)) {
+              out = Kernels{Decode16PlanesFor(k.rule), Compose16Planes, ComposeBlocks16Planes, 2,
+                            false, false, true};
+            }
             break;
 #endif
 #if defined(LUMENFALL_X86_KERNELS)
@@ -234,6 +239,35 @@ struct DecodedRow {
   bool lit = false;                // any cell lit
 };
 
+// The rows of one pass, all zero to start with: a row of zeros and a ring of three
+// decoded rows, rowCells entries each, every pointer on entry `first`. The remainders
+// of every row lie one whole set of rows further on; planes follow one another within
+// their row.
+class PassRows {
+ public:
+  PassRows(const Kernels& kernels, size_t rowCells, size_t first, KernelContext& k)
+      : entry_(kernels.planes ? 2 : 4),
+        words_(kernels.planes ? (rowCells * kPlanes16 + 1) / 2 : rowCells),
+        scratch_(words_ * Rows(kernels) * (kernels.fractions ? 2 : 1)) {
+    k.fractionOffset = kernels.planes ? rowCells : rowCells * Rows(kernels);
+    zero = At(scratch_.Take(words_), first);
+    for (DecodedRow& r : ring) {
+      r.cells = At(scratch_.Take(words_), first);
+      r.neighbours = kernels.halves ? At(scratch_.Take(words_), first) : r.cells;
+    }
+  }
+  uint32_t* At(uint32_t* row, size_t n) const {  // entry n of a row
+    return reinterpret_cast<uint32_t*>(reinterpret_cast<uint8_t*>(row) + n * entry_);
+  }
+  uint32_t* zero = nullptr;
+  DecodedRow ring[3];
+
+ private:
+  static size_t Rows(const Kernels& kernels) { return kernels.halves ? 7 : 4; }
+  size_t entry_, words_;
+  CellScratch scratch_;
+};
+
 }  // namespace
 
 SimdLevel DetectedSimdLevel() {
@@ -265,16 +299,10 @@ bool FastFeedbackPass(const DisplayState& display, const PassMemory& m, const Re
   // columns left + 1 to right - 2 are ever lit.
   const size_t rowCells = size_t(width) + 2;
   const size_t interior = size_t(width) - 2;
-  const size_t rows = kernels.halves ? 7 : 4;
-  // The remainders of every row lie one whole set of rows further on.
-  k.fractionOffset = rowCells * rows;
-  CellScratch scratch(rowCells * rows * (kernels.fractions ? 2 : 1));
-  uint32_t* zero = scratch.Take(rowCells);
-  DecodedRow ring[3];
-  for (DecodedRow& r : ring) {
-    r.cells = scratch.Take(rowCells);
-    r.neighbours = kernels.halves ? scratch.Take(rowCells) : r.cells;
-  }
+  PassRows rowSet(kernels, rowCells, 0, k);
+  uint32_t* zero = rowSet.zero;
+  DecodedRow* ring = rowSet.ring;
+  auto at = [&rowSet](uint32_t* row, size_t n) { return rowSet.At(row, n); };
 
   const size_t bpp = kernels.bytesPerPixel;
   const size_t srcPitch = size_t(m.srcPitch), dstPitch = size_t(m.dstPitch);
@@ -291,8 +319,8 @@ bool FastFeedbackPass(const DisplayState& display, const PassMemory& m, const Re
       next = (next + 1) % 3;
       below.lit =
           kernels.decode(k, m.src + size_t(y + 1) * srcPitch + size_t(region.left + 1) * bpp,
-                         bpp, interior, below.cells + 2,
-                         kernels.halves ? below.neighbours + 2 : nullptr);
+                         bpp, interior, at(below.cells, 2),
+                         kernels.halves ? at(below.neighbours, 2) : nullptr);
     }
     if (!above.lit && !current.lit && !below.lit) {  // nothing reaches this row
       above = current;
@@ -300,11 +328,11 @@ bool FastFeedbackPass(const DisplayState& display, const PassMemory& m, const Re
       continue;
     }
     ComposeRows rows5;
-    rows5.up = above.neighbours + 1;
+    rows5.up = at(above.neighbours, 1);
     rows5.left = current.neighbours;
-    rows5.own = current.cells + 1;
-    rows5.right = current.neighbours + 2;
-    rows5.down = below.neighbours + 1;
+    rows5.own = at(current.cells, 1);
+    rows5.right = at(current.neighbours, 2);
+    rows5.down = at(below.neighbours, 1);
     kernels.compose(k, m.dst + size_t(y) * dstPitch + size_t(region.left) * bpp, rows5,
                     size_t(width));
     above = current;
@@ -333,16 +361,9 @@ bool FastRoughPass(const DisplayState& display, const PassMemory& m, const Rect&
   const size_t blocks = size_t(columns);
   // Rows hold blocks -1 to blocks, then slack that the vector kernels may read.
   const size_t rowCells = blocks + 2 + kBlockCellSlack;
-  const size_t rows = kernels.halves ? 7 : 4;
-  // The remainders of every row lie one whole set of rows further on.
-  k.fractionOffset = rowCells * rows;
-  CellScratch scratch(rowCells * rows * (kernels.fractions ? 2 : 1));
-  uint32_t* zero = scratch.Take(rowCells) + 1;
-  DecodedRow ring[3];
-  for (DecodedRow& r : ring) {
-    r.cells = scratch.Take(rowCells) + 1;
-    r.neighbours = kernels.halves ? scratch.Take(rowCells) + 1 : r.cells;
-  }
+  PassRows rowSet(kernels, rowCells, 1, k);
+  uint32_t* zero = rowSet.zero;
+  DecodedRow* ring = rowSet.ring;
 
   const size_t bpp = kernels.bytesPerPixel;
   const size_t srcPitch = size_t(m.srcPitch), dstPitch = size_t(m.dstPitch);
@@ -362,7 +383,7 @@ bool FastRoughPass(const DisplayState& display, const PassMemory& m, const Rect&
     if (!row.lit) return;
     // Entries of the rows themselves, so that what lies beside them (remainders) is theirs.
     const uint32_t* first = row.neighbours;
-    const uint32_t* last = row.neighbours + blocks - 1;
+    const uint32_t* last = rowSet.At(row.neighbours, blocks - 1);
     kernels.compose(k, rowAt(y) + size_t(x0 - 1) * bpp, ComposeRows{zero, zero, zero, first, zero},
                     1);
     kernels.compose(k, rowAt(y) + size_t(x0 + 2 * columns) * bpp,

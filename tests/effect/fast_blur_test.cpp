@@ -154,20 +154,20 @@ TEST(FastBlur, MatchesReferenceOnEveryFormatPictureAndRule) {
   }
 }
 
-// Every region size from 0 to 21 pixels wide and 0 to 9 high: the empty interiors,
-// the vector kernels' remainders (4 and 8 pixels), and the rough pass's block counts.
+// Every region size from 0 to 37 pixels wide and 0 to 9 high: the empty interiors,
+// the vector kernels' remainders (4, 8 and 16 pixels), and the rough pass's block counts.
 TEST(FastBlur, MatchesReferenceOnEveryRegionSize) {
   std::mt19937 random(77);
   int changed = 0;
   for (const Format& f : AllFormats()) {
     const DisplayState d = DisplayFor(f);
-    MemorySurface src = SurfaceFor(d, 26, 13, 1);
+    MemorySurface src = SurfaceFor(d, 42, 13, 1);
     Paint(d, src, Picture::AllLit, random);
-    MemorySurface dst = SurfaceFor(d, 26, 13, 2);
+    MemorySurface dst = SurfaceFor(d, 42, 13, 2);
     Paint(d, dst, Picture::Random, random);
     for (SimdLevel level : LevelsToTry(f.bits)) {
       SimdCap cap(level);
-      for (int32_t w = 0; w <= 21; ++w) {
+      for (int32_t w = 0; w <= 37; ++w) {
         for (int32_t h = 0; h <= 9; ++h) {
           const Rect region{3, 2, 3 + w, 2 + h};
           for (int phase = -1; phase < 4; ++phase) {
