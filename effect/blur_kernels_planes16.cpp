@@ -15,7 +15,7 @@
 // The shares kept in the planes are 127 c for red and green, 127 c >> 8 for blue.
 //
 // The fields must be contiguous, pixel = F_red << t_red | F_green << t_green | F_blue
-// << t_blue; FillPlanes16 checks that against the packing tables.
+// << t_blue; FillPlanes16 checks that against the writer's packing.
 #include <array>
 #include <bit>
 #include <cstring>
@@ -49,6 +49,7 @@ bool FillPlanes16(KernelContext& k) {
   PlaneFormat& p = k.planes16;
   p = PlaneFormat{};
   const uint32_t masks[3] = {k.info.blueMask, k.info.greenMask, k.info.redMask};
+  const uint32_t downshift[3] = {k.info.blueDownshift, k.info.greenDownshift, k.info.redDownshift};
   for (int c = 0; c < 3; ++c) {
     const uint32_t kept = (k.keep16 >> kPlace[c]) & 0xFF;
     if (kept == 0 || masks[c] == 0) return false;
@@ -56,8 +57,9 @@ bool FillPlanes16(KernelContext& k) {
     const auto at = static_cast<uint32_t>(std::countr_zero(masks[c]));
     const uint32_t width = 8 - lack;
     if (((0xFFu << lack) & 0xFF) != kept || ((1u << width) - 1) << at != masks[c]) return false;
+    // The writer's packing of every level must be the field's value in its place.
     for (uint32_t v = 0; v < 256; ++v) {
-      if (k.pack16[2 - c][v] != (v >> lack) << at) return false;
+      if ((((v << kPlace[c]) >> downshift[c]) & masks[c]) != (v >> lack) << at) return false;
     }
     p.lack[c] = lack;
     p.at[c] = at;
