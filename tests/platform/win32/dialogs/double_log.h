@@ -4,33 +4,20 @@
 
 #include <windows.h>
 
+#include "../helpers/append_log.h"
+
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 
 namespace lumenfall::doubles {
 
-// Appends one line "<tick> <text>" to the log; nothing when no log is named. The file
-// is opened and closed for every line so that each line is on disk before the saver
-// goes on, even if it then dies.
+// Appends one line "<tick> <text>" to the log named by LUMENFALL_DOUBLE_LOG.
 inline void Log(const char* format, ...) {
-  char path[MAX_PATH];
-  const DWORD length = GetEnvironmentVariableA("LUMENFALL_DOUBLE_LOG", path, sizeof path);
-  if (length == 0 || length >= sizeof path) return;
-  char line[1024];
-  int used = std::snprintf(line, sizeof line, "%lu ", static_cast<unsigned long>(GetTickCount()));
   va_list args;
   va_start(args, format);
-  used += std::vsnprintf(line + used, sizeof line - static_cast<size_t>(used) - 1, format, args);
+  AppendLogLine("LUMENFALL_DOUBLE_LOG", format, args);
   va_end(args);
-  if (used < 0 || used > static_cast<int>(sizeof line) - 2) used = static_cast<int>(sizeof line) - 2;
-  line[used++] = '\n';
-  HANDLE file = CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                            OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return;
-  DWORD written = 0;
-  WriteFile(file, line, static_cast<DWORD>(used), &written, nullptr);
-  CloseHandle(file);
 }
 
 // An environment variable as text; empty when unset.

@@ -27,6 +27,7 @@
 #include <set>
 #include <vector>
 
+#include "../helpers/append_log.h"
 #include "fault_plan.h"
 
 namespace lumenfall::faults {
@@ -34,25 +35,12 @@ namespace {
 
 // ---- The log ----
 
+// One line a call in the file named by LUMENFALL_DDRAW_LOG.
 void Log(const char* format, ...) {
-  char path[MAX_PATH];
-  const DWORD length = GetEnvironmentVariableA("LUMENFALL_DDRAW_LOG", path, sizeof path);
-  if (length == 0 || length >= sizeof path) return;
-  char line[1024];
-  int used = std::snprintf(line, sizeof line, "%lu ", static_cast<unsigned long>(GetTickCount()));
   va_list args;
   va_start(args, format);
-  const int more = std::vsnprintf(line + used, sizeof line - static_cast<size_t>(used) - 1, format, args);
+  AppendLogLine("LUMENFALL_DDRAW_LOG", format, args);
   va_end(args);
-  if (more > 0) used += more;
-  if (used > static_cast<int>(sizeof line) - 2) used = static_cast<int>(sizeof line) - 2;
-  line[used++] = '\n';
-  HANDLE file = CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                            OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return;
-  DWORD written = 0;
-  WriteFile(file, line, static_cast<DWORD>(used), &written, nullptr);
-  CloseHandle(file);
 }
 
 // ---- The plan and the counts ----
