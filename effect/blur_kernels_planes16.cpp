@@ -26,14 +26,6 @@
 
 #include "effect/blur_kernels_x86.h"
 
-// Everything here is chosen only when the processor has AVX2, the remainders too.
-#if defined(__clang__)
-#pragma clang attribute push(__attribute__((target("avx2"))), apply_to = function)
-#else
-#pragma GCC push_options
-#pragma GCC target("avx2")
-#endif
-
 namespace lumenfall::blurkernels {
 
 namespace {
@@ -69,6 +61,18 @@ bool FillPlanes16(KernelContext& k) {
   return true;
 }
 
+}  // namespace lumenfall::blurkernels
+
+// The kernels below are chosen only when the processor has AVX2, the remainders too;
+// the format check above runs on any processor.
+#if defined(__clang__)
+#pragma clang attribute push(__attribute__((target("avx2"))), apply_to = function)
+#else
+#pragma GCC push_options
+#pragma GCC target("avx2")
+#endif
+
+namespace lumenfall::blurkernels {
 namespace {
 
 // One pixel in a plain 16-bit value: the remainders of the rows.
