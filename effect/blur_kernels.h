@@ -37,6 +37,8 @@ struct Planes16 {
   uint16_t pixelMask = 0;  // the bits of all three fields
 };
 constexpr size_t kPlanes16 = 7;  // planes of a decoded row
+// Each plane channel's (blue, green, red) byte in a colour 0x00RRGGBB, in bits.
+constexpr uint32_t kPlanePlace[3] = {0, 8, 16};
 constexpr uint32_t kLitCell8 = 0x80000000;
 
 // One of the six decay rules as channel masks (0xFF in the bytes of 0x00RRGGBB).
@@ -162,10 +164,9 @@ inline uint32_t HalfShare(uint32_t colour) {
 #endif
 
 #if defined(LUMENFALL_X86_KERNELS)
-// SSE2: the vector kernels of the 32-bit depth (blur_kernels_x86.cpp), the 24-bit ones
-// that widen chunks of pixels to 32 bits for them (blur_blends.cpp), and the 16-bit
-// layouts whose fields allow lanes (blur_kernels_x86_16.cpp). Natively the caller
-// checks the processor first.
+// SSE2: the vector kernels of the 32-bit depth (blur_kernels_x86.cpp) and the 24-bit ones
+// that widen chunks of pixels to 32 bits for them (blur_blends.cpp); 16 bits below.
+// Natively the caller checks the processor first.
 bool Decode32Sse2(const KernelContext& k, const uint8_t* src, size_t step, size_t count,
                   uint32_t* cells, uint32_t* halves);
 void Compose32Sse2(const KernelContext& k, uint8_t* out, const ComposeRows& rows, size_t count);
@@ -176,16 +177,23 @@ bool Decode24Sse2(const KernelContext& k, const uint8_t* src, size_t step, size_
 void Compose24Sse2(const KernelContext& k, uint8_t* out, const ComposeRows& rows, size_t count);
 void ComposeBlocks24Sse2(const KernelContext& k, uint8_t* out, const uint32_t* above,
                          const BlockRow& row, const uint32_t* below, size_t blocks);
-bool Decode16Sse2(const KernelContext& k, const uint8_t* src, size_t step, size_t count,
-                  uint32_t* cells, uint32_t* halves);
-void Compose16Sse2(const KernelContext& k, uint8_t* out, const ComposeRows& rows, size_t count);
-void ComposeBlocks16Sse2(const KernelContext& k, uint8_t* out, const uint32_t* above,
-                         const BlockRow& row, const uint32_t* below, size_t blocks);
+#endif
+
+#if defined(LUMENFALL_X86_KERNELS)
+// The 16-bit passes in 16-bit lanes with SSE2 (blur_kernels_planes16_sse2.cpp), for
+// formats whose fields are contiguous (FillPlanes16 fills KernelContext::planes16 and
+// says whether they are): a row is kPlanes16 planes of 2-byte entries,
+// KernelContext::fractionOffset entries apart; halves are not used.
+bool FillPlanes16(KernelContext& k);
+DecodeRowFn Decode16PlanesSse2For(const RuleSteps& rule);  // a decoder made for the rule
+void Compose16PlanesSse2(const KernelContext& k, uint8_t* out, const ComposeRows& rows,
+                         size_t count);
+void ComposeBlocks16PlanesSse2(const KernelContext& k, uint8_t* out, const uint32_t* above,
+                               const BlockRow& row, const uint32_t* below, size_t blocks);
 #endif
 
 #if defined(LUMENFALL_AVX2_KERNELS)
-// AVX2: 32 and 24 bits; at 16 bits the layouts whose fields are contiguous (the others
-// take the SSE2 kernels).
+// AVX2: 32 and 24 bits; at 16 bits the layouts whose fields are contiguous.
 bool Decode32Avx2(const KernelContext& k, const uint8_t* src, size_t step, size_t count,
                   uint32_t* cells, uint32_t* halves);
 void Compose32Avx2(const KernelContext& k, uint8_t* out, const ComposeRows& rows, size_t count);
@@ -196,11 +204,8 @@ bool Decode24Avx2(const KernelContext& k, const uint8_t* src, size_t step, size_
 void Compose24Avx2(const KernelContext& k, uint8_t* out, const ComposeRows& rows, size_t count);
 void ComposeBlocks24Avx2(const KernelContext& k, uint8_t* out, const uint32_t* above,
                          const BlockRow& row, const uint32_t* below, size_t blocks);
-// The 16-bit passes in 16-bit lanes (blur_kernels_planes16.cpp), for formats whose
-// fields are contiguous (FillPlanes16 fills KernelContext::planes16 and says whether
-// they are): a row is kPlanes16 planes of 2-byte entries, KernelContext::fractionOffset
-// entries apart; halves are not used.
-bool FillPlanes16(KernelContext& k);
+// The 16-bit passes in 16-bit lanes with AVX2 (blur_kernels_planes16.cpp; see the
+// SSE2 ones for the rows).
 DecodeRowFn Decode16PlanesFor(const RuleSteps& rule);  // a decoder made for the rule
 void Compose16Planes(const KernelContext& k, uint8_t* out, const ComposeRows& rows, size_t count);
 void ComposeBlocks16Planes(const KernelContext& k, uint8_t* out, const uint32_t* above,

@@ -124,7 +124,6 @@ bool Prepare(const DisplayState& display, ColourDecayRule rule, KernelContext& k
         switch (ActiveSimdLevel()) {
 #if defined(LUMENFALL_AVX2_KERNELS)
           case SimdLevel::Avx2:
-            out = Kernels{Decode16Sse2, Compose16Sse2, ComposeBlocks16Sse2, 2, true, true};
             if (FillPlanes16(k)) {
               out = Kernels{Decode16PlanesFor(k.rule), Compose16Planes, ComposeBlocks16Planes, 2,
                             false, false, true};
@@ -133,7 +132,10 @@ bool Prepare(const DisplayState& display, ColourDecayRule rule, KernelContext& k
 #endif
 #if defined(LUMENFALL_X86_KERNELS)
           case SimdLevel::Sse2:
-            out = Kernels{Decode16Sse2, Compose16Sse2, ComposeBlocks16Sse2, 2, true, true};
+            if (FillPlanes16(k)) {
+              out = Kernels{Decode16PlanesSse2For(k.rule), Compose16PlanesSse2,
+                            ComposeBlocks16PlanesSse2, 2, false, false, true};
+            }
             break;
 #endif
 #if defined(LUMENFALL_MMX_KERNELS)
