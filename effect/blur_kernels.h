@@ -136,6 +136,14 @@ inline uint64_t StepLanes(uint64_t lanes, uint64_t steps) {
 
 RuleSteps MakeRuleSteps(uint32_t always, uint32_t conditional);
 
+// Bit c set for each channel c (blue, green, red) that the rule steps on every call:
+// which of the decoders made for each rule.
+inline unsigned AlwaysChannels(const RuleSteps& rule) {
+  unsigned always = 0;
+  for (int c = 0; c < 3; ++c) always |= (rule.always >> kPlanePlace[c]) & 1 ? 1u << c : 0;
+  return always;
+}
+
 // Fills KernelContext::decay for the rule, with remainders (16 bits) or lit marks.
 void FillDecayTables(KernelContext& k, bool remainders);
 
@@ -247,12 +255,14 @@ void ComposeBlocks16(const KernelContext& k, uint8_t* out, const uint32_t* above
 // 16 bits in 8-bit lanes, two pixels to a 64-bit word (needs halves and remainders).
 bool Decode16Lanes(const KernelContext& k, const uint8_t* src, size_t step, size_t count,
                    uint32_t* cells, uint32_t* halves);
+DecodeRowFn Decode16LanesFor(const RuleSteps& rule);  // Decode16Lanes made for the rule
 void Compose16Lanes(const KernelContext& k, uint8_t* out, const ComposeRows& rows, size_t count);
 void ComposeBlocks16Lanes(const KernelContext& k, uint8_t* out, const uint32_t* above,
                           const BlockRow& row, const uint32_t* below, size_t blocks);
 // 24 bits, two pixels to a word like 32 bits.
 bool Decode24Plain(const KernelContext& k, const uint8_t* src, size_t step, size_t count,
                    uint32_t* cells, uint32_t* halves);
+DecodeRowFn Decode24PlainFor(const RuleSteps& rule);
 void Compose24Plain(const KernelContext& k, uint8_t* out, const ComposeRows& rows, size_t count);
 void ComposeBlocks24Plain(const KernelContext& k, uint8_t* out, const uint32_t* above,
                           const BlockRow& row, const uint32_t* below, size_t blocks);
@@ -260,6 +270,7 @@ void ComposeBlocks24Plain(const KernelContext& k, uint8_t* out, const uint32_t* 
 // their last pixels.
 bool Decode32Plain(const KernelContext& k, const uint8_t* src, size_t step, size_t count,
                    uint32_t* cells, uint32_t* halves);
+DecodeRowFn Decode32PlainFor(const RuleSteps& rule);
 void Compose32Plain(const KernelContext& k, uint8_t* out, const ComposeRows& rows, size_t count);
 void ComposeBlocks32Plain(const KernelContext& k, uint8_t* out, const uint32_t* above,
                           const BlockRow& row, const uint32_t* below, size_t blocks);

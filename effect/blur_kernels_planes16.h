@@ -205,13 +205,6 @@ void ComposeRow(const PlaneFormat& f, uint8_t* out, const ComposeRows& rows, siz
   }
 }
 
-// Bit c set for each channel c that the rule steps on every call: which decoder.
-inline unsigned AlwaysChannels(const RuleSteps& rule) {
-  unsigned always = 0;
-  for (int c = 0; c < 3; ++c) always |= (rule.always >> kPlace[c]) & 1 ? 1u << c : 0;
-  return always;
-}
-
 // The pixels from i to count one at a time (the remainders, and any step).
 template <unsigned Always>
 bool DecodeRest(const PlaneFormat& f, const uint8_t* src, size_t step, size_t count,

@@ -96,6 +96,7 @@ template <size_t Bytes>
 struct Bgr {
   static constexpr size_t kBytes = Bytes;
   static constexpr bool kFractions = false;
+  static Bgr Of(const KernelContext&) { return {}; }
   // The channels of the pixel at p; the decay tables carry its lit mark.
   void Channels(const uint8_t* p, uint32_t& b, uint32_t& g, uint32_t& r, uint32_t&) const {
     b = p[0];
@@ -131,6 +132,7 @@ struct Fields16 {
   Word field[3];  // each channel's mask, in both halves
   uint32_t down[3];
   Word keep;
+  static Fields16 Of(const KernelContext& k);
   // A 16-bit pixel in each half of raw to the channel levels of both.
   Word Widen(Word raw) const {
     return (((raw & field[0]) << down[0]) & kChannel[0]) |
@@ -174,20 +176,29 @@ struct Fields16 {
 };
 
 // Each pixel through the decay tables: its cell, its half and, where the depth keeps
-// them, its remainders. No branch follows the picture.
-template <class Depth>
+// them, its remainders. No branch follows the picture. Always has bit c set for each
+// channel c that the rule steps on every call: those channels' entries are the same
+// with and without the conditional step, so they are looked up once.
+template <unsigned Always, class Depth>
 bool DecodeWith(const Depth& depth, const KernelContext& k, const uint8_t* src, size_t step,
                 size_t count, uint32_t* cells, uint32_t* halves) {
   const uint64_t always = k.rule.always;
   const size_t fo = k.fractionOffset;
   uint32_t any = 0;
   for (size_t i = 0; i < count; ++i, src += step) {
-    uint32_t b, g, r, lit = 0;
-    depth.Channels(src, b, g, r, lit);
-    const uint64_t first = k.decay[0][0][b] | k.decay[0][1][g] | k.decay[0][2][r];
-    const uint64_t both = k.decay[1][0][b] | k.decay[1][1][g] | k.decay[1][2][r];
+    uint32_t level[3], lit = 0;
+    depth.Channels(src, level[0], level[1], level[2], lit);
+    uint64_t common = 0, first = 0, both = 0;
+    for (int c = 0; c < 3; ++c) {
+      if ((Always >> c) & 1) {
+        common |= k.decay[0][c][level[c]];
+      } else {
+        first |= k.decay[0][c][level[c]];
+        both |= k.decay[1][c][level[c]];
+      }
+    }
     // The second step is taken when the first leaves the channels it always steps at 0.
-    const uint64_t d = UnlessZero(first & always, first, both);
+    const uint64_t d = common | UnlessZero(common & always, first, both);
     auto cell = static_cast<uint32_t>(d), half = static_cast<uint32_t>(d >> 32);
     if constexpr (Depth::kFractions) {  // the top bytes hold remainders, not lit marks
       halves[i + fo] = ((cell >> 8) & 0xFF0000) | ((half >> 16) & 0xFF00);
@@ -199,6 +210,21 @@ bool DecodeWith(const Depth& depth, const KernelContext& k, const uint8_t* src, 
     any |= cell;
   }
   return any != 0;
+}
+
+template <class Depth, unsigned Always>
+bool DecodeRow(const KernelContext& k, const uint8_t* src, size_t step, size_t count,
+               uint32_t* cells, uint32_t* halves) {
+  return DecodeWith<Always>(Depth::Of(k), k, src, step, count, cells, halves);
+}
+
+// The decoder made for the rule.
+template <class Depth>
+DecodeRowFn DecoderFor(const RuleSteps& rule) {
+  constexpr DecodeRowFn kByRule[8] = {DecodeRow<Depth, 0>, DecodeRow<Depth, 1>, DecodeRow<Depth, 2>,
+                                      DecodeRow<Depth, 3>, DecodeRow<Depth, 4>, DecodeRow<Depth, 5>,
+                                      DecodeRow<Depth, 6>, DecodeRow<Depth, 7>};
+  return kByRule[AlwaysChannels(rule)];
 }
 
 // The remainders of N entries at p, where the depth keeps them.
@@ -290,7 +316,7 @@ void ComposeBlocksWith(const Depth& depth, const KernelContext& k, uint8_t* out,
     ComposeBlock(depth, out + i * 2 * Depth::kBytes, above, row, below, i, k.fractionOffset);
 }
 
-Fields16 FieldsOf(const KernelContext& k) {
+Fields16 Fields16::Of(const KernelContext& k) {
   const PixelFormatInfo& f = k.info;
   return Fields16{k,
                   {Both(f.redMask), Both(f.greenMask), Both(f.blueMask)},
@@ -300,9 +326,11 @@ Fields16 FieldsOf(const KernelContext& k) {
 
 }  // namespace
 
+DecodeRowFn Decode32PlainFor(const RuleSteps& rule) { return DecoderFor<Bgr<4>>(rule); }
+
 bool Decode32Plain(const KernelContext& k, const uint8_t* src, size_t step, size_t count,
                    uint32_t* cells, uint32_t* halves) {
-  return DecodeWith(Bgr<4>{}, k, src, step, count, cells, halves);
+  return Decode32PlainFor(k.rule)(k, src, step, count, cells, halves);
 }
 
 void Compose32Plain(const KernelContext& k, uint8_t* out, const ComposeRows& rows, size_t count) {
@@ -314,9 +342,11 @@ void ComposeBlocks32Plain(const KernelContext& k, uint8_t* out, const uint32_t* 
   ComposeBlocksWith(Bgr<4>{}, k, out, above, row, below, blocks);
 }
 
+DecodeRowFn Decode24PlainFor(const RuleSteps& rule) { return DecoderFor<Bgr<3>>(rule); }
+
 bool Decode24Plain(const KernelContext& k, const uint8_t* src, size_t step, size_t count,
                    uint32_t* cells, uint32_t* halves) {
-  return DecodeWith(Bgr<3>{}, k, src, step, count, cells, halves);
+  return Decode24PlainFor(k.rule)(k, src, step, count, cells, halves);
 }
 
 void Compose24Plain(const KernelContext& k, uint8_t* out, const ComposeRows& rows, size_t count) {
@@ -328,18 +358,20 @@ void ComposeBlocks24Plain(const KernelContext& k, uint8_t* out, const uint32_t* 
   ComposeBlocksWith(Bgr<3>{}, k, out, above, row, below, blocks);
 }
 
+DecodeRowFn Decode16LanesFor(const RuleSteps& rule) { return DecoderFor<Fields16>(rule); }
+
 bool Decode16Lanes(const KernelContext& k, const uint8_t* src, size_t step, size_t count,
                    uint32_t* cells, uint32_t* halves) {
-  return DecodeWith(FieldsOf(k), k, src, step, count, cells, halves);
+  return Decode16LanesFor(k.rule)(k, src, step, count, cells, halves);
 }
 
 void Compose16Lanes(const KernelContext& k, uint8_t* out, const ComposeRows& rows, size_t count) {
-  ComposeWith(FieldsOf(k), k, out, rows, count);
+  ComposeWith(Fields16::Of(k), k, out, rows, count);
 }
 
 void ComposeBlocks16Lanes(const KernelContext& k, uint8_t* out, const uint32_t* above,
                           const BlockRow& row, const uint32_t* below, size_t blocks) {
-  ComposeBlocksWith(FieldsOf(k), k, out, above, row, below, blocks);
+  ComposeBlocksWith(Fields16::Of(k), k, out, above, row, below, blocks);
 }
 
 }  // namespace lumenfall::blurkernels

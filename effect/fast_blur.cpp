@@ -120,7 +120,7 @@ bool Prepare(const DisplayState& display, ColourDecayRule rule, KernelContext& k
       // The lane kernels need fields of at most 7 bits: an old level's low bit is clear.
       if (LanesAreExact(k.info, k.keep16) && (k.keep16 & 0x010101) == 0) {
         FillFieldTables(k);
-        out = Kernels{Decode16Lanes, Compose16Lanes, ComposeBlocks16Lanes, 2, true, true};
+        out = Kernels{Decode16LanesFor(k.rule), Compose16Lanes, ComposeBlocks16Lanes, 2, true, true};
         switch (ActiveSimdLevel()) {
 #if defined(LUMENFALL_AVX2_KERNELS)
           case SimdLevel::Avx2:
@@ -149,7 +149,7 @@ bool Prepare(const DisplayState& display, ColourDecayRule rule, KernelContext& k
       }
       return true;
     case 24:
-      out = Kernels{Decode24Plain, Compose24Plain, ComposeBlocks24Plain, 3, true, false};
+      out = Kernels{Decode24PlainFor(k.rule), Compose24Plain, ComposeBlocks24Plain, 3, true, false};
       switch (ActiveSimdLevel()) {
 #if defined(LUMENFALL_AVX2_KERNELS)
         case SimdLevel::Avx2:
@@ -171,7 +171,7 @@ bool Prepare(const DisplayState& display, ColourDecayRule rule, KernelContext& k
       }
       return true;
     case 32:
-      out = Kernels{Decode32Plain, Compose32Plain, ComposeBlocks32Plain, 4, true, false};
+      out = Kernels{Decode32PlainFor(k.rule), Compose32Plain, ComposeBlocks32Plain, 4, true, false};
       switch (ActiveSimdLevel()) {
 #if defined(LUMENFALL_AVX2_KERNELS)
         case SimdLevel::Avx2:
