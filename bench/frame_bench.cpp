@@ -7,7 +7,9 @@
 #include <vector>
 
 #include "bench_support.h"
+#include "effect/bitmap_font.h"
 #include "effect/feedback_blur.h"
+#include "effect/text_sets.h"
 
 namespace lumenfall::bench {
 
@@ -50,6 +52,21 @@ void RunCopyThree(benchmark::State& state, uint32_t bits) {
   state.SetBytesProcessed(int64_t(state.iterations()) * int64_t(3 * bytes));
 }
 
+// The text of a frame: the first line blended at half strength into an all-lit surface,
+// as while it fades in.
+void RunText(benchmark::State& state, uint32_t bits) {
+  Effect effect(bits);
+  EffectEngine& e = effect.engine;
+  PaintAllLit(e.display, effect.trail, 11);
+  const char* line = TextSetForSettings(1)[0];
+  for (auto _ : state) {
+    TextBox box = e.sequencer.textBox;
+    DrawBitmapText(e.display, line, &effect.trail, &box, e.font, 0x80000000u | kTextColour,
+                   kSequencerTextFlags);
+    benchmark::ClobberMemory();
+  }
+}
+
 std::string FrameName(const FrameCase& c) {
   return "FrameStep/" + std::to_string(c.bits) + "bit/" + (c.rough ? "rough/" : "full/") +
          (c.allLit ? "all-lit/" : "running/") +
@@ -65,6 +82,9 @@ std::string CopyName(uint32_t bits) {
 void RegisterFrameBenchmarks() {
   for (uint32_t bits : {32u, 24u, 16u, 8u}) {
     benchmark::RegisterBenchmark(CopyName(bits).c_str(), RunCopyThree, bits)
+        ->Unit(benchmark::kMicrosecond);
+    benchmark::RegisterBenchmark(("Text/" + std::to_string(bits) + "bit/line").c_str(), RunText,
+                                 bits)
         ->Unit(benchmark::kMicrosecond);
     for (bool rough : {false, true}) {
       for (bool allLit : {true, false}) {
