@@ -94,7 +94,9 @@ void FillFieldTables(KernelContext& k) {
 // Picks the kernels for the depth and fills what they need of the context.
 bool Prepare(const DisplayState& display, ColourDecayRule rule, KernelContext& k, Kernels& out) {
   if (!StepsForRule(rule, k.rule)) return false;
-  if (display.format.bitsPerPixel >= 16) FillDecayTables(k, display.format.bitsPerPixel == 16);
+  // The plain decoders' tables (the vector kernels leave their last pixels to them),
+  // filled only where those may run: not for the 16-bit lanes, which decode by arithmetic.
+  if (display.format.bitsPerPixel > 16) FillDecayTables(k, false);
   switch (display.format.bitsPerPixel) {
     case 8: {
       for (uint32_t i = 0; i < 256; ++i) k.ramp8[i] = static_cast<uint8_t>(display.greyRamp.entry[i]);
@@ -119,14 +121,13 @@ bool Prepare(const DisplayState& display, ColourDecayRule rule, KernelContext& k
       out = Kernels{Decode16, Compose16, ComposeBlocks16, 2, false, false};
       // The lane kernels need fields of at most 7 bits: an old level's low bit is clear.
       if (LanesAreExact(k.info, k.keep16) && (k.keep16 & 0x010101) == 0) {
-        FillFieldTables(k);
-        out = Kernels{Decode16LanesFor(k.rule), Compose16Lanes, ComposeBlocks16Lanes, 2, true, true};
         switch (ActiveSimdLevel()) {
 #if defined(LUMENFALL_AVX2_KERNELS)
           case SimdLevel::Avx2:
             if (FillPlanes16(k)) {
               out = Kernels{Decode16PlanesFor(k.rule), Compose16Planes, ComposeBlocks16Planes, 2,
                             false, false, true};
+              return true;
             }
             break;
 #endif
@@ -135,17 +136,21 @@ bool Prepare(const DisplayState& display, ColourDecayRule rule, KernelContext& k
             if (FillPlanes16(k)) {
               out = Kernels{Decode16PlanesSse2For(k.rule), Compose16PlanesSse2,
                             ComposeBlocks16PlanesSse2, 2, false, false, true};
+              return true;
             }
-            break;
-#endif
-#if defined(LUMENFALL_MMX_KERNELS)
-          case SimdLevel::Mmx:
-            out = Kernels{Decode16Mmx, Compose16Mmx, ComposeBlocks16Mmx, 2, true, true};
             break;
 #endif
           default:
             break;
         }
+        // The 8-bit lanes (MMX hands its last pixel to the plain decoder).
+        FillDecayTables(k, true);
+        FillFieldTables(k);
+        out = Kernels{Decode16LanesFor(k.rule), Compose16Lanes, ComposeBlocks16Lanes, 2, true, true};
+#if defined(LUMENFALL_MMX_KERNELS)
+        if (ActiveSimdLevel() == SimdLevel::Mmx)
+          out = Kernels{Decode16Mmx, Compose16Mmx, ComposeBlocks16Mmx, 2, true, true};
+#endif
       }
       return true;
     case 24:
