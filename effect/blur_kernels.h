@@ -21,6 +21,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "display/pixel_format.h"
 
@@ -40,6 +41,17 @@ constexpr size_t kPlanes16 = 7;  // planes of a decoded row
 // Each plane channel's (blue, green, red) byte in a colour 0x00RRGGBB, in bits.
 constexpr uint32_t kPlanePlace[3] = {0, 8, 16};
 constexpr uint32_t kLitCell8 = 0x80000000;
+
+// 16 bits in 8-bit lanes without vector instructions: a pixel is two parts, its bits
+// below `split` and those from it on, each holding whole fields. Each value of a part
+// has three words: the OR of its fields' decay entries with the first step, the same
+// with both steps (each with lit marks in the top bytes of cell and half, as at 24
+// and 32 bits), and their remainders (first in the low half, both in the high half).
+struct Parts16 {
+  uint32_t split = 0;
+  std::vector<uint64_t> low, high;  // 2^split and 2^(16 - split) values
+};
+constexpr uint32_t kPart16Bits = 11;  // a part spans at most this many bits
 
 // One of the six decay rules as channel masks (0xFF in the bytes of 0x00RRGGBB).
 struct RuleSteps {
@@ -72,6 +84,7 @@ struct KernelContext {
   uint8_t ramp8[256] = {};   // 8 bits: low byte of GreyRamp
   uint8_t keep8[256] = {};   // 8 bits: floor(S_old x 128 / 765) of every palette index
   Planes16 planes16;         // 16 bits in 16-bit lanes
+  Parts16 parts16;           // 16 bits in 8-bit lanes, without vector instructions
 };
 
 // What can write one destination pixel, in the order the writes land: the upper, left,
@@ -256,6 +269,11 @@ void ComposeBlocks16(const KernelContext& k, uint8_t* out, const uint32_t* above
 bool Decode16Lanes(const KernelContext& k, const uint8_t* src, size_t step, size_t count,
                    uint32_t* cells, uint32_t* halves);
 DecodeRowFn Decode16LanesFor(const RuleSteps& rule);  // Decode16Lanes made for the rule
+// The same pixels through KernelContext::parts16, which FillParts16 fills from the
+// decay tables with remainders, false when the fields cannot be split so.
+bool FillParts16(KernelContext& k);
+bool Decode16Parts(const KernelContext& k, const uint8_t* src, size_t step, size_t count,
+                   uint32_t* cells, uint32_t* halves);
 void Compose16Lanes(const KernelContext& k, uint8_t* out, const ComposeRows& rows, size_t count);
 void ComposeBlocks16Lanes(const KernelContext& k, uint8_t* out, const uint32_t* above,
                           const BlockRow& row, const uint32_t* below, size_t blocks);

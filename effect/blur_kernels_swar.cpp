@@ -16,6 +16,7 @@
 //    v + (127 c mod 256) past 255, which is bit 7 of v / 2 + the halved remainder
 //    (the remainder's low bit cannot make it carry). Blue floors its two parts
 //    apart: no carry. The result keeps only the bits its field holds.
+#include <algorithm>
 #include <bit>
 #include <cstring>
 
@@ -139,11 +140,12 @@ struct Fields16 {
            (((raw & field[1]) << down[1]) & kChannel[1]) |
            (((raw & field[2]) << down[2]) & kChannel[2]);
   }
-  // Both pixels packed, the low one in bits 0-15 and the high one in bits 16-31.
+  // Both pixels packed, the low one in bits 0-15 and the high one in bits 16-31. Every
+  // level it is given holds only the bits its field keeps (keep, or a widened pixel),
+  // and those land inside the field.
   uint32_t Pack(Word v) const {
-    const Word packed = (((v & kChannel[0]) >> down[0]) & field[0]) |
-                        (((v & kChannel[1]) >> down[1]) & field[1]) |
-                        (((v & kChannel[2]) >> down[2]) & field[2]);
+    const Word packed = ((v & kChannel[0]) >> down[0]) | ((v & kChannel[1]) >> down[1]) |
+                        ((v & kChannel[2]) >> down[2]);
     return static_cast<uint32_t>(packed | (packed >> 16));
   }
   // One pixel through the tables of its bytes: its channels and its lit mark.
@@ -325,6 +327,85 @@ Fields16 Fields16::Of(const KernelContext& k) {
 }
 
 }  // namespace
+
+bool FillParts16(KernelContext& k) {
+  const PixelFormatInfo& f = k.info;
+  const uint32_t masks[3] = {f.blueMask, f.greenMask, f.redMask};
+  const uint32_t down[3] = {f.blueDownshift, f.greenDownshift, f.redDownshift};
+  // The split at the start of a field that leaves no field across it and both parts
+  // within kPart16Bits bits; the parts are indexed unmasked, by pixel & (2^split - 1)
+  // and by pixel >> split, so bits outside the fields count as 0.
+  Parts16& p = k.parts16;
+  p = Parts16{};
+  uint32_t best = kPart16Bits + 1;
+  for (uint32_t m : masks) {
+    if (m == 0) return false;
+    const auto split = uint32_t(std::countr_zero(m));
+    bool whole = true;
+    for (uint32_t other : masks) {
+      whole = whole && ((other >> split) == 0 || (other & ((1u << split) - 1)) == 0);
+    }
+    const uint32_t larger = split > 16 - split ? split : 16 - split;
+    if (whole && split != 0 && larger < best) {
+      best = larger;
+      p.split = split;
+    }
+  }
+  if (best > kPart16Bits) return false;
+  // Each channel's three words for each level (on the heap: the caller's stack is small
+  // on some hosts).
+  std::vector<uint64_t> words(3 * 256 * 3);
+  auto wordsOf = [&words](uint32_t c, uint32_t level) { return &words[(c * 256 + level) * 3]; };
+  for (uint32_t c = 0; c < 3; ++c) {
+    for (uint32_t level = 1; level < 256; ++level) {
+      uint64_t* w = wordsOf(c, level);
+      for (int s = 0; s < 2; ++s) {
+        const uint64_t d = k.decay[s][c][level];
+        w[s] = (d & 0x00FFFFFF00FFFFFFull) | 0xFF000000FF000000ull;
+        w[2] |= (((d >> 8) & 0xFF0000) | ((d >> 48) & 0xFF00)) << (32 * s);
+      }
+    }
+  }
+  auto fill = [&](std::vector<uint64_t>& table, uint32_t values, uint32_t shift) {
+    table.resize(3 * size_t{values});
+    for (uint32_t v = 0; v < values; ++v) {
+      uint64_t e[3] = {};
+      for (uint32_t c = 0; c < 3; ++c) {
+        const uint32_t level = (((v << shift) & masks[c]) << down[c]) >> kPlanePlace[c] & 0xFF;
+        const uint64_t* w = wordsOf(c, level);
+        for (int n = 0; n < 3; ++n) e[n] |= w[n];
+      }
+      std::memcpy(&table[3 * size_t{v}], e, sizeof e);
+    }
+  };
+  fill(p.low, 1u << p.split, 0);
+  fill(p.high, 1u << (16 - p.split), p.split);
+  return true;
+}
+
+bool Decode16Parts(const KernelContext& k, const uint8_t* src, size_t step, size_t count,
+                   uint32_t* cells, uint32_t* halves) {
+  const uint64_t always = k.rule.always;
+  const size_t fo = k.fractionOffset;
+  const uint64_t *low = k.parts16.low.data(), *high = k.parts16.high.data();
+  const uint32_t split = k.parts16.split, lowBits = (1u << split) - 1;
+  uint32_t any = 0;
+  for (size_t i = 0; i < count; ++i, src += step) {
+    uint16_t pixel;
+    std::memcpy(&pixel, src, 2);
+    const uint64_t* a = low + 3 * size_t{pixel & lowBits};
+    const uint64_t* b = high + 3 * size_t{uint32_t{pixel} >> split};
+    const uint64_t first = a[0] | b[0], both = a[1] | b[1], fractions = a[2] | b[2];
+    // The second step is taken when the first leaves the channels it always steps at 0.
+    const uint64_t d = UnlessZero(first & always, first, both);
+    const uint64_t fr = UnlessZero(first & always, fractions, fractions >> 32);
+    cells[i] = static_cast<uint32_t>(d);
+    halves[i] = static_cast<uint32_t>(d >> 32);
+    halves[i + fo] = static_cast<uint32_t>(fr);
+    any |= static_cast<uint32_t>(d);
+  }
+  return any != 0;
+}
 
 DecodeRowFn Decode32PlainFor(const RuleSteps& rule) { return DecoderFor<Bgr<4>>(rule); }
 

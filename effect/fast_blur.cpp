@@ -146,11 +146,14 @@ bool Prepare(const DisplayState& display, ColourDecayRule rule, KernelContext& k
         // The 8-bit lanes (MMX hands its last pixel to the plain decoder).
         FillDecayTables(k, true);
         FillFieldTables(k);
-        out = Kernels{Decode16LanesFor(k.rule), Compose16Lanes, ComposeBlocks16Lanes, 2, true, true};
 #if defined(LUMENFALL_MMX_KERNELS)
-        if (ActiveSimdLevel() == SimdLevel::Mmx)
+        if (ActiveSimdLevel() == SimdLevel::Mmx) {
           out = Kernels{Decode16Mmx, Compose16Mmx, ComposeBlocks16Mmx, 2, true, true};
+          return true;
+        }
 #endif
+        out = Kernels{Decode16LanesFor(k.rule), Compose16Lanes, ComposeBlocks16Lanes, 2, true, true};
+        if (FillParts16(k)) out.decode = Decode16Parts;  // two table reads a pixel
       }
       return true;
     case 24:
