@@ -24,8 +24,9 @@ bool FillPlanes16(KernelContext& k) {
     const auto at = static_cast<uint32_t>(std::countr_zero(masks[c]));
     const uint32_t width = 8 - lack;
     if (((0xFFu << lack) & 0xFF) != kept || ((1u << width) - 1) << at != masks[c]) return false;
-    // The writer's packing of every level must be the field's value in its place.
-    for (uint32_t v = 0; v < 256; ++v) {
+    // The writer's packing of every level must be the field's value in its place (checked
+    // bit by bit: both sides are shifts and masks, which keep ORs apart).
+    for (uint32_t v = 1; v < 256; v <<= 1) {
       if ((((v << kPlanePlace[c]) >> downshift[c]) & masks[c]) != (v >> lack) << at) return false;
     }
     p.lack[c] = lack;
