@@ -8,6 +8,10 @@
 // nothing lit around it and the short cut when both own writes wipe out the upper and
 // left ones.
 //
+// The decoders read each channel's decay entries from tables, made for the rule so that
+// a channel it steps on every call is read once. A 16-bit pixel is read through two
+// tables instead, one for each part of it between whole fields (FillParts16).
+//
 // The 0x7F blends, per byte:
 //  - 24 and 32 bits: floor(v x 129 / 256) + half, the first part being
 //    (v >> 1) + (v & 1 & v >> 7) (see blur_kernels_x86.cpp);
@@ -16,7 +20,6 @@
 //    v + (127 c mod 256) past 255, which is bit 7 of v / 2 + the halved remainder
 //    (the remainder's low bit cannot make it carry). Blue floors its two parts
 //    apart: no carry. The result keeps only the bits its field holds.
-#include <algorithm>
 #include <bit>
 #include <cstring>
 
