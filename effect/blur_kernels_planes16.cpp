@@ -104,7 +104,7 @@ bool DecodeRow(const PlaneFormat& f, const uint8_t* src, size_t step, size_t cou
 template <unsigned Always>
 LUMENFALL_ALIGN_STACK bool Decode16Planes(const KernelContext& k, const uint8_t* src, size_t step,
                                           size_t count, uint32_t* cells, uint32_t*) {
-  const PlaneFormat& f = k.planes16;
+  const PlaneFormat f = k.planes16;  // a copy, which the vector stores cannot alias
   auto* planes = reinterpret_cast<uint16_t*>(cells);
   bool any = false;
   size_t i = 0;
@@ -125,7 +125,7 @@ DecodeRowFn Decode16PlanesFor(const RuleSteps& rule) {
 
 LUMENFALL_ALIGN_STACK void Compose16Planes(const KernelContext& k, uint8_t* out,
                                            const ComposeRows& rows, size_t count) {
-  const PlaneFormat& f = k.planes16;
+  const PlaneFormat f = k.planes16;  // a copy, which the vector stores cannot alias
   size_t i = 0;
   ComposeRow<Sixteen>(f, out, rows, count, k.fractionOffset, i);
   ComposeRest(f, out, rows, count, k.fractionOffset, i);
@@ -136,7 +136,7 @@ LUMENFALL_ALIGN_STACK void Compose16Planes(const KernelContext& k, uint8_t* out,
 LUMENFALL_ALIGN_STACK void ComposeBlocks16Planes(const KernelContext& k, uint8_t* out,
                                                  const uint32_t* above, const BlockRow& row,
                                                  const uint32_t* below, size_t blocks) {
-  const PlaneFormat& f = k.planes16;
+  const PlaneFormat f = k.planes16;  // a copy, which the vector stores cannot alias
   const size_t stride = k.fractionOffset;
   const uint16_t *up = At(above), *own = At(row.cells), *side = At(row.neighbours);
   const uint16_t* down = At(below);

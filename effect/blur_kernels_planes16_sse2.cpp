@@ -110,7 +110,7 @@ template <unsigned Always>
 LUMENFALL_ALIGN_STACK bool Decode16PlanesSse2(const KernelContext& k, const uint8_t* src,
                                               size_t step, size_t count, uint32_t* cells,
                                               uint32_t*) {
-  const PlaneFormat& f = k.planes16;
+  const PlaneFormat f = k.planes16;  // a copy, which the vector stores cannot alias
   auto* planes = reinterpret_cast<uint16_t*>(cells);
   const size_t stride = k.fractionOffset;
   bool any = false;
@@ -137,14 +137,16 @@ DecodeRowFn Decode16PlanesSse2For(const RuleSteps& rule) {
 LUMENFALL_ALIGN_STACK void Compose16PlanesSse2(const KernelContext& k, uint8_t* out,
                                                const ComposeRows& rows, size_t count) {
   size_t i = 0;
-  ComposeRow<Eight>(k.planes16, out, rows, count, k.fractionOffset, i);
-  ComposeRest(k.planes16, out, rows, count, k.fractionOffset, i);
+  const PlaneFormat f = k.planes16;  // a copy, which the vector stores cannot alias
+  ComposeRow<Eight>(f, out, rows, count, k.fractionOffset, i);
+  ComposeRest(f, out, rows, count, k.fractionOffset, i);
 }
 
 // Four blocks (eight pixels) at a time, the last ones pixel by pixel.
 LUMENFALL_ALIGN_STACK void ComposeBlocks16PlanesSse2(const KernelContext& k, uint8_t* out,
                                                      const uint32_t* above, const BlockRow& row,
                                                      const uint32_t* below, size_t blocks) {
+  const PlaneFormat f = k.planes16;  // a copy, which the vector stores cannot alias
   const size_t stride = k.fractionOffset;
   const uint16_t *up = At(above), *own = At(row.cells), *side = At(row.neighbours);
   const uint16_t* down = At(below);
@@ -152,11 +154,11 @@ LUMENFALL_ALIGN_STACK void ComposeBlocks16PlanesSse2(const KernelContext& k, uin
   const __m128i leftPixels = _mm_set1_epi32(0xFFFF);
   size_t i = 0;
   for (; i + 4 <= blocks; i += 4) {
-    ComposePairs<Eight>(k.planes16, pixels + 2 * i, PairEntries{up + i, stride},
+    ComposePairs<Eight>(f, pixels + 2 * i, PairEntries{up + i, stride},
                         PairEntries{own + i, stride}, SideEntries{side + i - 1, stride},
                         PairEntries{down + i, stride}, leftPixels, _mm_set1_epi32(-1));
   }
-  ComposeBlocksRest(k.planes16, out, above, row, below, stride, i, blocks);
+  ComposeBlocksRest(f, out, above, row, below, stride, i, blocks);
 }
 
 }  // namespace lumenfall::blurkernels
