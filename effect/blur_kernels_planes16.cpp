@@ -46,6 +46,12 @@ struct Sixteen {
   LUMENFALL_AVX2 static V Select(V mask, V yes, V no) { return _mm256_blendv_epi8(no, yes, mask); }
   LUMENFALL_AVX2 static bool Any(V a) { return !_mm256_testz_si256(a, a); }
   LUMENFALL_AVX2 static bool All(V a) { return _mm256_movemask_epi8(a) == -1; }
+  LUMENFALL_AVX2 static V Lanes(size_t from) {
+    const V lane = _mm256_setr_epi16(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
+    const auto last = static_cast<short>(static_cast<int>(from) - 1);
+    return _mm256_cmpgt_epi16(lane, _mm256_set1_epi16(last));
+  }
+  LUMENFALL_AVX2 static V LeftPixels() { return _mm256_set1_epi32(0xFFFF); }
 };
 
 // Eight blocks' entries for the sixteen pixels of their pairs.
@@ -125,37 +131,13 @@ DecodeRowFn Decode16PlanesFor(const RuleSteps& rule) {
 
 LUMENFALL_ALIGN_STACK void Compose16Planes(const KernelContext& k, uint8_t* out,
                                            const ComposeRows& rows, size_t count) {
-  const PlaneFormat f = k.planes16;  // a copy, which the vector stores cannot alias
-  size_t i = 0;
-  ComposeRow<Sixteen>(f, out, rows, count, k.fractionOffset, i);
-  ComposeRest(f, out, rows, count, k.fractionOffset, i);
+  ComposeRow<Sixteen>(k, out, rows, count);
 }
 
-// Eight blocks (sixteen pixels) at a time, the last ones overlapping the eight before
-// (only their new pixels written); pixel by pixel in rows of fewer than eight.
 LUMENFALL_ALIGN_STACK void ComposeBlocks16Planes(const KernelContext& k, uint8_t* out,
                                                  const uint32_t* above, const BlockRow& row,
                                                  const uint32_t* below, size_t blocks) {
-  const PlaneFormat f = k.planes16;  // a copy, which the vector stores cannot alias
-  const size_t stride = k.fractionOffset;
-  const uint16_t *up = At(above), *own = At(row.cells), *side = At(row.neighbours);
-  const uint16_t* down = At(below);
-  auto* pixels = reinterpret_cast<uint16_t*>(out);
-  const __m256i leftPixels = _mm256_set1_epi32(0xFFFF);
-  auto eight = [&](size_t at, __m256i fresh) {
-    ComposePairs<Sixteen>(f, pixels + 2 * at, PairEntries{up + at, stride},
-                          PairEntries{own + at, stride}, SideEntries{side + at - 1, stride},
-                          PairEntries{down + at, stride}, leftPixels, fresh);
-  };
-  size_t i = 0;
-  for (; i + 8 <= blocks; i += 8) eight(i, _mm256_set1_epi32(-1));
-  if (i < blocks && blocks >= 8) {
-    const __m256i lane = _mm256_setr_epi16(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
-    const auto done = static_cast<short>(2 * (i - (blocks - 8)));  // pixels already written
-    eight(blocks - 8, _mm256_cmpgt_epi16(lane, _mm256_set1_epi16(static_cast<short>(done - 1))));
-    i = blocks;
-  }
-  ComposeBlocksRest(f, out, above, row, below, stride, i, blocks);
+  ComposeBlockRow<Sixteen, PairEntries, SideEntries>(k, out, above, row, below, blocks);
 }
 
 }  // namespace lumenfall::blurkernels

@@ -140,7 +140,8 @@ inline void Own(Fields<L>& x, const W& own, typename L::V mask) {
 
 // One register's worth of destination pixels of the full pass.
 template <class L>
-inline void ComposeBlock(const PlaneFormat& f, uint16_t* out, const std::array<Entries<L>, 5>& rows) {
+inline void ComposeBlock(const PlaneFormat& f, uint16_t* out,
+                         const std::array<Entries<L>, 5>& rows) {
   using V = typename L::V;
   const auto& [up, left, own, right, down] = rows;
   const V ownLit = own.Plane(0);
@@ -196,14 +197,6 @@ inline std::array<Entries<L>, 5> RowEntries(const ComposeRows& rows, size_t i, s
           Entries<L>{At(rows.down) + i, stride}};
 }
 
-template <class L>
-void ComposeRow(const PlaneFormat& f, uint8_t* out, const ComposeRows& rows, size_t count,
-                size_t stride, size_t& i) {
-  constexpr size_t kLanes = sizeof(typename L::V) / 2;
-  for (; i + kLanes <= count; i += kLanes) {
-    ComposeBlock<L>(f, reinterpret_cast<uint16_t*>(out + i * 2), RowEntries<L>(rows, i, stride));
-  }
-}
 
 // The pixels from i to count one at a time (the remainders, and any step).
 template <unsigned Always>
@@ -243,6 +236,46 @@ inline void ComposeBlocksRest(const PlaneFormat& f, uint8_t* out, const uint32_t
                         right != 0 ? 0 : 0xFFFF, 0xFFFF);
     }
   }
+}
+
+// A row of the full pass: whole registers of pixels, then one pixel at a time.
+template <class L>
+void ComposeRow(const KernelContext& k, uint8_t* out, const ComposeRows& rows, size_t count) {
+  const PlaneFormat f = k.planes16;  // a copy, which the vector stores cannot alias
+  const size_t stride = k.fractionOffset;
+  constexpr size_t kLanes = sizeof(typename L::V) / 2;
+  size_t i = 0;
+  for (; i + kLanes <= count; i += kLanes) {
+    ComposeBlock<L>(f, reinterpret_cast<uint16_t*>(out + i * 2), RowEntries<L>(rows, i, stride));
+  }
+  ComposeRest(f, out, rows, count, stride, i);
+}
+
+// A row of the rough pass: whole registers of blocks, the last ones overlapping those
+// before (only their new pixels written), and one pixel at a time in rows narrower than
+// a register. Pairs and Sides read a register's writers (see ComposePairs); L::Lanes(n)
+// marks the lanes from n on, L::LeftPixels() the left pixel of every pair.
+template <class L, class Pairs, class Sides>
+void ComposeBlockRow(const KernelContext& k, uint8_t* out, const uint32_t* above,
+                     const BlockRow& row, const uint32_t* below, size_t blocks) {
+  const PlaneFormat f = k.planes16;  // a copy, which the vector stores cannot alias
+  const size_t stride = k.fractionOffset;
+  constexpr size_t kBlocks = sizeof(typename L::V) / 4;  // two pixels a block
+  const uint16_t *up = At(above), *own = At(row.cells), *side = At(row.neighbours);
+  const uint16_t* down = At(below);
+  auto* pixels = reinterpret_cast<uint16_t*>(out);
+  auto group = [&](size_t at, typename L::V fresh) {
+    ComposePairs<L>(f, pixels + 2 * at, Pairs{up + at, stride}, Pairs{own + at, stride},
+                    Sides{side + at - 1, stride}, Pairs{down + at, stride}, L::LeftPixels(),
+                    fresh);
+  };
+  size_t i = 0;
+  for (; i + kBlocks <= blocks; i += kBlocks) group(i, L::Set(0xFFFF));
+  if (i < blocks && blocks >= kBlocks) {
+    group(blocks - kBlocks, L::Lanes(2 * (i - (blocks - kBlocks))));  // after those written
+    i = blocks;
+  }
+  ComposeBlocksRest(f, out, above, row, below, stride, i, blocks);
 }
 
 }  // namespace

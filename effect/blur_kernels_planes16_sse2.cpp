@@ -71,6 +71,11 @@ struct Eight {
   static V Select(V mask, V yes, V no) { return x86::Sse2Select(mask, yes, no); }
   static bool Any(V a) { return _mm_movemask_epi8(Zero(a)) != 0xFFFF; }
   static bool All(V a) { return _mm_movemask_epi8(a) == 0xFFFF; }
+  static V Lanes(size_t from) {
+    const V lane = _mm_setr_epi16(0, 1, 2, 3, 4, 5, 6, 7);
+    return _mm_cmpgt_epi16(lane, _mm_set1_epi16(static_cast<short>(static_cast<int>(from) - 1)));
+  }
+  static V LeftPixels() { return _mm_set1_epi32(0xFFFF); }
 };
 
 // Four blocks' entries for the eight pixels of their pairs.
@@ -136,29 +141,13 @@ DecodeRowFn Decode16PlanesSse2For(const RuleSteps& rule) {
 
 LUMENFALL_ALIGN_STACK void Compose16PlanesSse2(const KernelContext& k, uint8_t* out,
                                                const ComposeRows& rows, size_t count) {
-  size_t i = 0;
-  const PlaneFormat f = k.planes16;  // a copy, which the vector stores cannot alias
-  ComposeRow<Eight>(f, out, rows, count, k.fractionOffset, i);
-  ComposeRest(f, out, rows, count, k.fractionOffset, i);
+  ComposeRow<Eight>(k, out, rows, count);
 }
 
-// Four blocks (eight pixels) at a time, the last ones pixel by pixel.
 LUMENFALL_ALIGN_STACK void ComposeBlocks16PlanesSse2(const KernelContext& k, uint8_t* out,
                                                      const uint32_t* above, const BlockRow& row,
                                                      const uint32_t* below, size_t blocks) {
-  const PlaneFormat f = k.planes16;  // a copy, which the vector stores cannot alias
-  const size_t stride = k.fractionOffset;
-  const uint16_t *up = At(above), *own = At(row.cells), *side = At(row.neighbours);
-  const uint16_t* down = At(below);
-  auto* pixels = reinterpret_cast<uint16_t*>(out);
-  const __m128i leftPixels = _mm_set1_epi32(0xFFFF);
-  size_t i = 0;
-  for (; i + 4 <= blocks; i += 4) {
-    ComposePairs<Eight>(f, pixels + 2 * i, PairEntries{up + i, stride},
-                        PairEntries{own + i, stride}, SideEntries{side + i - 1, stride},
-                        PairEntries{down + i, stride}, leftPixels, _mm_set1_epi32(-1));
-  }
-  ComposeBlocksRest(f, out, above, row, below, stride, i, blocks);
+  ComposeBlockRow<Eight, PairEntries, SideEntries>(k, out, above, row, below, blocks);
 }
 
 }  // namespace lumenfall::blurkernels
