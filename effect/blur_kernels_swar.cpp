@@ -226,9 +226,9 @@ bool DecodeRow(const KernelContext& k, const uint8_t* src, size_t step, size_t c
 // The decoder made for the rule.
 template <class Depth>
 DecodeRowFn DecoderFor(const RuleSteps& rule) {
-  constexpr DecodeRowFn kByRule[8] = {DecodeRow<Depth, 0>, DecodeRow<Depth, 1>, DecodeRow<Depth, 2>,
-                                      DecodeRow<Depth, 3>, DecodeRow<Depth, 4>, DecodeRow<Depth, 5>,
-                                      DecodeRow<Depth, 6>, DecodeRow<Depth, 7>};
+  constexpr DecodeRowFn kByRule[8] = {
+      DecodeRow<Depth, 0>, DecodeRow<Depth, 1>, DecodeRow<Depth, 2>, DecodeRow<Depth, 3>,
+      DecodeRow<Depth, 4>, DecodeRow<Depth, 5>, DecodeRow<Depth, 6>, DecodeRow<Depth, 7>};
   return kByRule[AlwaysChannels(rule)];
 }
 

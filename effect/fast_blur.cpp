@@ -144,17 +144,21 @@ bool Prepare(const DisplayState& display, ColourDecayRule rule, KernelContext& k
           default:
             break;
         }
-        // The 8-bit lanes (MMX hands its last pixel to the plain decoder).
+        // The 8-bit lanes: their decoders read the decay tables, and the one that
+        // widens each byte (MMX's last pixel goes to it) the widening tables.
         FillDecayTables(k, true);
-        FillFieldTables(k);
 #if defined(LUMENFALL_MMX_KERNELS)
         if (ActiveSimdLevel() == SimdLevel::Mmx) {
+          FillFieldTables(k);
           out = Kernels{Decode16Mmx, Compose16Mmx, ComposeBlocks16Mmx, 2, true, true};
           return true;
         }
 #endif
-        out = Kernels{Decode16LanesFor(k.rule), Compose16Lanes, ComposeBlocks16Lanes, 2, true, true};
-        if (FillParts16(k)) out.decode = Decode16Parts;  // two table reads a pixel
+        out = Kernels{Decode16Parts, Compose16Lanes, ComposeBlocks16Lanes, 2, true, true};
+        if (!FillParts16(k)) {  // no split into two parts of whole fields
+          FillFieldTables(k);
+          out.decode = Decode16LanesFor(k.rule);
+        }
       }
       return true;
     case 24:

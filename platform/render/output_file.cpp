@@ -140,7 +140,8 @@ bool FrameFits(bool begun, const char* stream, const char* format, const RgbImag
     error = std::string(stream) + " was not started";
     return false;
   }
-  if (image.width != width || image.height != height || image.rgb.size() != size_t{width} * height * 3) {
+  if (image.width != width || image.height != height ||
+      image.rgb.size() != size_t{width} * height * 3) {
     error = std::string("a ") + format + " frame of the wrong size";
     return false;
   }

@@ -31,7 +31,9 @@ bool Y4mWriter::Begin(FILE* out, uint32_t width, uint32_t height, uint32_t rateN
 }
 
 bool Y4mWriter::AddFrame(const RgbImage& image, std::string& error) {
-  if (!FrameFits(out_ != nullptr, "the y4m stream", "y4m", image, width_, height_, error)) return false;
+  if (!FrameFits(out_ != nullptr, "the y4m stream", "y4m", image, width_, height_, error)) {
+    return false;
+  }
   const size_t lumaSize = size_t{width_} * height_;
   const uint32_t cw = (width_ + 1) / 2, ch = (height_ + 1) / 2;
   const size_t chromaSize = size_t{cw} * ch;
