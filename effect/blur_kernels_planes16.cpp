@@ -97,13 +97,13 @@ bool DecodeRow(const PlaneFormat& f, const uint8_t* src, size_t step, size_t cou
     return DecodeBlock<Sixteen, Always>(f, LoadSamples(src + at * step, step), planes + at, stride);
   };
   const size_t reach = step == 2 ? 16 : 17;  // so that a step-4 load stays before the next sample
-  bool any = false;
-  for (; i + reach <= count; i += 16) any |= block(i);
+  __m256i lit = _mm256_setzero_si256();
+  for (; i + reach <= count; i += 16) lit = _mm256_or_si256(lit, block(i));
   if (step == 2 && i < count && count >= 16) {  // the last pixels again, overlapping: same entries
-    any |= block(count - 16);
+    lit = _mm256_or_si256(lit, block(count - 16));
     i = count;
   }
-  return any;
+  return Sixteen::Any(lit);
 }
 
 // Then the pixels one at a time through the same code: the remainders, and any step.

@@ -59,16 +59,18 @@ struct One {
   static bool All(V a) { return a == 0xFFFF; }
 };
 
-// Decodes the pixels of one register into the planes at entry 0; true when any is lit.
-// Always has bit c set for each channel c that the rule steps on every call; the
-// others are stepped when those are all 0 after their step.
+// Decodes the pixels of one register into the planes at entry 0; returns the lit mask
+// (the rows test it once, OR-ed together). Always has bit c set for each channel c that
+// the rule steps on every call; the others are stepped when those are all 0 after
+// their step.
 template <class L, unsigned Always>
-inline bool DecodeBlock(const PlaneFormat& f, typename L::V pixels, uint16_t* at, size_t stride) {
+inline typename L::V DecodeBlock(const PlaneFormat& f, typename L::V pixels, uint16_t* at,
+                                 size_t stride) {
   using V = typename L::V;
   const V black = L::Zero(L::And(pixels, L::Set(f.pixelMask)));
   if (L::All(black)) {
     L::Store(at, L::Set(0));
-    return false;
+    return L::Set(0);
   }
   V level[3];
   V first = L::Set(0);  // the first channels after their step, together
@@ -88,7 +90,7 @@ inline bool DecodeBlock(const PlaneFormat& f, typename L::V pixels, uint16_t* at
     L::Store(at + (1 + c) * stride, L::Srl(decayed, f.lack[c]));
     L::Store(at + (4 + c) * stride, c == kBlue ? L::Srl(share, 8) : share);
   }
-  return L::Any(lit);
+  return lit;
 }
 
 // The fields of the pixels under construction, one register per channel.
@@ -118,17 +120,16 @@ struct Entries {
   typename L::V Plane(size_t p) const { return L::Load(at + p * stride); }
 };
 
-// The 0x7F writes of the pixels whose writer is lit.
-template <class L, class W>
+// The 0x7F writes of a writer: of its lit pixels, or (AllLit) of every pixel.
+template <class L, class W, bool AllLit = false>
 inline void Mix(const PlaneFormat& f, Fields<L>& x, const W& writer) {
   using V = typename L::V;
-  const V lit = writer.Plane(0);
   for (int c = 0; c < 3; ++c) {
     const V kept = L::Mul(x.v[c], L::Set(129u << f.lack[c]));
     const V share = writer.Plane(4 + c);
     const V mixed = c == kBlue ? L::Srl(L::Add(L::Srl(kept, 8), share), f.lack[c])
                                : L::Srl(L::Add(kept, share), 8 + f.lack[c]);
-    x.v[c] = L::Select(lit, mixed, x.v[c]);
+    x.v[c] = AllLit ? mixed : L::Select(writer.Plane(0), mixed, x.v[c]);
   }
 }
 
@@ -148,8 +149,13 @@ inline void ComposeBlock(const PlaneFormat& f, uint16_t* out,
   Fields<L> x;
   if (L::All(ownLit)) {  // the own writes wipe out the upper and left ones
     for (int c = 0; c < 3; ++c) x.v[c] = own.Plane(1 + c);
-    Mix<L>(f, x, right);
-    Mix<L>(f, x, down);
+    if (L::All(L::And(right.Plane(0), down.Plane(0)))) {  // inside a lit area
+      Mix<L, Entries<L>, true>(f, x, right);
+      Mix<L, Entries<L>, true>(f, x, down);
+    } else {
+      Mix<L>(f, x, right);
+      Mix<L>(f, x, down);
+    }
     L::Store(out, Pack<L>(f, x));
     return;
   }
@@ -206,7 +212,7 @@ bool DecodeRest(const PlaneFormat& f, const uint8_t* src, size_t step, size_t co
   for (; i < count; ++i) {
     uint16_t pixel = 0;
     std::memcpy(&pixel, src + i * step, 2);
-    any |= DecodeBlock<One, Always>(f, pixel, planes + i, stride);
+    any |= DecodeBlock<One, Always>(f, pixel, planes + i, stride) != 0;
   }
   return any;
 }
@@ -241,14 +247,15 @@ inline void ComposeBlocksRest(const PlaneFormat& f, uint8_t* out, const uint32_t
 // A row of the full pass: whole registers of pixels, then one pixel at a time.
 template <class L>
 void ComposeRow(const KernelContext& k, uint8_t* out, const ComposeRows& rows, size_t count) {
-  const PlaneFormat f = k.planes16;  // a copy, which the vector stores cannot alias
+  const PlaneFormat f = k.planes16;  // copies, which the vector stores cannot alias
+  const ComposeRows local = rows;
   const size_t stride = k.fractionOffset;
   constexpr size_t kLanes = sizeof(typename L::V) / 2;
   size_t i = 0;
   for (; i + kLanes <= count; i += kLanes) {
-    ComposeBlock<L>(f, reinterpret_cast<uint16_t*>(out + i * 2), RowEntries<L>(rows, i, stride));
+    ComposeBlock<L>(f, reinterpret_cast<uint16_t*>(out + i * 2), RowEntries<L>(local, i, stride));
   }
-  ComposeRest(f, out, rows, count, stride, i);
+  ComposeRest(f, out, local, count, stride, i);
 }
 
 // A row of the rough pass: whole registers of blocks, the last ones overlapping those

@@ -118,15 +118,16 @@ LUMENFALL_ALIGN_STACK bool Decode16PlanesSse2(const KernelContext& k, const uint
   const PlaneFormat f = k.planes16;  // a copy, which the vector stores cannot alias
   auto* planes = reinterpret_cast<uint16_t*>(cells);
   const size_t stride = k.fractionOffset;
-  bool any = false;
+  __m128i lit = _mm_setzero_si128();
   size_t i = 0;
   if (step == 2 || step == 4) {
     const size_t reach = step == 2 ? 8 : 9;  // so that a step-4 load stays before the next sample
     for (; i + reach <= count; i += 8) {
-      any |= DecodeBlock<Eight, Always>(f, LoadSamples(src + i * step, step), planes + i, stride);
+      const __m128i pixels = LoadSamples(src + i * step, step);
+      lit = _mm_or_si128(lit, DecodeBlock<Eight, Always>(f, pixels, planes + i, stride));
     }
   }
-  return DecodeRest<Always>(f, src, step, count, planes, stride, i) || any;
+  return DecodeRest<Always>(f, src, step, count, planes, stride, i) || Eight::Any(lit);
 }
 
 }  // namespace
