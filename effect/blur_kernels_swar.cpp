@@ -258,7 +258,14 @@ inline void ComposeSome(const Depth& depth, uint8_t* out, const ComposeRows& row
   constexpr Word kAll = N == 2 ? ~Word{0} : kPixelAll;
   constexpr Word kTops = kAll & 0xFF000000FF000000ull;
   if ((own & kTops) == kTops) {  // the own writes wipe out the upper and left ones
-    depth.template Store<N>(out, last(depth.Opaque(own)), kAll);
+    Word v = depth.Opaque(own);
+    if ((right & down & kTops) == kTops) {  // inside a lit area: both writes land
+      v = depth.Mix(v, right, Fractions<N, Depth>(rightRow + i, fo));
+      v = depth.Mix(v, down, Fractions<N, Depth>(rows.down + i, fo));
+    } else {
+      v = last(v);
+    }
+    depth.template Store<N>(out, v, kAll);
     return;
   }
   const Word ownLit = LitMask(own);
