@@ -210,6 +210,10 @@ LUMENFALL_MMX void Compose32Mmx(const KernelContext& k, uint8_t* out, const Comp
     __m64 v;
     if (BothLit(ownLit)) {
       v = own;  // the own writes wipe out the upper and left ones
+      if (BothLit(_mm_and_si64(right, down))) {  // inside a lit area
+        Store2(at, Mix32(Mix32(v, right), down));
+        continue;
+      }
     } else {
       v = Load2(at);
       v = Select(Lit(up), Mix32(v, up), v);
@@ -286,6 +290,11 @@ LUMENFALL_MMX void Compose16Mmx(const KernelContext& k, uint8_t* out, const Comp
     if (BothLit(ownLit)) {
       raw = _mm_setzero_si64();  // both pixels are written
       v = Opaque16(f, own);
+      if (BothLit(_mm_and_si64(right, down))) {  // inside a lit area
+        v = Mix16(f, v, right, Load2(rows.right + i + fo));
+        StorePixels16(f, at, Mix16(f, v, down, Load2(rows.down + i + fo)), raw);
+        continue;
+      }
     } else {
       raw = LoadPixels16(at);
       v = Widen(f, raw);

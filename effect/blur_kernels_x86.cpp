@@ -39,6 +39,10 @@ LUMENFALL_SSE2 inline void Sse2ComposeFour(uint8_t* out, __m128i up, __m128i lef
   __m128i v;
   if (_mm_movemask_epi8(ownLit) == 0xFFFF) {
     v = own;  // every own write wipes out what came from above and the left
+    if (_mm_movemask_ps(_mm_castsi128_ps(_mm_and_si128(right, down))) == 0xF) {
+      _mm_storeu_si128(at, Sse2Mix(Sse2Mix(v, right), down));  // inside a lit area
+      return;
+    }
   } else {
     v = _mm_loadu_si128(at);
     v = Sse2Select(Sse2Lit(up), Sse2Mix(v, up), v);
