@@ -310,6 +310,12 @@ inline void ComposeBlock(const Depth& depth, uint8_t* out, const uint32_t* above
   Word v;
   if (LitMask(own) != 0) {
     v = depth.Opaque(own);
+    constexpr Word kRightTop = 0xFF00000000000000ull;  // the right pixel's lit mark
+    if ((side & down & kRightTop) == kRightTop) {  // the right fringe and the lower one land
+      v = Select(kRightPixel, depth.Mix(v, side, fs), v);
+      depth.template Store<2>(out, depth.Mix(v, down, fd), ~Word{0});
+      return;
+    }
     v = Select(LitMask(side) & kRightPixel, depth.Mix(v, side, fs), v);
   } else {
     v = depth.template Load<2>(out);
