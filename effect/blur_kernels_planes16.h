@@ -121,7 +121,7 @@ struct Entries {
 };
 
 // The 0x7F writes of a writer: of its lit pixels, or (AllLit) of every pixel.
-template <class L, class W, bool AllLit = false>
+template <class L, bool AllLit = false, class W>
 inline void Mix(const PlaneFormat& f, Fields<L>& x, const W& writer) {
   using V = typename L::V;
   for (int c = 0; c < 3; ++c) {
@@ -150,8 +150,8 @@ inline void ComposeBlock(const PlaneFormat& f, uint16_t* out,
   if (L::All(ownLit)) {  // the own writes wipe out the upper and left ones
     for (int c = 0; c < 3; ++c) x.v[c] = own.Plane(1 + c);
     if (L::All(L::And(right.Plane(0), down.Plane(0)))) {  // inside a lit area
-      Mix<L, Entries<L>, true>(f, x, right);
-      Mix<L, Entries<L>, true>(f, x, down);
+      Mix<L, true>(f, x, right);
+      Mix<L, true>(f, x, down);
     } else {
       Mix<L>(f, x, right);
       Mix<L>(f, x, down);

@@ -251,21 +251,20 @@ inline void ComposeSome(const Depth& depth, uint8_t* out, const ComposeRows& row
   const Word any = up | left | own | right | down;
   if (any == 0) return;
   // The right and lower writes, which every pixel takes last.
+  auto mixRight = [&](Word v) {
+    return depth.Mix(v, right, Fractions<N, Depth>(rightRow + i, fo));
+  };
+  auto mixDown = [&](Word v) { return depth.Mix(v, down, Fractions<N, Depth>(rows.down + i, fo)); };
   auto last = [&](Word v) {
-    v = Select(LitMask(right), depth.Mix(v, right, Fractions<N, Depth>(rightRow + i, fo)), v);
-    return Select(LitMask(down), depth.Mix(v, down, Fractions<N, Depth>(rows.down + i, fo)), v);
+    v = Select(LitMask(right), mixRight(v), v);
+    return Select(LitMask(down), mixDown(v), v);
   };
   constexpr Word kAll = N == 2 ? ~Word{0} : kPixelAll;
   constexpr Word kTops = kAll & 0xFF000000FF000000ull;
   if ((own & kTops) == kTops) {  // the own writes wipe out the upper and left ones
-    Word v = depth.Opaque(own);
-    if ((right & down & kTops) == kTops) {  // inside a lit area: both writes land
-      v = depth.Mix(v, right, Fractions<N, Depth>(rightRow + i, fo));
-      v = depth.Mix(v, down, Fractions<N, Depth>(rows.down + i, fo));
-    } else {
-      v = last(v);
-    }
-    depth.template Store<N>(out, v, kAll);
+    const Word v = depth.Opaque(own);
+    const bool litArea = (right & down & kTops) == kTops;  // both writes land
+    depth.template Store<N>(out, litArea ? mixDown(mixRight(v)) : last(v), kAll);
     return;
   }
   const Word ownLit = LitMask(own);
