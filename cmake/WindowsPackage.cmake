@@ -1,6 +1,7 @@
 # The Windows release package: `cpack --config build/mingw/CPackConfig.cmake` in a
 # built mingw build gives lumenfall-<version>-windows-x86.zip with the saver, the
-# install note, the licences and SHA256SUMS.
+# install note, the licences and SHA256SUMS; in a mingw64 build the same makes
+# lumenfall-<version>-windows-x64.zip.
 #
 # The archive is reproducible: the staged files get one fixed modification time
 # (SOURCE_DATE_EPOCH, or a fixed default when it is not set) before CPack packs them,
@@ -48,7 +49,11 @@ set(CPACK_GENERATOR "ZIP")
 set(CPACK_PACKAGE_NAME "lumenfall")
 set(CPACK_PACKAGE_VENDOR "Lumenfall developers")
 set(CPACK_PACKAGE_VERSION "${PROJECT_VERSION}")
-set(CPACK_PACKAGE_FILE_NAME "lumenfall-${PROJECT_VERSION}-windows-x86")
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+  set(CPACK_PACKAGE_FILE_NAME "lumenfall-${PROJECT_VERSION}-windows-x64")
+else()
+  set(CPACK_PACKAGE_FILE_NAME "lumenfall-${PROJECT_VERSION}-windows-x86")
+endif()
 set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
 # Only the saver's component, installed from the files already built.
 set(CPACK_INSTALL_CMAKE_PROJECTS "${CMAKE_BINARY_DIR};Lumenfall;windows;/")

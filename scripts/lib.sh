@@ -26,11 +26,21 @@ ensure_packages() {
 BUILD_PACKAGES=(build-essential cmake pkg-config libgtest-dev libgmock-dev googletest libbenchmark-dev
                 libpng-dev libgif-dev libfreetype-dev fonts-dejavu-core libx11-dev libxext-dev libxtst-dev
                 libxrandr-dev libxinerama-dev libxrender-dev libwayland-dev libwayland-bin wayland-protocols)
-# The Windows saver: the cross compiler (its win32 thread model, whose runtime imports
-# only what Windows 95 and 98 export), Wine on a virtual display, and the zip tools
-# that check the release package.
+# The Windows saver: the cross compilers of both editions (their win32 thread model,
+# whose runtime imports only what the oldest Windows of each edition exports), the
+# 64-bit Wine with the X libraries its X11 driver loads at run time (several monitors
+# through Xinerama and RandR, ...), and the zip tools that check the release packages.
 WINDOWS_PACKAGES=(gcc-mingw-w64-i686-win32 g++-mingw-w64-i686-win32 mingw-w64-i686-dev
-                  binutils-mingw-w64-i686 wine wine32:i386 fonts-wine zip unzip)
+                  binutils-mingw-w64-i686 gcc-mingw-w64-x86-64-win32 g++-mingw-w64-x86-64-win32
+                  mingw-w64-x86-64-dev binutils-mingw-w64-x86-64 wine wine64 fonts-wine zip unzip)
+WINE_X_LIBRARIES=(libxcomposite1 libxcursor1 libxfixes3 libxi6 libxinerama1 libxrandr2 libxrender1
+                  libxxf86vm1)
+WINDOWS_PACKAGES+=("${WINE_X_LIBRARIES[@]}")
+# Where this kernel runs 32-bit programs (scripts/wine-edition.sh), the 32-bit Wine and
+# its own i386 X libraries run the shipped 32-bit edition; elsewhere they could not run.
+if LUMENFALL_WINE_EDITION="" bash "$(dirname "${BASH_SOURCE[0]}")/wine-edition.sh" | grep -q '^x86 '; then
+  WINDOWS_PACKAGES+=(wine32:i386 "${WINE_X_LIBRARIES[@]/%/:i386}")
+fi
 # Virtual displays, input and screen reading for the front-end tests; for the Wayland
 # saver's, a headless sway (and weston, which has no layer shell), screenshots with grim,
 # keys with wtype, the test user made with useradd (passwd) and entered with setpriv

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Every test: the native suite (with the X11 saver on Xvfb and the Windows saver under
-# Wine), the web page in headless Chromium against the renderer, the same native suite
-# under AddressSanitizer and UndefinedBehaviorSanitizer, and the cross build for 32-bit
-# Windows.
+# Every test: the cross builds of both Windows editions and their release packages, the
+# native suite (with the X11 saver on Xvfb and the Windows saver under Wine: the 32-bit
+# edition where this kernel runs 32-bit programs, else the 64-bit one), the web page in
+# headless Chromium against the renderer, and the same native suite under
+# AddressSanitizer and UndefinedBehaviorSanitizer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 . scripts/lib.sh
@@ -22,11 +23,13 @@ fi
 
 ensure_packages "${BUILD_PACKAGES[@]}" "${WINDOWS_PACKAGES[@]}" "${DISPLAY_PACKAGES[@]}"
 
-echo "== Cross build for 32-bit Windows"
-cmake --preset mingw >/dev/null
-cmake --build --preset mingw -j "$(jobs)"
+for preset in mingw mingw64; do
+  echo "== Cross build for Windows: $preset"
+  cmake --preset $preset >/dev/null
+  cmake --build --preset $preset -j "$(jobs)"
+done
 
-echo "== The Windows release package: contents, checksums, two builds byte for byte"
+echo "== The Windows release packages: contents, checksums, two builds byte for byte"
 bash scripts/check-windows-package.sh
 
 echo "== Native debug build and the whole suite"

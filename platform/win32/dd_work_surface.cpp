@@ -4,7 +4,9 @@
 
 namespace lumenfall {
 
-static_assert(sizeof(DDSURFACEDESC) == 108, "the 108-byte surface description");
+// A 32-bit program's surface description is 108 bytes; in a 64-bit program its surface
+// pointer widens it, and dwSize says which of the two DirectDraw is handed.
+static_assert(sizeof(void*) != 4 || sizeof(DDSURFACEDESC) == 108, "the 108-byte surface description");
 static_assert(sizeof(DDPIXELFORMAT) == 32, "the 32-byte pixel format");
 
 namespace {

@@ -80,7 +80,7 @@ bool KeyPressAsksForPassword() {
 }
 
 void ChangePassword(const char* rest) {
-  HWND owner = reinterpret_cast<HWND>(static_cast<UINT_PTR>(ParseWindowHandle(rest)));
+  HWND owner = WindowFromCommandLine(ParseWindowHandle(rest));
   if (owner == nullptr || !IsWindow(owner)) owner = GetForegroundWindow();
   HMODULE library = LoadLibraryA("MPR.DLL");
   if (library == nullptr) return;

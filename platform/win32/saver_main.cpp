@@ -29,14 +29,15 @@ bool Is95Family() {
 }
 
 // The blur's vector kernels only where the system saves their registers; without
-// IsProcessorFeaturePresent (Windows 95, early NT) the plain kernels run.
+// IsProcessorFeaturePresent (Windows 95, early NT) a 32-bit program runs the kernels
+// below SSE2.
 void LimitVectorKernels() {
   HMODULE kernel = GetModuleHandleA("KERNEL32.DLL");
   ProcessorFeatureQuery query = nullptr;
   if (kernel != nullptr)
     query = reinterpret_cast<ProcessorFeatureQuery>(
         reinterpret_cast<void*>(GetProcAddress(kernel, "IsProcessorFeaturePresent")));
-  SetSimdLimit(SystemSimdLimit(query));
+  SetSimdLimit(SystemSimdLimit(query, kThisProgramWord));
 }
 
 int RunMode(const SaverCommand& command) {
@@ -48,7 +49,7 @@ int RunMode(const SaverCommand& command) {
     case SaverMode::FullScreen:
       return RunSaver(nullptr);
     case SaverMode::Preview: {
-      HWND parent = reinterpret_cast<HWND>(static_cast<UINT_PTR>(command.handle));
+      HWND parent = WindowFromCommandLine(command.handle);
       if (parent == nullptr || !IsWindow(parent)) return -1;
       return RunSaver(parent);
     }

@@ -38,6 +38,13 @@ constexpr UINT_PTR kEffectTimerId = 0xFF000000;
 constexpr UINT kEffectTimerPeriodMs = 40;
 constexpr UINT kVerifyMessage = WM_APP;
 
+// A window handle given in decimal on the command line. Window handles are 32-bit
+// values on every Windows; a 64-bit program widens them with their sign, as the
+// system's own LongToHandle does.
+inline HWND WindowFromCommandLine(uint32_t handle) {
+  return reinterpret_cast<HWND>(static_cast<INT_PTR>(static_cast<int32_t>(handle)));
+}
+
 // Entry and modes.
 [[noreturn]] void LumenfallEntry();
 int SaverMain(HINSTANCE instance, const char* tail);

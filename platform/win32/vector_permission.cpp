@@ -12,9 +12,10 @@ constexpr SimdLevel BelowSse2() {
 
 }  // namespace
 
-SimdLevel SystemSimdLimit(ProcessorFeatureQuery isProcessorFeaturePresent) {
-  if (isProcessorFeaturePresent == nullptr) return BelowSse2();
-  if (isProcessorFeaturePresent(kFeatureSse2) == 0) return BelowSse2();
+SimdLevel SystemSimdLimit(ProcessorFeatureQuery isProcessorFeaturePresent, ProgramWord word) {
+  const SimdLevel floor = word == ProgramWord::Bits64 ? SimdLevel::Sse2 : BelowSse2();
+  if (isProcessorFeaturePresent == nullptr) return floor;
+  if (isProcessorFeaturePresent(kFeatureSse2) == 0) return floor;
   if (isProcessorFeaturePresent(kFeatureXsave) != 0 || isProcessorFeaturePresent(kFeatureAvx2) != 0)
     return SimdLevel::Avx2;
   return SimdLevel::Sse2;

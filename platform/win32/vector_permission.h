@@ -26,10 +26,15 @@ constexpr uint32_t kFeatureSse2 = 10;  // PF_XMMI64_INSTRUCTIONS_AVAILABLE, Wind
 constexpr uint32_t kFeatureXsave = 17;  // PF_XSAVE_ENABLED: the system saves the AVX state
 constexpr uint32_t kFeatureAvx2 = 40;  // PF_AVX2_INSTRUCTIONS_AVAILABLE, Windows 10 on
 
-// The highest level the system allows: the level below SSE2 when there is no query or
-// it denies SSE2; SSE2 when it reports SSE2 but neither XSAVE nor AVX2; AVX2 when it
-// reports SSE2 and either of those. The processor's own detection still applies on
-// top (the blur uses the smaller of the two).
-SimdLevel SystemSimdLimit(ProcessorFeatureQuery isProcessorFeaturePresent);
+// The program's word: every 64-bit Windows saves the XMM registers, SSE2 being part of
+// the x86-64 instruction set.
+enum class ProgramWord { Bits32, Bits64 };
+constexpr ProgramWord kThisProgramWord = sizeof(void*) == 8 ? ProgramWord::Bits64 : ProgramWord::Bits32;
+
+// The highest level the system allows: the floor (MMX for a 32-bit program, SSE2 for a
+// 64-bit one) when there is no query or it denies SSE2; SSE2 when it reports SSE2 but
+// neither XSAVE nor AVX2; AVX2 when it reports SSE2 and either of those. The
+// processor's own detection still applies on top (the blur uses the smaller of the two).
+SimdLevel SystemSimdLimit(ProcessorFeatureQuery isProcessorFeaturePresent, ProgramWord word);
 
 }  // namespace lumenfall

@@ -7,8 +7,10 @@
 # sees them (read by lf_resource_probe.exe from inside Wine). At the end each saver must close on a
 # mouse movement with exit code 0.
 #
-#   tests/soak/soak.sh --wine-dir DIR --native PROGRAM --work DIR [options]
-#     --wine-dir DIR     the folder with lumenfall.scr and lf_resource_probe.exe
+#   tests/soak/soak.sh --wine-x86 DIR --wine-x64 DIR --native PROGRAM --work DIR [options]
+#     --wine-x86 DIR     the folders with lumenfall.scr and lf_resource_probe.exe of the
+#     --wine-x64 DIR     32- and 64-bit editions; the one that scripts/wine-edition.sh
+#                        names runs (the 32-bit one where this kernel runs 32-bit programs)
 #     --native PROGRAM   the Linux saver (run as PROGRAM --fullscreen)
 #     --work DIR         samples, reports and the Wine prefix (made on first use)
 #     --duration S       seconds each saver runs (default 600)
@@ -19,7 +21,7 @@
 #     --rss-slack KIB    growth of resident memory let through after the warm-up
 #                        (default 512; page-ins and allocator rounding)
 #     --count-slack N    growth of handle, object and file counts let through (default 0)
-#     --prefix DIR       the Wine prefix (default WORK/prefix)
+#     --prefix DIR       the folder of the Wine prefixes, DIR/<edition>/prefix (default WORK)
 #     --judge NAME:FILE  judge samples written before (NAME wine or native), run nothing
 #
 # Writes WORK/<saver>-samples.tsv (one line per sample) and prints the figures.
@@ -29,7 +31,7 @@
 set -uo pipefail
 
 duration=600 warmup=60 interval=5 only="" screen=1024x768x24 rss_slack=512 count_slack=0
-wine_dir="" native="" work="" prefix_dir="" judge=""
+wine_x86="" wine_x64="" native="" work="" prefix_dir="" judge=""
 
 usage() { echo "soak: $*" >&2; exit 2; }
 number() { [[ $2 =~ ^[0-9]+$ ]] && (( $2 > 0 && $2 <= 86400 )) || usage "$1 takes a whole number of seconds from 1 to 86400, not '$2'"; }
@@ -43,7 +45,8 @@ while (( $# > 0 )); do
     --screen) [[ $2 =~ ^[0-9]+x[0-9]+x(8|16|24)$ ]] || usage "--screen takes WxHxD, not '$2'"; screen=$2 ;;
     --rss-slack) [[ $2 =~ ^[0-9]+$ ]] || usage "--rss-slack takes KiB, not '$2'"; rss_slack=$2 ;;
     --count-slack) [[ $2 =~ ^[0-9]+$ ]] || usage "--count-slack takes a count, not '$2'"; count_slack=$2 ;;
-    --wine-dir) wine_dir=$2 ;;
+    --wine-x86) wine_x86=$2 ;;
+    --wine-x64) wine_x64=$2 ;;
     --native) native=$2 ;;
     --work) work=$2 ;;
     --prefix) prefix_dir=$2 ;;
@@ -125,21 +128,17 @@ missing() {
 }
 
 runs=()
-# Wine runs the saver in a 32-bit process; a kernel without IA-32 emulation refuses to
-# start one, and no package brings that back: the Wine run is left out, and said so.
-loader_status=0
-[[ -e /lib/ld-linux.so.2 ]] && { /lib/ld-linux.so.2 --version >/dev/null 2>&1 || loader_status=$?; }
-if [[ $only != native ]] && (( loader_status == 126 )); then  # bash: cannot execute
-  echo "soak: this kernel refuses 32-bit x86 programs; the Wine run is left out" >&2
-  [[ $only == wine ]] && exit 77
-  only=native
-fi
 [[ $only != native ]] && runs+=(wine)
 [[ $only != wine ]] && runs+=(native)
 for tool in Xvfb xdotool; do command -v $tool >/dev/null || missing "$tool is not installed"; done
 if [[ " ${runs[*]} " == *" wine "* ]]; then
   for tool in wine wineserver wineboot; do command -v $tool >/dev/null || missing "$tool is not installed"; done
-  [[ -f $wine_dir/lumenfall.scr ]] || missing "no lumenfall.scr in '$wine_dir' (--wine-dir; run the mingw cross build)"
+  # The 32-bit edition where this kernel runs 32-bit programs, else the 64-bit one.
+  edition=$(bash "$(dirname "$0")/../../scripts/wine-edition.sh") || exit 1
+  echo "soak: lumenfall.scr, $edition"
+  if [[ $edition == x86* ]]; then wine_dir=$wine_x86 wine_arch=win32; else wine_dir=$wine_x64 wine_arch=win64; fi
+  [[ -f $wine_dir/lumenfall.scr ]] ||
+    missing "no lumenfall.scr in '$wine_dir' (--wine-${edition%% *}; run the ${edition%% *} cross build)"
   [[ -f $wine_dir/lf_resource_probe.exe ]] || missing "no lf_resource_probe.exe in '$wine_dir'"
 fi
 if [[ " ${runs[*]} " == *" native "* ]]; then
@@ -213,8 +212,8 @@ run_saver() {
   local height=${rest%%x*}
   xdotool mousemove $((width / 2)) $((height / 2))
   if [[ $name == wine ]]; then
-    prefix=${prefix_dir:-$work/prefix}
-    export WINEPREFIX=$prefix WINEDEBUG=-all WINEARCH=win32 WINEDLLOVERRIDES="mscoree,mshtml="
+    prefix=${prefix_dir:-$work}/${edition%% *}/prefix
+    export WINEPREFIX=$prefix WINEDEBUG=-all WINEARCH=$wine_arch WINEDLLOVERRIDES="mscoree,mshtml="
     if [[ ! -f $prefix/system.reg ]]; then
       mkdir -p "$prefix"
       local made=$SECONDS

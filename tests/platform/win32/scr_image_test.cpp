@@ -1,6 +1,7 @@
-// The built lumenfall.scr as a file: a 32-bit GUI program for Windows 4.0 that imports
-// nothing but what the Windows 95/98 system libraries export, carries its DPI-aware
-// manifest and a version resource with the project's version.
+// The built lumenfall.scr of each edition as a file: a GUI program for the oldest
+// Windows of its edition (32-bit: Windows 4.0; 64-bit: Windows 5.2, XP x64) that imports
+// nothing but what that system's libraries export, carries its DPI-aware manifest for
+// its processor and a version resource with the project's version.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -22,29 +23,52 @@
 namespace lumenfall::wine {
 namespace {
 
-std::string ScrPath() { return std::string(LUMENFALL_MINGW_BUILD_DIR) + "/win32/lumenfall.scr"; }
+// What each edition's image must be.
+struct ImageEdition {
+  const char* name;
+  const char* buildDir;
+  const char* tools;         // the binutils prefix
+  const char* format;        // objdump's name of the image format: "(PE32)" is 32-bit only
+  const char* version;       // subsystem and system version, major and minor
+  const char* minor;
+  const char* exports;       // the record of what its oldest Windows exports
+  const char* oldest;        // that Windows, for messages
+  const char* manifestArch;  // processorArchitecture in the manifest
+};
 
-class ScrImage : public ::testing::Test {
+void PrintTo(const ImageEdition& edition, std::ostream* out) { *out << edition.name; }
+
+const ImageEdition kEditions[] = {
+    {"x86", LUMENFALL_MINGW_BUILD_DIR, "i686-w64-mingw32-", "(PE32)", "4", "0",
+     LUMENFALL_WIN9X_EXPORTS, "Windows 95/98", "x86"},
+    {"x64", LUMENFALL_MINGW64_BUILD_DIR, "x86_64-w64-mingw32-", "(PE32+)", "5", "2",
+     LUMENFALL_WINXP64_EXPORTS, "Windows XP x64", "amd64"},
+};
+
+class ScrImage : public ::testing::TestWithParam<ImageEdition> {
  protected:
   void SetUp() override {
     std::string missing;
-    if (!HaveTool("i686-w64-mingw32-objdump")) missing = "i686-w64-mingw32-objdump is not installed";
-    else if (!FileExists(ScrPath())) missing = ScrPath() + " is missing (run the mingw cross build first)";
+    if (!HaveTool(Tool("objdump"))) missing = Tool("objdump") + " is not installed";
+    else if (!FileExists(ScrPath())) missing = ScrPath() + " is missing (run the cross build first)";
     if (missing.empty()) return;
     if (InCi()) FAIL() << missing;
     GTEST_SKIP() << missing;
   }
 
+  static std::string ScrPath() { return std::string(GetParam().buildDir) + "/win32/lumenfall.scr"; }
+  static std::string Tool(const char* name) { return std::string(GetParam().tools) + name; }
+
   std::string Objdump(const std::string& option) {
     std::string out;
-    EXPECT_EQ(wine::Run({"i686-w64-mingw32-objdump", option, ScrPath()}, {}, 60000, &out), 0);
+    EXPECT_EQ(wine::Run({Tool("objdump"), option, ScrPath()}, {}, 60000, &out), 0);
     return out;
   }
 };
 
-TEST_F(ScrImage, ImportsOnlySystemDlls) {
+TEST_P(ScrImage, ImportsOnlySystemDlls) {
   const std::string headers = Objdump("-p");
-  EXPECT_NE(headers.find("(PE32)"), std::string::npos) << "not a 32-bit image";
+  EXPECT_NE(headers.find(GetParam().format), std::string::npos) << "not a " << GetParam().format << " image";
   EXPECT_NE(headers.find("(Windows GUI)"), std::string::npos) << "not a GUI program";
   const std::set<std::string> allowed = {"kernel32.dll", "user32.dll", "gdi32.dll",
                                          "advapi32.dll", "ddraw.dll",  "msvcrt.dll"};
@@ -118,9 +142,9 @@ std::map<std::string, std::set<std::string>> ImportTable(const std::string& head
   return imports;
 }
 
-TEST_F(ScrImage, ImportsOnlyWhatWindows95And98Export) {
-  const auto record = ReadExportRecord(LUMENFALL_WIN9X_EXPORTS);
-  ASSERT_TRUE(record.count("KERNEL32.DLL")) << "no export record at " << LUMENFALL_WIN9X_EXPORTS;
+TEST_P(ScrImage, ImportsOnlyWhatItsOldestWindowsExports) {
+  const auto record = ReadExportRecord(GetParam().exports);
+  ASSERT_TRUE(record.count("KERNEL32.DLL")) << "no export record at " << GetParam().exports;
   const auto imports = ImportTable(Objdump("-p"));
   ASSERT_TRUE(imports.count("KERNEL32.DLL") && !imports.at("KERNEL32.DLL").empty())
       << "no import table read";
@@ -130,15 +154,17 @@ TEST_F(ScrImage, ImportsOnlyWhatWindows95And98Export) {
     if (known == record.end()) continue;
     for (const std::string& function : functions)
       EXPECT_TRUE(known->second.count(function))
-          << dll << "!" << function << " is not exported by Windows 95/98";
+          << dll << "!" << function << " is not exported by " << GetParam().oldest;
   }
 }
 
-TEST_F(ScrImage, RunsOnWindows4WithAFixedTimestamp) {
+TEST_P(ScrImage, RunsOnItsOldestWindowsWithAFixedTimestamp) {
   const std::string headers = Objdump("-p");
-  EXPECT_NE(headers.find("MajorSubsystemVersion\t4\n"), std::string::npos);
-  EXPECT_NE(headers.find("MinorSubsystemVersion\t0\n"), std::string::npos);
-  EXPECT_NE(headers.find("MajorOSystemVersion\t4\n"), std::string::npos);
+  const std::string major = GetParam().version, minor = GetParam().minor;
+  EXPECT_NE(headers.find("MajorSubsystemVersion\t" + major + "\n"), std::string::npos);
+  EXPECT_NE(headers.find("MinorSubsystemVersion\t" + minor + "\n"), std::string::npos);
+  EXPECT_NE(headers.find("MajorOSystemVersion\t" + major + "\n"), std::string::npos);
+  EXPECT_NE(headers.find("MinorOSystemVersion\t" + minor + "\n"), std::string::npos);
   // A fixed stamp (none), so that two builds of one commit are the same bytes.
   EXPECT_NE(headers.find("Time/Date\t\tThu Jan  1 00:00:00 1970"), std::string::npos);
 }
@@ -157,7 +183,7 @@ std::string VersionString(const std::string& image, const std::string& key) {
   return text;
 }
 
-TEST_F(ScrImage, VersionResourceNamesTheProduct) {
+TEST_P(ScrImage, VersionResourceNamesTheProduct) {
   std::ifstream in(ScrPath(), std::ios::binary);
   const std::string image((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   EXPECT_EQ(VersionString(image, "ProductName"), "Lumenfall");
@@ -181,10 +207,10 @@ TEST_F(ScrImage, VersionResourceNamesTheProduct) {
 
 // The templates as built are the script's, control for control: the resource compiler
 // added or dropped no style, and nothing else changed on the way.
-TEST_F(ScrImage, DialogTemplatesAreTheResourceScript) {
+TEST_P(ScrImage, DialogTemplatesAreTheResourceScript) {
   std::string script, built, error;
   ASSERT_TRUE(PreprocessSaverScript(&script)) << script;
-  ASSERT_EQ(wine::Run({"i686-w64-mingw32-windres", "-i", ScrPath(), "-O", "rc"}, {}, 60000, &built), 0)
+  ASSERT_EQ(wine::Run({Tool("windres"), "-i", ScrPath(), "-O", "rc"}, {}, 60000, &built), 0)
       << built;
   std::map<unsigned, ScriptDialog> declared, compiled;
   for (const ScriptDialog& d : ReadScriptDialogs(script, &error)) declared[d.id] = d;
@@ -216,7 +242,7 @@ TEST_F(ScrImage, DialogTemplatesAreTheResourceScript) {
   }
 }
 
-TEST_F(ScrImage, ManifestDeclaresPerMonitorDpiAwareness) {
+TEST_P(ScrImage, ManifestDeclaresPerMonitorDpiAwareness) {
   // The manifest is stored as plain text in the resource section.
   std::ifstream in(ScrPath(), std::ios::binary);
   const std::string image((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
@@ -224,7 +250,13 @@ TEST_F(ScrImage, ManifestDeclaresPerMonitorDpiAwareness) {
   EXPECT_NE(image.find("<dpiAware"), std::string::npos);
   EXPECT_NE(image.find(">PerMonitorV2"), std::string::npos);
   EXPECT_NE(image.find("supportedOS Id=\"{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}\""), std::string::npos);
+  EXPECT_NE(image.find(std::string("processorArchitecture=\"") + GetParam().manifestArch + "\""),
+            std::string::npos)
+      << "the manifest does not name the edition's processor";
 }
+
+INSTANTIATE_TEST_SUITE_P(Editions, ScrImage, ::testing::ValuesIn(kEditions),
+                         [](const ::testing::TestParamInfo<ImageEdition>& edition) { return edition.param.name; });
 
 }  // namespace
 }  // namespace lumenfall::wine

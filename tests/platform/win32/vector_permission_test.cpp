@@ -19,22 +19,25 @@ int LUMENFALL_SYSTEM_CALL FakeQuery(uint32_t feature) {
   return feature < 32 && (present >> feature & 1u) != 0 ? 1 : 0;
 }
 
-SimdLevel Ask(uint32_t features, bool avx2 = false) {
+SimdLevel Ask(uint32_t features, bool avx2 = false, ProgramWord word = ProgramWord::Bits32) {
   asked.clear();
   present = features;
   avx2Reported = avx2;
-  return SystemSimdLimit(FakeQuery);
+  return SystemSimdLimit(FakeQuery, word);
 }
 
-TEST(VectorPermission, WithoutTheQueryOnlyKernelsBelowSse2) {
-  EXPECT_LT(SystemSimdLimit(nullptr), SimdLevel::Sse2);
+TEST(VectorPermission, WithoutTheQueryMmxIn32BitsAndSse2In64) {
+  // MMX lives in the x87 registers, which every system saves; XMM only where asked.
+  EXPECT_EQ(SystemSimdLimit(nullptr, ProgramWord::Bits32), SimdLevel::Mmx);
+  EXPECT_EQ(SystemSimdLimit(nullptr, ProgramWord::Bits64), SimdLevel::Sse2);
 }
 
-TEST(VectorPermission, ASystemThatDeniesSse2GetsNoVectorKernels) {
+TEST(VectorPermission, ASystemThatDeniesSse2GetsItsFloor) {
   // Windows 2000 and NT 4 know the query but not the SSE2 feature: they answer no,
   // whatever else they report.
-  EXPECT_LT(Ask(1u << kFeatureXsave, true), SimdLevel::Sse2);
+  EXPECT_EQ(Ask(1u << kFeatureXsave, true), SimdLevel::Mmx);
   EXPECT_EQ(asked, std::vector<uint32_t>{kFeatureSse2}) << "SSE2 decides first";
+  EXPECT_EQ(Ask(1u << kFeatureXsave, true, ProgramWord::Bits64), SimdLevel::Sse2);
 }
 
 TEST(VectorPermission, Sse2WithoutTheSavedAvxStateStopsAtSse2) {

@@ -9,7 +9,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -301,37 +300,45 @@ std::string ReadFile(const std::string& path) {
   return text.str();
 }
 
-bool InCi() {
-  const char* ci = std::getenv("CI");
-  return ci != nullptr && std::strcmp(ci, "true") == 0;
-}
-
-std::string KernelRefuses32BitPrograms() {
-  // The 32-bit loader that Wine's own 32-bit programs start through; exec tells.
-  static const std::string answer = [] {
-    const char* loader = "/lib/ld-linux.so.2";
-    if (access(loader, X_OK) != 0) return std::string();  // not installed: a missing tool
-    const pid_t child = fork();
-    if (child == 0) {
-      const int null = open("/dev/null", O_WRONLY);
-      if (null >= 0) {
-        dup2(null, STDOUT_FILENO);
-        dup2(null, STDERR_FILENO);
-      }
-      execl(loader, loader, "--version", static_cast<char*>(nullptr));
-      _exit(errno == ENOEXEC ? 126 : 127);
+const WineEdition& Edition() {
+  static const WineEdition edition = [] {
+    WineEdition e;
+    std::string line;
+    // Its reason for choosing none comes on standard error: read both.
+    const int status =
+        Run({"bash", "-c", "bash \"$0\" 2>&1", LUMENFALL_WINE_EDITION_SCRIPT}, {}, 20000, &line);
+    while (!line.empty() && std::isspace(static_cast<unsigned char>(line.back()))) line.pop_back();
+    if (status != 0 || (line.rfind("x86 ", 0) != 0 && line.rfind("x64 ", 0) != 0)) {
+      e.error = "no edition of the saver can run here: " + line;
+      return e;
     }
-    int status = 0;
-    if (child < 0 || waitpid(child, &status, 0) != child) return std::string();
-    if (WIFEXITED(status) && WEXITSTATUS(status) == 126)
-      return std::string("this kernel refuses 32-bit x86 programs (Exec format error from ") +
-             loader + "), so Wine cannot run the 32-bit saver on this machine";
-    return std::string();
+    e.name = line.substr(0, 3);
+    e.why = line.size() > 4 ? line.substr(4) : "";
+    if (e.name == "x86") {
+      e.buildDir = LUMENFALL_MINGW_BUILD_DIR;
+      e.arch = "win32";
+    } else {
+      e.buildDir = LUMENFALL_MINGW64_BUILD_DIR;
+      e.arch = "win64";
+    }
+    std::printf("[ wine     ] lumenfall.scr, %s edition %s, from %s\n", e.name.c_str(), e.why.c_str(),
+                e.buildDir.c_str());
+    std::fflush(stdout);
+    return e;
   }();
-  return answer;
+  return edition;
 }
 
-bool WineRequired() { return InCi() && KernelRefuses32BitPrograms().empty(); }
+std::string MissingWindowsFiles(const std::vector<std::string>& files) {
+  if (!Edition().error.empty()) return Edition().error;
+  const std::string preset = Edition().name == "x86" ? "mingw" : "mingw64";
+  for (const std::string& file : files) {
+    if (!FileExists(file))
+      return file + " is missing (run the " + preset + " cross build first: cmake --preset " + preset +
+             " && cmake --build --preset " + preset + ")";
+  }
+  return "";
+}
 
 void SleepMs(int ms) { std::this_thread::sleep_for(milliseconds(ms)); }
 
@@ -341,6 +348,10 @@ bool WineDesktop::Open(int depth, int width, int height, const std::string& pref
                        std::string* error,
                        const std::function<void(const std::string&)>& prefixMade,
                        const std::vector<std::string>& nested) {
+  if (!Edition().error.empty()) {
+    *error = Edition().error;
+    return false;
+  }
   for (const char* tool : {"wine", "wineserver", "wineboot", "Xvfb", "xdotool", "import", "Xephyr"}) {
     if (!HaveTool(tool) && (nested.size() > 0 || std::strcmp(tool, "Xephyr") != 0)) {
       *error = std::string("the tool ") + tool + " is not installed";
@@ -352,7 +363,7 @@ bool WineDesktop::Open(int depth, int width, int height, const std::string& pref
   env_ = {{"WINEPREFIX", prefix},
           {"WINEDEBUG", "-all"},
           {"WINEDLLOVERRIDES", "mscoree,mshtml="},
-          {"WINEARCH", "win32"},
+          {"WINEARCH", Edition().arch},
           {"DISPLAY", nested.empty() ? xserver_.Display() : nested_.Display()}};
   if (!FileExists(prefix + "/system.reg")) {
     const auto start = std::chrono::steady_clock::now();

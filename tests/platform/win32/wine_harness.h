@@ -12,18 +12,38 @@
 #include <string>
 #include <vector>
 
+#include "tests/test_requirements.h"
+
 namespace lumenfall::wine {
 
 using Environment = std::map<std::string, std::string>;
 
-// What every Wine suite counts in: its clock, the 800 x 600 desktop, the exit code of
-// ExitProcess(-1), and the cross build's folder of Windows programs.
+// What every Wine suite counts in: its clock, the 800 x 600 desktop and the exit code
+// of ExitProcess(-1).
 using std::chrono::milliseconds;
 using Clock = std::chrono::steady_clock;
 constexpr int kScreenWidth = 800;
 constexpr int kScreenHeight = 600;
 constexpr int kExitMinusOne = 255;  // ExitProcess(-1) as Wine hands it to the Unix parent
-inline std::string WinDir() { return std::string(LUMENFALL_MINGW_BUILD_DIR) + "/win32"; }
+
+// The edition of the saver that the Wine suites run, as scripts/wine-edition.sh
+// chooses it: the 32-bit one where this kernel runs 32-bit programs, else the 64-bit
+// one in a 64-bit prefix (LUMENFALL_WINE_EDITION=x86|x64 chooses).
+struct WineEdition {
+  std::string name;      // "x86" or "x64"; empty when none can run (see error)
+  std::string why;       // why this one, for the test output
+  std::string buildDir;  // the cross build with win32/lumenfall.scr and the helpers
+  std::string arch;      // WINEARCH of its prefixes: "win32" or "win64"
+  std::string error;
+};
+const WineEdition& Edition();
+// The folder of the edition's Windows programs.
+inline std::string WinDir() { return Edition().buildDir + "/win32"; }
+// A suite's folder for the edition's prefixes and files, below its work folder.
+inline std::string EditionWorkDir(const std::string& workDir) { return workDir + "/" + Edition().name; }
+// Empty when an edition was chosen and each of its files is there (paths below
+// WinDir()); otherwise why a suite cannot run.
+std::string MissingWindowsFiles(const std::vector<std::string>& files);
 
 // A child process in its own process group. The destructor kills the group if the
 // child still runs, so no test leaves anything behind.
@@ -70,26 +90,15 @@ bool CopyFile(const std::string& from, const std::string& to);
 // A whole file's bytes, or empty when it cannot be read.
 std::string ReadFile(const std::string& path);
 
-// True under CI (CI=true), where a missing tool is a failure rather than a skip.
-bool InCi();
-
-// Why this machine cannot run 32-bit x86 programs at all, or empty when it can. Wine
-// runs lumenfall.scr in a 32-bit process, which a kernel built without IA-32 emulation
-// refuses to start ("Exec format error"); no package can bring that back.
-std::string KernelRefuses32BitPrograms();
-
-// Whether a Wine suite that cannot start must fail rather than skip: under CI, except
-// on a kernel that refuses 32-bit programs, where the skip names that reason instead.
-bool WineRequired();
+using test::InCi;
 
 // In a fixture's SetUp: when the session could not start Wine (error not empty), fails
-// under CI or skips, naming the reason.
+// under CI (CI=true) or skips, naming the reason.
 #define LUMENFALL_NEED_WINE(error)                                                    \
   do {                                                                                 \
     if (const std::string wineError = (error); !wineError.empty()) {                   \
-      if (WineRequired()) FAIL() << "Wine tests cannot run: " << wineError;            \
-      GTEST_SKIP() << "Wine tests cannot run: " << wineError << "; "                   \
-                   << KernelRefuses32BitPrograms();                                    \
+      if (InCi()) FAIL() << "Wine tests cannot run: " << wineError;                    \
+      GTEST_SKIP() << "Wine tests cannot run: " << wineError;                          \
     }                                                                                  \
   } while (false)
 void SleepMs(int milliseconds);

@@ -1,7 +1,7 @@
 // lumenfall.scr, run for real under Wine on private Xvfb displays of 8, 16 and 24
 // bits per pixel: windows, closing rules, exit codes, the picture and the settings.
 //
-// The cross build (build/mingw by default, LUMENFALL_MINGW_BUILD_DIR) provides the
+// The cross build of the edition that this machine runs (wine_harness.h) provides the
 // saver and the Windows helpers. Outside CI a missing tool or file skips; with
 // CI=true it fails.
 #include <gtest/gtest.h>
@@ -31,13 +31,15 @@ class WineSession {
   bool Open(int depth, const std::vector<std::string>& nested = {}, int width = kScreenWidth,
             int height = kScreenHeight) {
     depth_ = depth;
-    for (const std::string& file : {SaverPath(), Helper("lf_probe"), Helper("lf_parent"),
-                                    Helper("lf_registry_check"), Helper("lf_inproc_preview")}) {
-      if (!FileExists(file)) return Fail(file + " is missing (run the mingw cross build first)");
-    }
-    const std::string prefix = std::string(LUMENFALL_WINE_WORK_DIR) + "/prefix-" +
-                               (nested.empty() ? std::to_string(depth) : std::string("monitors"));
-    if (!MakeFolders(LUMENFALL_WINE_WORK_DIR)) return Fail("cannot create " LUMENFALL_WINE_WORK_DIR);
+    if (const std::string missing =
+            MissingWindowsFiles({SaverPath(), Helper("lf_probe"), Helper("lf_parent"),
+                                 Helper("lf_registry_check"), Helper("lf_inproc_preview")});
+        !missing.empty())
+      return Fail(missing);
+    const std::string work = EditionWorkDir(LUMENFALL_WINE_WORK_DIR);
+    const std::string prefix =
+        work + "/prefix-" + (nested.empty() ? std::to_string(depth) : std::string("monitors"));
+    if (!MakeFolders(work)) return Fail("cannot create " + work);
     std::string error;
     if (!desktop_.Open(depth, width, height, prefix, &error, {}, nested)) return Fail(error);
     // The first Wine program brings up the desktop process. It runs in that program's
@@ -248,7 +250,7 @@ constexpr int kParityTolerance = 3;
 // Writes the screenshots next to the prefixes for a look after a failure; the text
 // names the folder.
 std::string KeepShots(const std::vector<Picture>& shots) {
-  const std::string dir = std::string(LUMENFALL_WINE_WORK_DIR) + "/failed-shots";
+  const std::string dir = EditionWorkDir(LUMENFALL_WINE_WORK_DIR) + "/failed-shots";
   MakeFolders(dir);
   const ::testing::TestInfo* info = ::testing::UnitTest::GetInstance()->current_test_info();
   const std::string stem = dir + "/" + (info != nullptr ? std::string(info->test_suite_name()) + "." + info->name() : "shot");

@@ -25,7 +25,7 @@ namespace lumenfall::wine {
 
 
 inline std::string Program(const char* name) { return WinDir() + "/" + name + ".exe"; }
-inline std::string WorkDir() { return LUMENFALL_DIALOGS_WORK_DIR; }
+inline std::string WorkDir() { return EditionWorkDir(LUMENFALL_DIALOGS_WORK_DIR); }
 inline std::string LogPath() { return WorkDir() + "/doubles.log"; }
 
 // ---- Records: "kind key=value key="quoted \"text\"" ..." ----
@@ -123,12 +123,13 @@ inline std::vector<LogLine> Only(const std::vector<LogLine>& log, const std::str
 class Session {
  public:
   bool Open() {
-    for (const std::string& file :
-         {WinDir() + "/lumenfall.scr", Program("lf_dialog_check"), Program("lf_password_probe"),
-          Program("lf_parent"), Program("lf_probe"), WinDir() + "/doubles/password.cpl",
-          WinDir() + "/doubles/mpr.dll", WinDir() + "/doubles-noentry/password.cpl",
-          WinDir() + "/doubles-noentry/mpr.dll"})
-      if (!FileExists(file)) return Fail(file + " is missing (run the mingw cross build first)");
+    if (const std::string missing = MissingWindowsFiles(
+            {WinDir() + "/lumenfall.scr", Program("lf_dialog_check"), Program("lf_password_probe"),
+             Program("lf_parent"), Program("lf_probe"), WinDir() + "/doubles/password.cpl",
+             WinDir() + "/doubles/mpr.dll", WinDir() + "/doubles-noentry/password.cpl",
+             WinDir() + "/doubles-noentry/mpr.dll"});
+        !missing.empty())
+      return Fail(missing);
     if (!MakeFolders(WorkDir())) return Fail("cannot create " + WorkDir());
     // Three copies of the saver: beside the doubles, beside the doubles without their
     // entries, and alone. A library beside the program is the one it loads.

@@ -2,8 +2,8 @@
 // compiled into the program.
 //
 // One Xvfb display and one Wine prefix serve every case of this program. The cross
-// build (LUMENFALL_MINGW_BUILD_DIR) provides the saver, the doubles and the two test
-// programs. Outside CI a missing tool or file skips; with CI=true it fails.
+// build of the edition that this machine runs provides the saver, the doubles and the
+// two test programs. Outside CI a missing tool or file skips; with CI=true it fails.
 #include "dialogs_wine_session.h"
 #include "resource_script.h"
 

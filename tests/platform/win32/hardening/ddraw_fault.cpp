@@ -443,9 +443,11 @@ class SurfaceCommon : public I, protected Counted {
       return DDERR_WRONGMODE;
     }
     if (record_->lost) {
+      // Not yet: another program holds the display. That is no mode change, which
+      // only a new display would mend.
       if (record_->lostBy == nullptr || !record_->lostBy->RestoreSucceeds()) {
         if (record_->refusals++ == 0) Log("restore-refused name=%s", record_->name);
-        return DDERR_WRONGMODE;
+        return DDERR_NOEXCLUSIVEMODE;
       }
       record_->lost = false;
       record_->refusals = 0;

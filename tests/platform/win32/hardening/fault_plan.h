@@ -22,7 +22,8 @@
 // failed. *count: it fails that many calls and then no more; without it, for ever.
 // For mode-change @after counts blits onto the primary, and count is ignored.
 // For the two lost kinds count is the number of calls answered "lost" before a
-// Restore succeeds; until then Restore answers that the mode is still wrong.
+// Restore succeeds; until then Restore answers DDERR_NOEXCLUSIVEMODE (another program
+// holds the display), which is not a mode change.
 #pragma once
 
 #include <cstdint>

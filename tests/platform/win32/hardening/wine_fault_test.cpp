@@ -24,7 +24,7 @@
 namespace lumenfall::wine {
 namespace {
 
-std::string WorkDir() { return LUMENFALL_FAULTS_WORK_DIR; }
+std::string WorkDir() { return EditionWorkDir(LUMENFALL_FAULTS_WORK_DIR); }
 std::string RunDir() { return WorkDir() + "/run"; }
 std::string LogPath() { return WorkDir() + "/ddraw.log"; }
 
@@ -108,9 +108,10 @@ long LitPixels(const Picture& p) {
 class FaultSession {
  public:
   bool Open() {
-    for (const std::string& file :
-         {WinDir() + "/lumenfall.scr", WinDir() + "/faults/ddraw.dll", WinDir() + "/lf_probe.exe"})
-      if (!FileExists(file)) return Fail(file + " is missing (run the mingw cross build first)");
+    if (const std::string missing = MissingWindowsFiles(
+            {WinDir() + "/lumenfall.scr", WinDir() + "/faults/ddraw.dll", WinDir() + "/lf_probe.exe"});
+        !missing.empty())
+      return Fail(missing);
     if (!MakeFolders(RunDir())) return Fail("cannot create " + RunDir());
     // A library beside the program is the one that the override picks.
     if (!CopyFile(WinDir() + "/lumenfall.scr", RunDir() + "/lumenfall.scr") ||
@@ -363,7 +364,8 @@ TEST_F(DirectDrawFaults, FailingBlitsFreezeThePictureUntilTheyStop) {
 
 TEST_F(DirectDrawFaults, ALostPrimaryIsRestoredAndThePictureMovesAgain) {
   // The primary is lost at the 151st blit; Restore is refused until 75 blits were
-  // answered "lost" (a mode change still under way), then it succeeds.
+  // answered "lost" (another program holds the display), then it succeeds. The same
+  // display serves throughout: no rebuild.
   FreezesThenMovesAgain("blt-lost@150*75", "lost", "name", "primary", "restored", "name", "primary",
                         CloseBy::Mouse);
   std::vector<Event> log;
@@ -371,6 +373,8 @@ TEST_F(DirectDrawFaults, ALostPrimaryIsRestoredAndThePictureMovesAgain) {
   EXPECT_TRUE(Has(log, "restore-refused", "name", "primary")) << "Restore was tried only once" << Dump(log);
   EXPECT_EQ(s["lostAnswers"], 75) << "the saver stopped blitting while the primary was lost";
   EXPECT_GE(s["restoreOk"], 1);
+  EXPECT_EQ(s["wrongMode"], 0);
+  EXPECT_EQ(s["devices"], 2) << "a refused Restore is no mode change: nothing is rebuilt" << Dump(log);
 }
 
 TEST_F(DirectDrawFaults, LostWorkSurfacesAreRestoredAndThePictureMovesAgain) {
@@ -379,7 +383,8 @@ TEST_F(DirectDrawFaults, LostWorkSurfacesAreRestoredAndThePictureMovesAgain) {
   FreezesThenMovesAgain("lock-lost@570*600", "lost", "name", "offscreen2", "restored", "name",
                         "offscreen4", CloseBy::Key);
   std::vector<Event> log;
-  FinishedLog("lock-lost@570*600", &log);
+  const Summary s = FinishedLog("lock-lost@570*600", &log);
+  EXPECT_EQ(s["devices"], 2) << "a refused Restore is no mode change: nothing is rebuilt" << Dump(log);
   for (const char* name : {"offscreen1", "offscreen2", "offscreen3", "offscreen4"}) {
     EXPECT_TRUE(Has(log, "lost", "name", name)) << name << Dump(log);
     EXPECT_TRUE(Has(log, "restored", "name", name)) << name << Dump(log);
