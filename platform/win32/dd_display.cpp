@@ -79,17 +79,18 @@ void RestoreLostSurfaces(HRESULT presentResult) {
   }
   if (!lost) return;
   // DDERR_WRONGMODE: the display mode changed under the surfaces; only a rebuild helps.
+  // Any other refusal (another program holds the display) is tried again next tick.
   if (d.primary != nullptr && d.primary->IsLost() == DDERR_SURFACELOST &&
       d.primary->Restore() == DDERR_WRONGMODE)
-    d.wrongMode = true;
+    d.rebuildPending = true;
   if (d.screenTemplate != nullptr && d.screenTemplate->IsLost() == DDERR_SURFACELOST &&
       d.screenTemplate->Restore() == DDERR_WRONGMODE)
-    d.wrongMode = true;
+    d.rebuildPending = true;
   for (DirectDrawWorkSurface* s : {&d.zoomBuffer, &d.trailBuffer, &d.showBuffer}) {
     s->ForgetSurfaceLost();
     if (s->Surface() != nullptr && s->Surface()->IsLost() == DDERR_SURFACELOST) {
       if (s->Restore() == static_cast<int32_t>(DDERR_WRONGMODE)) {
-        d.wrongMode = true;
+        d.rebuildPending = true;
         continue;
       }
       ClearSurface(s);
@@ -103,9 +104,19 @@ bool Inside(const RECT& inner, const RECT& outer) {
          inner.bottom <= outer.bottom;
 }
 
+// The part of the virtual screen that the primary surface reaches: the primary
+// monitor, from the screen's origin.
+RECT PrimaryRect() {
+  const DisplayFormat& format = displayEngine.display.format;
+  return RECT{0, 0, static_cast<LONG>(format.screenWidth), static_cast<LONG>(format.screenHeight)};
+}
+
 // ShowBuffer copied row by row into a DIB of the display's depth (400 x 300 rows are
 // 4-byte aligned at every depth) and stretched by GDI onto the monitors that the
-// primary surface does not reach. False when there is nothing to draw from.
+// primary surface does not reach. False when there is nothing to draw from. At 8 bits
+// the colour table indexes the GDI grey palette, whose reserved entries name the
+// system's own colours as the DirectDraw palette's do; without that palette it holds
+// the greys themselves (the effect writes only greys and the black of index 0).
 struct DibInfo {
   BITMAPINFOHEADER header;
   RGBQUAD colours[256];
@@ -137,9 +148,13 @@ bool CopyShowBuffer(DibInfo& info) {
   info.header.biCompression = BI_RGB;
   if (bytes == 1) {
     info.header.biClrUsed = 256;
+    auto* indexes = reinterpret_cast<WORD*>(info.colours);
     for (int i = 0; i < 256; ++i) {
       const PaletteEntry& e = display.greyPalette.entry[i];
-      info.colours[i] = RGBQUAD{e.peBlue, e.peGreen, e.peRed, 0};
+      if (d.gdiPalette != nullptr)
+        indexes[i] = static_cast<WORD>(i);
+      else if (e.peFlags != kPaletteExplicit)
+        info.colours[i] = RGBQUAD{e.peBlue, e.peGreen, e.peRed, 0};
     }
   } else if (bytes == 2) {
     info.header.biCompression = BI_BITFIELDS;
@@ -158,12 +173,22 @@ void PresentByGdi(HWND window, const RECT* targets, int count) {
   if (!GetWindowRect(window, &origin)) return;
   HDC dc = GetDC(window);
   if (dc == nullptr) return;
+  // The grey palette is realised for the copy and the DC's own put back after it, so
+  // that the palette is never left selected when the display releases it.
+  HPALETTE previous = nullptr;
+  const bool indexed = info.header.biBitCount == 8 && directDraw.gdiPalette != nullptr;
+  if (indexed) {
+    previous = SelectPalette(dc, directDraw.gdiPalette, FALSE);
+    RealizePalette(dc);
+  }
   for (int i = 0; i < count; ++i) {
     const RECT& r = targets[i];
     StretchDIBits(dc, r.left - origin.left, r.top - origin.top, r.right - r.left, r.bottom - r.top, 0,
                   0, kWorkWidth, kWorkHeight, directDraw.showCopy.data(),
-                  reinterpret_cast<const BITMAPINFO*>(&info), DIB_RGB_COLORS, SRCCOPY);
+                  reinterpret_cast<const BITMAPINFO*>(&info), indexed ? DIB_PAL_COLORS : DIB_RGB_COLORS,
+                  SRCCOPY);
   }
+  if (previous != nullptr) SelectPalette(dc, previous, FALSE);
   ReleaseDC(window, dc);
 }
 
@@ -179,6 +204,20 @@ HRESULT PresentShowBuffer(const RECT& destination) {
 
 DirectDrawState& DirectDraw() { return directDraw; }
 EffectEngine& DisplayEngine() { return displayEngine; }
+
+// The grey palette as a GDI logical palette, entry for entry (the reserved entries
+// explicit, the greys not collapsed), for the copies GDI makes at 8 bits.
+HPALETTE CreateGdiGreyPalette(const GreyPalette& table) {
+  struct {
+    WORD version;
+    WORD count;
+    PALETTEENTRY entries[256];
+  } logical;
+  logical.version = 0x300;
+  logical.count = 256;
+  std::memcpy(logical.entries, table.entry, sizeof logical.entries);
+  return CreatePalette(reinterpret_cast<const LOGPALETTE*>(&logical));
+}
 
 IDirectDrawPalette* ddCreateGreyPalette(IDirectDraw2* device) {
   if (device == nullptr) return nullptr;
@@ -269,6 +308,7 @@ int ddCreatePrimary(HWND window) {
   if (displayEngine.display.format.bitsPerPixel == 8) {
     d.palette = ddCreateGreyPalette(d.device);
     if (d.palette != nullptr) Trace("IDirectDrawSurface2_SetPalette", d.primary->SetPalette(d.palette));
+    if (d.gdiPalette == nullptr) d.gdiPalette = CreateGdiGreyPalette(displayEngine.display.greyPalette);
   }
   return 1;
 }
@@ -292,6 +332,10 @@ int ddRestoreMode(HWND window) {
 int ddShutdown(HWND window) {
   DirectDrawState& d = directDraw;
   ReleaseHandle(d.palette);
+  if (d.gdiPalette != nullptr) {
+    DeleteObject(d.gdiPalette);
+    d.gdiPalette = nullptr;
+  }
   ddReleasePrimary();
   ddRestoreMode(window);
   ReleaseHandle(d.device);
@@ -351,8 +395,7 @@ int ReleaseWorkSurfaces() {
 int PresentFullScreen(HWND window, uint32_t settings) {
   DirectDrawState& d = directDraw;
   if (!d.fullScreenRectSet) {
-    d.fullScreenRect = RECT{0, 0, static_cast<LONG>(displayEngine.display.format.screenWidth),
-                            static_cast<LONG>(displayEngine.display.format.screenHeight)};
+    d.fullScreenRect = PrimaryRect();
     d.monitorCount = ListMonitors(d.monitors);
     d.fullScreenRectSet = true;
   }
@@ -381,21 +424,29 @@ int ddRebuild(HWND window) {
   DirectDrawState& d = directDraw;
   ReleaseWorkSurfaces();
   ddShutdown(window);
-  d.wrongMode = false;
   d.fullScreenRectSet = false;  // fullScreenRect and the monitors are read again
   d.rebuildCount += 1;
   d.lastRebuildTick = GetTickCount();
   ddCreate();
   ddSetNormalMode(window);
   CreateWorkSurfacesOnly();
-  if (!WorkSurfacesExist()) return 0;
+  if (!WorkSurfacesExist()) {
+    // Nothing half built is shown (a surviving ShowBuffer would freeze the last frame):
+    // all of it goes, the window is black until the next attempt.
+    ReleaseWorkSurfaces();
+    ddShutdown(window);
+    d.rebuildPending = true;
+    InvalidateRect(window, nullptr, TRUE);
+    return 0;
+  }
+  d.rebuildPending = false;
   for (DirectDrawWorkSurface* s : {&d.zoomBuffer, &d.trailBuffer, &d.showBuffer}) ClearSurface(s);
   return 1;
 }
 
 bool ddRebuildDue() {
   const DirectDrawState& d = directDraw;
-  if (!d.wrongMode) return false;
+  if (!d.rebuildPending) return false;
   return d.rebuildCount == 0 || GetTickCount() - d.lastRebuildTick >= kRebuildPauseMs;
 }
 
@@ -403,7 +454,14 @@ int PresentPreview(HWND window, uint32_t settings) {
   DirectDrawState& d = directDraw;
   FrameStep(settings);
   if (!GetWindowRect(window, &d.previewRect)) return 1;
-  RestoreLostSurfaces(PresentShowBuffer(d.previewRect));
+  // The parent may stand on any monitor: the primary surface draws the preview only
+  // where it reaches the whole window, GDI anywhere else.
+  if (Inside(d.previewRect, PrimaryRect())) {
+    RestoreLostSurfaces(PresentShowBuffer(d.previewRect));
+  } else {
+    PresentByGdi(window, &d.previewRect, 1);
+    RestoreLostSurfaces(DD_OK);
+  }
   return 1;
 }
 

@@ -22,6 +22,8 @@ struct DirectDrawState {
   IDirectDrawClipper* clipper = nullptr;
   IDirectDrawSurface2* screenTemplate = nullptr;
   IDirectDrawPalette* palette = nullptr;  // only at 8 bits per pixel
+  // The same greys as a GDI palette, for the monitors drawn by GDI (8 bits per pixel only).
+  HPALETTE gdiPalette = nullptr;
   DirectDrawWorkSurface zoomBuffer;
   DirectDrawWorkSurface trailBuffer;
   DirectDrawWorkSurface showBuffer;
@@ -36,9 +38,10 @@ struct DirectDrawState {
   std::vector<uint8_t> showCopy;
   // Times the lost surfaces were given back their memory (for tests and curiosity).
   uint32_t restoreCount = 0;
-  // A Restore answered that the display mode changed: only a rebuild helps.
-  bool wrongMode = false;
-  uint32_t rebuildCount = 0;
+  // A rebuild is due: a Restore answered that the display mode changed, or the last
+  // rebuild failed. Only a rebuild that succeeds clears it.
+  bool rebuildPending = false;
+  uint32_t rebuildCount = 0;  // attempts, successful or not
   DWORD lastRebuildTick = 0;
 };
 
@@ -62,13 +65,15 @@ int PresentFullScreen(HWND window, uint32_t settings);
 int PresentPreview(HWND window, uint32_t settings);
 
 // Everything released and built again for the display's current mode: device, primary,
-// clipper, screenTemplate, palette, formats, the work surfaces (cleared to black) and,
+// clipper, screenTemplate, palettes, formats, the work surfaces (cleared to black) and,
 // at the next presentation, fullScreenRect and the monitors. The effect's own state
 // (the sequencer, the random generator) goes on. Returns 1 when the work surfaces exist.
+// Otherwise nothing of the attempt is kept, the window is painted black and the rebuild
+// stays pending.
 int ddRebuild(HWND window);
 
-// True when a Restore answered that the mode changed and the last rebuild is at least
-// kRebuildPauseMs old, so that a display that keeps refusing is not rebuilt every tick.
+// True when a rebuild is pending and the last attempt is at least kRebuildPauseMs old,
+// so that a display that keeps refusing is not rebuilt on every tick.
 bool ddRebuildDue();
 constexpr DWORD kRebuildPauseMs = 1000;
 

@@ -218,6 +218,8 @@ run_saver() {
       mkdir -p "$prefix"
       local made=$SECONDS
       timeout 240 wineboot -i >/dev/null 2>&1 || { echo "soak: wineboot -i failed" >&2; return 1; }
+      # DirectDraw through Wine's GDI renderer, as the Wine suites run it.
+      timeout 60 wine reg add 'HKCU\Software\Wine\Direct3D' /v renderer /d no3d /f >/dev/null 2>&1
       timeout 60 wineserver -k 2>/dev/null
       echo "wine prefix made in $((SECONDS - made)) s: $prefix"
     fi

@@ -385,6 +385,14 @@ bool WineDesktop::Open(int depth, int width, int height, const std::string& pref
     return false;
   }
   SleepMs(300);
+  // Wine's DirectDraw draws through OpenGL where it finds it (here the 64-bit side) and
+  // through GDI where not (the 32-bit side, without i386 OpenGL); its OpenGL windows hide
+  // whatever is drawn into a child window, such as a preview. One renderer for both
+  // editions: the GDI one.
+  if (Wine({"reg", "add", "HKCU\\Software\\Wine\\Direct3D", "/v", "renderer", "/d", "no3d", "/f"}) != 0) {
+    *error = "the prefix's Direct3D renderer could not be set";
+    return false;
+  }
   return true;
 }
 

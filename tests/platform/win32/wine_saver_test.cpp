@@ -27,7 +27,8 @@ std::string Helper(const char* name) { return WinDir() + "/" + name + ".exe"; }
 // One Wine session per depth: its Xvfb, its prefix and its wineserver.
 class WineSession {
  public:
-  // nested: Xephyr arguments for a desktop of several monitors inside the Xvfb.
+  // nested: Xephyr arguments for a desktop of several monitors inside the Xvfb; Wine
+  // takes its second screen for the primary monitor.
   bool Open(int depth, const std::vector<std::string>& nested = {}, int width = kScreenWidth,
             int height = kScreenHeight) {
     depth_ = depth;
@@ -41,7 +42,14 @@ class WineSession {
         work + "/prefix-" + (nested.empty() ? std::to_string(depth) : std::string("monitors"));
     if (!MakeFolders(work)) return Fail("cannot create " + work);
     std::string error;
-    if (!desktop_.Open(depth, width, height, prefix, &error, {}, nested)) return Fail(error);
+    auto secondScreenPrimary = [this](const std::string&) {
+      Wine({"reg", "add", "HKCU\\Software\\Wine\\X11 Driver", "/v", "PrimaryMonitor", "/d", "1", "/f"});
+      Run({"wineserver", "-k"}, desktop_.Env(), 20000);  // read when Wine starts again
+    };
+    if (!desktop_.Open(depth, width, height, prefix, &error,
+                       nested.empty() ? std::function<void(const std::string&)>() : secondScreenPrimary,
+                       nested))
+      return Fail(error);
     // The first Wine program brings up the desktop process. It runs in that program's
     // process group, which ends normally, so killing a saver's group later never
     // takes the desktop with it.
@@ -451,10 +459,14 @@ void PreviewEndsWithItsParent(WineSession& wine) {
   EXPECT_TRUE(parent->Running()) << "the preview should end while the parent lingers";
 }
 
-void PreviewPictureFillsTheParent(WineSession& wine) {
+// The parent at (x, y) of the screenshot, 320 x 240; origin: where the screenshot's
+// (0, 0) lies in the system's screen coordinates.
+void PreviewPictureFillsTheParent(WineSession& wine, int left = 100, int top = 80, int originX = 0) {
   // Wine draws a child window only from the process that owns its top-level window,
   // so the picture is checked with the preview run inside the parent's process.
-  auto host = wine.StartWine({Helper("lf_inproc_preview"), "100", "80", "320", "240"}, true);
+  auto host = wine.StartWine({Helper("lf_inproc_preview"), std::to_string(left + originX),
+                              std::to_string(top), "320", "240"},
+                             true);
   std::string handle;
   ASSERT_TRUE(host->ReadLine(20000, &handle));
   const WindowReport child = ParseReport(wine.WaitForProbe({"child", handle}, 20000));
@@ -462,7 +474,7 @@ void PreviewPictureFillsTheParent(WineSession& wine) {
   ASSERT_TRUE(child.valid);
   const std::vector<Picture> shots = WatchEffect(wine, started);
   ASSERT_GE(shots.size(), 3u);
-  const Area inside{100, 80, 420, 320};
+  const Area inside{left, top, left + 320, top + 240};
   bool band = false;
   long litOutside = 0;
   for (const Picture& p : shots) {
@@ -569,9 +581,14 @@ void RegistryStoreAgainstTheRealRegistry(WineSession& wine) {
 }
 
 // ---- Two monitors side by side: 800 x 600 and 640 x 480, tops aligned ----
+//
+// The one on the right is the primary monitor, so the virtual screen starts 800 pixels
+// left of the system's origin: screenshot x = screen x + 800. The primary surface
+// reaches only the 640 x 480 monitor; the other is drawn by GDI.
 
 const Area kFirstMonitor{0, 0, 800, 600};
 const Area kSecondMonitor{800, 0, 1440, 480};
+constexpr int kScreenOrigin = -800;  // where a screenshot's x = 0 lies on the screen
 
 Picture Crop(const Picture& p, const Area& a) {
   Picture out;
@@ -582,23 +599,26 @@ Picture Crop(const Picture& p, const Area& a) {
   return out;
 }
 
-// Two monitors side by side at 24 bits: a nested Xephyr with Xinerama.
+// Two monitors side by side at a depth: a nested Xephyr with Xinerama, its second
+// screen Wine's primary monitor.
+template <int Depth>
 struct TwoMonitors {
   static void Open(WineSession& session) {
-    session.Open(24, {"+xinerama", "-extension", "RANDR", "-screen", "800x600+0+0", "-screen", "640x480+810+0"},
+    const std::string d = "x" + std::to_string(Depth);
+    session.Open(Depth, {"+xinerama", "-extension", "RANDR", "-screen", "800x600" + d + "+0+0", "-screen", "640x480" + d + "+810+0"},
                  1600, 700);
   }
 };
 
-using WineTwoMonitors = WineSuite<TwoMonitors>;
+using WineTwoMonitors = WineSuite<TwoMonitors<24>>;
+using WineTwoMonitors8 = WineSuite<TwoMonitors<8>>;
 
-TEST_F(WineTwoMonitors, EveryMonitorShowsTheEffectAndNoneTheDesktop) {
-  WineSession& wine = *session;
+void EveryMonitorShowsTheEffect(WineSession& wine) {
   std::string layout;
   wine.Wine({Helper("lf_probe"), "monitors"}, &layout);
-  ASSERT_EQ(layout, "2 0 0 1440 600\n0 0 800 600\n800 0 1440 480\n") << "Wine does not see two monitors";
-  // A plain white window on the second monitor, as something left open there.
-  auto white = wine.StartWine({Helper("lf_probe"), "white", "900", "100", "300", "200"}, true);
+  ASSERT_EQ(layout, "2 -800 0 1440 600\n0 0 640 480\n-800 0 0 600\n") << "Wine does not see the two monitors";
+  // A plain white window on the primary monitor, as something left open there.
+  auto white = wine.StartWine({Helper("lf_probe"), "white", std::to_string(900 + kScreenOrigin), "100", "300", "200"}, true);
   std::string handle;
   ASSERT_TRUE(white->ReadLine(20000, &handle)) << "the white window did not appear";
   auto whitePixels = [](const Picture& p) {
@@ -616,14 +636,14 @@ TEST_F(WineTwoMonitors, EveryMonitorShowsTheEffectAndNoneTheDesktop) {
   const WindowReport window = ParseReport(wine.WaitForSaverWindow(20000));
   const auto started = Clock::now();
   ASSERT_TRUE(window.valid);
-  EXPECT_EQ(window.left, 0);
+  EXPECT_EQ(window.left, kScreenOrigin) << "the window spans the virtual screen";
   EXPECT_EQ(window.top, 0);
-  EXPECT_EQ(window.right, 1440) << "the window spans the virtual screen";
+  EXPECT_EQ(window.right, 640);
   EXPECT_EQ(window.bottom, 600);
   SleepMs(1000);
   Picture covered;
   ASSERT_TRUE(wine.Screenshot(&covered));
-  EXPECT_EQ(whitePixels(covered), 0) << "the second monitor still shows the desktop" << KeepShots({covered});
+  EXPECT_EQ(whitePixels(covered), 0) << "the primary monitor still shows the desktop" << KeepShots({covered});
 
   const std::vector<Picture> shots = WatchEffect(wine, started);
   for (const Area& monitor : {kFirstMonitor, kSecondMonitor}) {
@@ -637,9 +657,16 @@ TEST_F(WineTwoMonitors, EveryMonitorShowsTheEffectAndNoneTheDesktop) {
   white->Kill();
 }
 
-// A preview is still told from full screen on the wider virtual screen: it draws only
-// inside its window.
-TEST_F(WineTwoMonitors, PreviewPictureStaysInsideItsWindow) { PreviewPictureFillsTheParent(*session); }
+TEST_F(WineTwoMonitors, EveryMonitorShowsTheEffectAndNoneTheDesktop) { EveryMonitorShowsTheEffect(*session); }
+// At 8 bits the monitor that GDI draws takes the grey palette too.
+TEST_F(WineTwoMonitors8, EveryMonitorShowsTheEffectAndNoneTheDesktop) { EveryMonitorShowsTheEffect(*session); }
+
+// A preview is still told from full screen on the wider virtual screen, and draws inside
+// its window also where its parent stands on a monitor that the primary surface does
+// not reach.
+TEST_F(WineTwoMonitors, PreviewOnTheOtherMonitorStaysInsideItsWindow) {
+  PreviewPictureFillsTheParent(*session, 100, 80, kScreenOrigin);
+}
 
 #define LUMENFALL_WINE_SCENARIOS(Suite)                                                        \
   TEST_F(Suite, FullScreenShowsTheEffectAndFifthPixelOfMovementCloses) {                       \

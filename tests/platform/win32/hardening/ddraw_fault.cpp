@@ -53,6 +53,7 @@ struct Counts {
   unsigned long lock = 0, lockOk = 0, unlock = 0;
   unsigned long restore = 0, restoreOk = 0, lostAnswers = 0;
   unsigned long wrongMode = 0;  // Restore answers DDERR_WRONGMODE
+  unsigned long bltOutside = 0;  // blits onto a new-mode primary reaching outside its size
 };
 
 Counts counts;
@@ -330,6 +331,9 @@ class SurfaceCommon : public I, protected Counted {
     const bool onPrimary = record_->index == 0;
     if (onPrimary) ++counts.primaryBlt;
     if (onPrimary) ChangeModeIfDue();
+    if (onPrimary && record_->newMode && dst != nullptr &&
+        (dst->left < 0 || dst->top < 0 || dst->right > LONG{kNewModeWidth} || dst->bottom > LONG{kNewModeHeight}))
+      ++counts.bltOutside;
     if (onPrimary) MaybeLose(FaultKind::BltLost, record_);
     if (record_->lost) return LostAnswer(record_);
     if (from != nullptr && from->record_->lost) return LostAnswer(from->record_);
@@ -770,10 +774,11 @@ extern "C" __declspec(dllexport) HRESULT WINAPI DirectDrawCreate(GUID* guid, LPD
 BOOL WINAPI DllMain(HINSTANCE, DWORD reason, void*) {
   if (reason == DLL_PROCESS_DETACH) {
     Log("summary live=%ld zombies=%lu devices=%lu surfaces=%lu offscreen=%lu clippers=%lu primaryBlt=%lu "
-        "primaryBltOk=%lu lock=%lu lockOk=%lu unlock=%lu restore=%lu restoreOk=%lu lostAnswers=%lu wrongMode=%lu",
+        "primaryBltOk=%lu lock=%lu lockOk=%lu unlock=%lu restore=%lu restoreOk=%lu lostAnswers=%lu wrongMode=%lu "
+        "bltOutside=%lu",
         counts.live, counts.zombieCalls, counts.devices, counts.surfaces, counts.offscreen, counts.clippers,
         counts.primaryBlt, counts.primaryBltOk, counts.lock, counts.lockOk, counts.unlock, counts.restore,
-        counts.restoreOk, counts.lostAnswers, counts.wrongMode);
+        counts.restoreOk, counts.lostAnswers, counts.wrongMode, counts.bltOutside);
   }
   return TRUE;
 }

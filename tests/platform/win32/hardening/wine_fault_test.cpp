@@ -11,6 +11,7 @@
 // CI=true it fails.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -18,6 +19,7 @@
 #include <map>
 #include <sstream>
 #include <thread>
+#include <utility>
 
 #include "wine_harness.h"
 
@@ -101,6 +103,20 @@ long LitPixels(const Picture& p) {
   for (size_t i = 0; i + 2 < p.rgb.size(); i += 3)
     if (std::max({p.rgb[i], p.rgb[i + 1], p.rgb[i + 2]}) > 24) ++lit;
   return lit;
+}
+
+// The columns of the text's bright core in the middle fifth of the screen, where the
+// line stands: {first, last}, or {-1, -1} when nothing there is bright.
+std::pair<int, int> TextColumns(const Picture& p) {
+  int first = -1, last = -1;
+  for (int y = p.height * 2 / 5; y < p.height * 3 / 5; ++y)
+    for (int x = 0; x < p.width; ++x) {
+      const uint8_t* c = p.At(x, y);
+      if (std::max({c[0], c[1], c[2]}) < 200) continue;
+      if (first < 0 || x < first) first = x;
+      last = std::max(last, x);
+    }
+  return {first, last};
 }
 
 // ---- The session ----
@@ -413,26 +429,63 @@ TEST_F(DirectDrawFaults, AModeChangeRebuildsTheDisplayForTheNewMode) {
   EXPECT_GE(s["wrongMode"], 1);
   EXPECT_EQ(s["devices"], 4) << "one rebuild: both device interfaces twice" << Dump(log);
   EXPECT_EQ(s["offscreen"], 8) << "the template and three work surfaces, twice" << Dump(log);
+  EXPECT_EQ(s["bltOutside"], 0) << "a blit aimed at the old mode's rectangles after the rebuild";
 }
 
-TEST_F(DirectDrawFaults, EachDisplayChangeMessageRebuildsAndReleasesTheOld) {
-  auto saver = session->StartSaver("");
+TEST_F(DirectDrawFaults, AFailedRebuildIsTriedAgainWithTheScreenBlackMeanwhile) {
+  // The mode changes at the 151st blit; the primary surface of the next two builds
+  // cannot be made, the third succeeds. Until then the screen is black.
+  const std::string plan = "mode-change@150,primary@1*2";
+  auto saver = session->StartSaver(plan);
   ASSERT_TRUE(session->WaitForSaverWindow(20000));
-  SleepMs(1000);
-  for (int i = 0; i < 3; ++i)
-    EXPECT_EQ(session->Wine({WinDir() + "/lf_probe.exe", "displaychange"}), 0);
-  // The first line appears 5.1 s after the first frame; the cycle went on meanwhile.
+  ASSERT_TRUE(session->WaitForEvent("fail", "kind", "primary", 30000)) << "no rebuild" << Dump(ReadLog());
+  SleepMs(400);
+  Picture pending;
+  ASSERT_TRUE(session->Screenshot(&pending));
+  EXPECT_TRUE(!Has(ReadLog(), "over", "kind", "primary"))
+      << "both failures were over before the screenshot; the machine is too slow for this plan";
+  EXPECT_EQ(LitPixels(pending), 0) << "a frozen or half-built picture while the rebuild is pending";
+  ASSERT_TRUE(session->WaitForEvent("over", "kind", "primary", 10000)) << Dump(ReadLog());
+  SleepMs(1500);  // the next attempt comes a second after the last failure
   Picture first, second;
-  SleepMs(5500);
   ASSERT_TRUE(session->Screenshot(&first));
   SleepMs(700);
   ASSERT_TRUE(session->Screenshot(&second));
-  EXPECT_FALSE(first == second) << "the picture did not move after the rebuilds";
+  EXPECT_FALSE(first == second) << "the display was never built again" << Dump(ReadLog());
   EXPECT_GT(LitPixels(second), 1000);
   CloseAndCheck(*saver, CloseBy::Key);
+  const Summary s = FinishedLog(plan);
+  EXPECT_EQ(s["devices"], 8) << "start-up and three attempts, each with both device interfaces";
+}
+
+TEST_F(DirectDrawFaults, EachDisplayChangeMessageRebuildsAndTheTextGoesOn) {
+  auto saver = session->StartSaver("");
+  ASSERT_TRUE(session->WaitForSaverWindow(20000));
+  const auto started = Clock::now();
+  SleepMs(1000);
+  for (int i = 0; i < 3; ++i)
+    EXPECT_EQ(session->Wine({WinDir() + "/lf_probe.exe", "displaychange"}), 0);
+  // The first line fades in from 5.1 s after the first frame, then burns for two
+  // seconds at full strength. A rebuild while it burns clears the surfaces, but the
+  // same line goes on at once: a restarted sequence would leave the screen dark for
+  // five seconds.
+  std::this_thread::sleep_until(started + milliseconds(6000));
+  Picture before, after;
+  do {
+    ASSERT_TRUE(session->Screenshot(&before));
+  } while (TextColumns(before).first < 0 && Clock::now() < started + milliseconds(12000));
+  EXPECT_EQ(session->Wine({WinDir() + "/lf_probe.exe", "displaychange"}), 0);
+  SleepMs(300);
+  ASSERT_TRUE(session->Screenshot(&after));
+  const auto line = TextColumns(before);
+  const auto again = TextColumns(after);
+  ASSERT_GE(line.first, 0) << "no line showing before the rebuild";
+  EXPECT_NEAR(again.first, line.first, 8) << "not the same line right after the rebuild";
+  EXPECT_NEAR(again.second, line.second, 8) << "not the same line right after the rebuild";
+  CloseAndCheck(*saver, CloseBy::Key);
   const Summary s = FinishedLog("");
-  EXPECT_EQ(s["devices"], 8) << "start-up and three rebuilds";
-  EXPECT_EQ(s["offscreen"], 16);
+  EXPECT_EQ(s["devices"], 10) << "start-up and four rebuilds";
+  EXPECT_EQ(s["offscreen"], 20);
 }
 
 TEST_F(DirectDrawFaults, LocksStillDrawingFreezeThePictureUntilTheyStop) {
