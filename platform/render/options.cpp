@@ -170,6 +170,7 @@ bool ParseRenderOptions(int argc, const char* const* argv, RenderOptions& option
   options.flags = setup.flags;
   options.depth = setup.depth;
   options.layout = setup.layout;
+  options.textFile = setup.textFile;
   if (p.frames) {
     if (!RangeCheck("frames", *p.frames, 1, kMaxRenderFrames, error)) return false;
     options.frames = *p.frames;
@@ -245,7 +246,8 @@ The output:
                       (default 1: all). --frames 101 --every 101 keeps frame 100 alone.
 
 Other:
-  --list-lines        print the selected text set, one entry per line, and exit
+  --list-lines        print the text set (or the lines of --text-file, with the
+                      final empty entry), one entry per line, and exit
   --help, -h          this text
   --version           the version number
 
