@@ -105,6 +105,7 @@ OptionsResult ParseOptions(int argc, const char* const* argv, const char* screen
   o.flags = setup.flags;
   o.depth = setup.depth;
   o.layout = setup.layout;
+  o.textFile = setup.textFile;
 
   // XSCREENSAVER_WINDOW names the window unless the command line chose another output.
   const bool envNamesWindow = screensaverWindow != nullptr && *screensaverWindow != '\0' &&
