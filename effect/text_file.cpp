@@ -1,7 +1,6 @@
 #include "effect/text_file.h"
 
 #include <cstdint>
-#include <cstdio>
 
 #include "effect/bitmap_font.h"
 #include "effect/frame_sequencer.h"
@@ -41,9 +40,11 @@ bool NextCharacter(std::string_view s, size_t i, uint32_t& code, size_t& length)
   return code >= least && code <= 0x10FFFF && (code < 0xD800 || code > 0xDFFF);
 }
 
-std::string Hex(uint32_t value, int digits) {
-  char text[16];
-  std::snprintf(text, sizeof text, "%0*X", digits, static_cast<unsigned>(value));
+// At least digits capital hexadecimal digits.
+std::string Hex(uint32_t value, size_t digits) {
+  std::string text;
+  for (; value != 0 || text.size() < digits; value >>= 4)
+    text.insert(text.begin(), "0123456789ABCDEF"[value & 0xF]);
   return text;
 }
 

@@ -1,6 +1,7 @@
 // The native programs' command-line vocabulary: the grammar, the numbers, and the
-// effect's options with the settings word they make.
+// effect's options with the settings word they make, and the files that options name.
 #include <gtest/gtest.h>
+#include <stdlib.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -118,9 +119,9 @@ TEST(EffectOptions, TheSettingsWordDepthAndLayout) {
 // A file that an option names: all of it, or one byte past the reader's limit; a file
 // that cannot be read says why.
 TEST(OptionFile, ReadsUpToOneBytePastTheLimit) {
-  const std::filesystem::path dir = std::filesystem::temp_directory_path() /
-                                    ("lumenfall-option-file-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
-  std::filesystem::create_directories(dir);
+  std::string pattern = (std::filesystem::temp_directory_path() / "lumenfall-option-file-XXXXXX").string();
+  ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+  const std::filesystem::path dir = pattern;
   const std::string path = (dir / "lines.txt").string();
   std::ofstream(path, std::ios::binary) << std::string(10000, 'a') << std::string("\0b", 2);
   std::string bytes, error = "stale";
