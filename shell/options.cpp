@@ -201,11 +201,10 @@ std::string_view EffectOptionsHelp() {
          "  --depth BITS        run the effect at 8, 16, 24 or 32 bits per pixel (default 32)\n"
          "  --layout CODE       the 16-bit channel layout: 565 (default), 555, 556 or 655;\n"
          "                      only with --depth 16\n"
-         "  --text-file PATH    show your own lines from a UTF-8 text file, one line of the\n"
-         "                      picture per line (blank lines and lines starting with #\n"
-         "                      skipped), in the text set's colours; at most 256 lines and\n"
-         "                      64 KiB, each line of the space and ! to ~, at most 400\n"
-         "                      pixels wide\n";
+         "  --text-file PATH    your own lines in the text set's colours, from a UTF-8 text\n"
+         "                      file: one line of the picture a line, blank lines and lines\n"
+         "                      starting with # skipped; only the space and ! to ~, lines\n"
+         "                      of at most 400 pixels, at most 256 lines and 64 KiB\n";
 }
 
 bool ReadOptionFile(const std::string& path, size_t limit, std::string& bytes,

@@ -253,7 +253,7 @@ Other:
 
 Options take one dash or two; a value may also follow '='.
 Exit status: 0 done, 1 an output that could not be written (nothing is left behind),
-2 a mistake on the command line, 130 interrupted.
+2 a mistake on the command line or a --text-file that cannot be used, 130 interrupted.
 )";
 }
 

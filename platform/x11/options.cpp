@@ -156,7 +156,7 @@ std::string UsageText() {
          "\n"
          "Options take one dash or two; a value may also follow '='.\n"
          "Exit status: 0 after a normal end, 1 after an error, 2 for a mistake on the\n"
-         "command line.\n";
+         "command line or a --text-file that cannot be used.\n";
 }
 
 std::string VersionText() { return "lumenfall " LUMENFALL_VERSION_STRING "\n"; }
