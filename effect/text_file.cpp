@@ -73,7 +73,7 @@ bool ReadTextSet(std::string_view text, std::string_view name, OwnTextSet& set,
   error.clear();
   const std::string source(name);
   if (text.size() > kMaxTextBytes) {
-    error = source + ": more than 64 KiB";
+    error = source + ": more than " + std::to_string(kMaxTextBytes / 1024) + " KiB";
     return false;
   }
   if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);

@@ -34,7 +34,6 @@ class OwnTextSet {
 
   // The table for the sequencer, or null when there are no lines.
   TextSet Set() const { return lines_.empty() ? nullptr : table_.data(); }
-  const std::vector<std::string>& Lines() const { return lines_; }
 
  private:
   void Index();  // the table anew, pointing into this object's own strings
