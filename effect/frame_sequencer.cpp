@@ -70,8 +70,8 @@ int FrameSequencer(EffectEngine& engine, uint32_t settings, TextSet textSet) {
   return 1;
 }
 
-int RunFrameStep(EffectEngine& engine, uint32_t settings) {
-  const TextSet set = TextSetForSettings(settings);
+int RunFrameStep(EffectEngine& engine, uint32_t settings, TextSet ownLines) {
+  const TextSet set = TextSetForSettings(settings, ownLines);
   if (set == nullptr) return 0;
   return FrameSequencer(engine, settings, set);
 }

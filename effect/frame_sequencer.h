@@ -53,8 +53,8 @@ struct EffectEngine {
 int FrameSequencer(EffectEngine& engine, uint32_t settings, TextSet textSet);
 
 // The presenters' frame step: runs the sequencer on the set that the settings word's
-// low byte selects (1 or 4), and nothing for any other value. Returns the sequencer's
-// result, or 0 when no step was run.
-int RunFrameStep(EffectEngine& engine, uint32_t settings);
+// low byte selects (1 or 4), or on own lines in its place when given, and nothing for
+// any other value. Returns the sequencer's result, or 0 when no step was run.
+int RunFrameStep(EffectEngine& engine, uint32_t settings, TextSet ownLines = nullptr);
 
 }  // namespace lumenfall

@@ -43,6 +43,6 @@ MemoryEffect::MemoryEffect(const EmulatedFormat& format, MillisecondClock& clock
   SeedRandom(engine_.random, seed);
 }
 
-int MemoryEffect::Step(uint32_t settings) { return RunFrameStep(engine_, settings); }
+int MemoryEffect::Step(uint32_t settings) { return RunFrameStep(engine_, settings, ownLines_.Set()); }
 
 }  // namespace lumenfall

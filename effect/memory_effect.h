@@ -10,6 +10,7 @@
 #include "effect/bitmap_font.h"
 #include "effect/clock.h"
 #include "effect/frame_sequencer.h"
+#include "effect/text_file.h"
 
 namespace lumenfall {
 
@@ -38,6 +39,10 @@ class MemoryEffect {
   // One tick: the frame step for the settings word. 1 when a frame ran.
   int Step(uint32_t settings);
 
+  // Shows a copy of these lines in place of the text set that the settings word selects
+  // (which still gives the colour-decay rule); no lines: the text set's own.
+  void ShowOwnLines(const OwnTextSet& lines) { ownLines_ = lines; }
+
   MemorySurface& Zoom() { return zoom_; }
   MemorySurface& Trail() { return trail_; }
   MemorySurface& Show() { return show_; }
@@ -49,6 +54,7 @@ class MemoryEffect {
  private:
   EffectEngine engine_;
   MemorySurface zoom_, trail_, show_;
+  OwnTextSet ownLines_;
 };
 
 }  // namespace lumenfall

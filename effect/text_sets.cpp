@@ -4,10 +4,10 @@
 
 namespace lumenfall {
 
-TextSet TextSetForSettings(uint32_t settings) {
+TextSet TextSetForSettings(uint32_t settings, TextSet ownLines) {
   switch (settings & kSelectorMask) {
-    case kSelectorMalachiRed: return MalachiRedText;
-    case kSelectorDeepBlue: return DeepBlueText;
+    case kSelectorMalachiRed: return ownLines != nullptr ? ownLines : MalachiRedText;
+    case kSelectorDeepBlue: return ownLines != nullptr ? ownLines : DeepBlueText;
     default: return nullptr;
   }
 }

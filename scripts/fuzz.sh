@@ -11,7 +11,8 @@ ensure_packages "${BUILD_PACKAGES[@]}" clang libclang-rt-14-dev
 seconds=${1:-60}
 shift || true
 targets=("$@")
-[ ${#targets[@]} -eq 0 ] && targets=(fuzz_blur fuzz_stretch fuzz_settings fuzz_font fuzz_command_tail fuzz_render_cli)
+[ ${#targets[@]} -eq 0 ] && targets=(fuzz_blur fuzz_stretch fuzz_settings fuzz_font fuzz_command_tail fuzz_render_cli
+                                fuzz_text_file)
 
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz -j "$(jobs)" --target "${targets[@]}"

@@ -1,5 +1,10 @@
 #include "shell/options.h"
 
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
 #include "settings/settings_word.h"
 
 namespace lumenfall {
@@ -129,8 +134,9 @@ std::string_view TextSetName(uint32_t settings) {
   }
 }
 
-const OptionSpec kEffectOptionSpecs[5] = {
-    {"text-set", true}, {"low-quality", false}, {"flags", true}, {"depth", true}, {"layout", true},
+const OptionSpec kEffectOptionSpecs[6] = {
+    {"text-set", true}, {"low-quality", false}, {"flags", true},
+    {"depth", true},    {"layout", true},       {"text-file", true},
 };
 
 bool TakeEffectOption(const ScannedOption& option, EffectChoices& choices, std::string& error) {
@@ -140,6 +146,9 @@ bool TakeEffectOption(const ScannedOption& option, EffectChoices& choices, std::
     if (!choices.selector) error = Named(n) + " must be malachi-red or deep-blue, not " + QuotedArgument(v);
   } else if (n == "low-quality") {
     choices.lowQuality = true;
+  } else if (n == "text-file") {
+    choices.textFile = std::string(v);
+    if (v.empty()) error = Named(n) + " needs a file name";
   } else if (n == "flags") {
     uint32_t word = 0;
     if (ParseNumber(v, word)) {
@@ -171,6 +180,7 @@ bool ResolveEffect(const EffectChoices& choices, EffectSetup& setup, std::string
   if (choices.selector) setup.flags = (setup.flags & ~kSelectorMask) | *choices.selector;
   if (choices.lowQuality) setup.flags |= kLowQualityFlag;
   setup.depth = choices.depth.value_or(32);
+  setup.textFile = choices.textFile;
   if (choices.layout) {
     if (setup.depth != 16) {
       error = "option --layout applies only with --depth 16";
@@ -190,7 +200,33 @@ std::string_view EffectOptionsHelp() {
          "                      apply on top of it\n"
          "  --depth BITS        run the effect at 8, 16, 24 or 32 bits per pixel (default 32)\n"
          "  --layout CODE       the 16-bit channel layout: 565 (default), 555, 556 or 655;\n"
-         "                      only with --depth 16\n";
+         "                      only with --depth 16\n"
+         "  --text-file PATH    your own lines in the text set's colours, from a UTF-8 text\n"
+         "                      file: one line of the picture a line, blank lines and lines\n"
+         "                      starting with # skipped; only the space and ! to ~, lines\n"
+         "                      of at most 400 pixels, at most 256 lines and 64 KiB\n";
+}
+
+bool ReadOptionFile(const std::string& path, size_t limit, std::string& bytes,
+                    std::string& error) {
+  bytes.clear();
+  const auto fail = [&](int number) {
+    error = "cannot read '" + path + "': " + std::strerror(number);
+    return false;
+  };
+  errno = 0;
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr) return fail(errno != 0 ? errno : EIO);
+  char buffer[4096];
+  while (bytes.size() <= limit) {
+    const size_t n = std::fread(buffer, 1, std::min(sizeof buffer, limit + 1 - bytes.size()), file);
+    bytes.append(buffer, n);
+    if (n == 0) break;
+  }
+  const int number = std::ferror(file) ? (errno != 0 ? errno : EIO) : 0;
+  std::fclose(file);
+  if (number != 0) return fail(number);
+  return true;
 }
 
 }  // namespace lumenfall

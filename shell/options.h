@@ -65,17 +65,18 @@ std::optional<uint32_t> SelectorForTextSet(std::string_view name);
 std::string_view TextSetName(uint32_t settings);
 
 // What the effect can be told on a command line: --text-set, --low-quality, --flags,
-// --depth and --layout, gathered in any order and then resolved together.
+// --depth, --layout and --text-file, gathered in any order and then resolved together.
 struct EffectChoices {
   std::optional<uint32_t> flags;
   std::optional<uint32_t> selector;
   std::optional<uint32_t> depth;
   std::optional<uint32_t> layout;
   bool lowQuality = false;
+  std::string textFile;
 };
 
 // The effect's options, for a program's table.
-extern const OptionSpec kEffectOptionSpecs[5];
+extern const OptionSpec kEffectOptionSpecs[6];
 
 // Takes one scanned option when it is one of the effect's. True when it was (with a
 // one-line mistake in error when its value is wrong), false when it is not the effect's.
@@ -85,6 +86,7 @@ struct EffectSetup {
   uint32_t flags = 0;
   uint32_t depth = 32;
   uint32_t layout = 565;
+  std::string textFile;  // the file of one's own lines, or empty: the text set's own
 };
 
 // The settings word (--flags or the default, the text set's selector in its low byte,
@@ -94,5 +96,11 @@ bool ResolveEffect(const EffectChoices& choices, EffectSetup& setup, std::string
 
 // The effect's lines of a --help text.
 std::string_view EffectOptionsHelp();
+
+// Reads the file that an option names into bytes: all of it, or the first limit + 1
+// bytes of a longer one (so that a reader allowing limit bytes sees that it is too
+// long). False with a one-line reason ("cannot read 'PATH': ...") when it cannot.
+bool ReadOptionFile(const std::string& path, size_t limit, std::string& bytes,
+                    std::string& error);
 
 }  // namespace lumenfall

@@ -43,6 +43,7 @@ void Restart(WebState& s) {
   s.framesRun = 0;
   s.effect = std::make_unique<MemoryEffect>(EmulatedFormat{s.options.depth, s.options.layout},
                                             s.clock, s.options.seed);
+  s.effect->ShowOwnLines(s.options.lines);
   s.query = WebQuery(s.options);
 }
 

@@ -27,6 +27,24 @@ std::string Decoded(std::string_view text) {
   return out;
 }
 
+// Percent-encoding of everything but the unreserved characters.
+std::string Encoded(std::string_view text) {
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  for (const char c : text) {
+    const auto u = static_cast<unsigned char>(c);
+    if ((u >= 'A' && u <= 'Z') || (u >= 'a' && u <= 'z') || (u >= '0' && u <= '9') || c == '-' ||
+        c == '_' || c == '.' || c == '~') {
+      out += c;
+    } else {
+      out += '%';
+      out += kHex[u >> 4];
+      out += kHex[u & 0xF];
+    }
+  }
+  return out;
+}
+
 // Shown inside the message: at most 24 characters, anything unprintable as '?'.
 std::string Shown(std::string_view text) {
   std::string out = "'";
@@ -107,6 +125,16 @@ bool ParseWebQuery(std::string_view query, WebOptions& options, std::string& mes
       }
     } else if (name == "bare") {
       if (!Switch(value, options.bare)) problem("bare must be 0 or 1, not " + Shown(value));
+    } else if (name == "text") {
+      std::string reason;
+      if (value.size() > kMaxWebTextBytes) {
+        problem("text holds " + std::to_string(value.size()) + " bytes, more than " +
+                std::to_string(kMaxWebTextBytes));
+      } else if (ReadTextSet(value, "text", options.lines, reason)) {
+        options.text = value;
+      } else {
+        problem(reason);
+      }
     } else {
       problem("unknown parameter " + Shown(name));
     }
@@ -135,6 +163,7 @@ std::string WebQuery(const WebOptions& options) {
   if (options.seed != defaults.seed) add("seed", std::to_string(options.seed));
   if (options.frames != 0) add("frames", std::to_string(options.frames));
   if (options.bare) add("bare", "1");
+  if (!options.text.empty()) add("text", Encoded(options.text));
   return q;
 }
 

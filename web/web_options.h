@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "effect/text_file.h"
 #include "platform/render/options.h"
 #include "settings/settings_word.h"
 
@@ -18,6 +19,10 @@ namespace lumenfall {
 constexpr uint32_t kWebStartMs = kDefaultStartMs;
 constexpr uint32_t kWebTickMs = kDefaultTickMs;
 
+// The most text that the text parameter takes: its lines must fit in a link that every
+// common web server accepts (about 8 KB), also with every byte escaped as %XX.
+constexpr size_t kMaxWebTextBytes = 2048;
+
 struct WebOptions {
   SaverFlags flags = kDefaultFlags;  // text set and blur quality
   uint32_t depth = 32;               // emulated bits per pixel
@@ -25,6 +30,8 @@ struct WebOptions {
   uint32_t seed = kWebStartMs;
   uint32_t frames = 0;               // 0: live; N: run N simulated frames, then stop
   bool bare = false;                 // the canvas alone, one CSS pixel per picture pixel
+  std::string text;                  // own lines as given, or empty: the text set's own
+  OwnTextSet lines;                  // what they hold
 };
 
 // Reads a query string (with or without the leading '?'). Fills options from the

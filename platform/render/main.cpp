@@ -5,8 +5,10 @@
 #include <cstdio>
 #include <string>
 
+#include "effect/text_file.h"
 #include "platform/render/options.h"
 #include "platform/render/renderer.h"
+#include "shell/options.h"
 
 namespace {
 
@@ -35,6 +37,13 @@ int main(int argc, char** argv) {
   if (options.help) {
     std::fputs(RenderUsage().c_str(), stdout);
     return std::fflush(stdout) == 0 ? kExitDone : kExitIoFailure;
+  }
+  std::string text;
+  if (!options.textFile.empty() &&
+      (!ReadOptionFile(options.textFile, kMaxTextBytes, text, error) ||
+       !ReadTextSet(text, options.textFile, options.lines, error))) {
+    Complain(error);
+    return kExitUsage;
   }
   if (options.listLines) {
     const int status = ListLines(options, stdout, error);

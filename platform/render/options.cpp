@@ -170,6 +170,7 @@ bool ParseRenderOptions(int argc, const char* const* argv, RenderOptions& option
   options.flags = setup.flags;
   options.depth = setup.depth;
   options.layout = setup.layout;
+  options.textFile = setup.textFile;
   if (p.frames) {
     if (!RangeCheck("frames", *p.frames, 1, kMaxRenderFrames, error)) return false;
     options.frames = *p.frames;
@@ -245,13 +246,14 @@ The output:
                       (default 1: all). --frames 101 --every 101 keeps frame 100 alone.
 
 Other:
-  --list-lines        print the selected text set, one entry per line, and exit
+  --list-lines        print the text set (or the lines of --text-file, with the
+                      final empty entry), one entry per line, and exit
   --help, -h          this text
   --version           the version number
 
 Options take one dash or two; a value may also follow '='.
 Exit status: 0 done, 1 an output that could not be written (nothing is left behind),
-2 a mistake on the command line, 130 interrupted.
+2 a mistake on the command line or a --text-file that cannot be used, 130 interrupted.
 )";
 }
 

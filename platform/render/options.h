@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "effect/text_file.h"
+
 namespace lumenfall {
 
 enum class OutputFormat { Unset, Raw, Png, Gif, Y4m };
@@ -24,6 +26,8 @@ struct RenderOptions {
   uint32_t flags = 1;           // the settings word
   uint32_t depth = 32;          // bits per pixel of the emulated display
   uint32_t layout = 565;        // 16-bit channel layout (565, 555, 556, 655)
+  std::string textFile;         // --text-file, or empty
+  OwnTextSet lines;             // its lines, read by the program (not by the parser)
   uint32_t frames = kDefaultRenderFrames;
   uint32_t tickMs = kDefaultTickMs;
   uint32_t startMs = kDefaultStartMs;
@@ -39,7 +43,8 @@ struct RenderOptions {
 };
 
 // Parses argv[1 .. argc-1]. On success fills options (format resolved, seed defaulted)
-// and returns true; otherwise returns false with a one-line reason in error.
+// and returns true; otherwise returns false with a one-line reason in error. A text
+// file is only named here; the program reads it.
 // With --help or --list-lines the output options are not required.
 bool ParseRenderOptions(int argc, const char* const* argv, RenderOptions& options,
                         std::string& error);

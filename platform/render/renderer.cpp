@@ -14,7 +14,9 @@ namespace lumenfall {
 EffectRun::EffectRun(const RenderOptions& options)
     : options_(options),
       clock_(options.startMs),
-      effect_(EmulatedFormat{options.depth, options.layout}, clock_, options.seed) {}
+      effect_(EmulatedFormat{options.depth, options.layout}, clock_, options.seed) {
+  effect_.ShowOwnLines(options.lines);
+}
 
 void EffectRun::Step(uint32_t k) {
   clock_.Set(options_.startMs + k * options_.tickMs);  // wraps like the tick count
@@ -160,7 +162,7 @@ int RunRender(const RenderOptions& options, std::string& error, const RenderProg
 }
 
 int ListLines(const RenderOptions& options, FILE* out, std::string& error) {
-  const TextSet set = TextSetForSettings(options.flags);
+  const TextSet set = TextSetForSettings(options.flags, options.lines.Set());
   const int count = TextSetLength(set);
   for (int i = 0; i < count; ++i) {
     if (std::fputs(set[i], out) < 0 || std::fputc('\n', out) == EOF) {

@@ -67,8 +67,8 @@ int RunRender(const RenderOptions& options, std::string& error,
               const RenderProgress& progress = {},
               const volatile std::sig_atomic_t* stop = nullptr);
 
-// Writes the text set that the settings word selects, one entry per line (nothing when
-// it selects none). kExitDone, or kExitIoFailure with a reason.
+// Writes the text set that the settings word selects (or the own lines that stand in for
+// it), one entry per line (nothing when it selects none). kExitDone, or kExitIoFailure with a reason.
 int ListLines(const RenderOptions& options, FILE* out, std::string& error);
 
 }  // namespace lumenfall

@@ -306,6 +306,7 @@ int Client::Run() {
   // The generator is seeded from the clock, as in the other front ends.
   effect_ = std::make_unique<MemoryEffect>(EmulatedFormat{options_.depth, options_.layout}, clock_,
                                            clock_.TickCount());
+  effect_->ShowOwnLines(options_.lines);
   started_ = true;
   if (PerOutput()) {
     for (auto& o : outputs_)

@@ -2,7 +2,9 @@
 // overlay on Wayland, or as an xscreensaver hack.
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 
+#include "effect/text_file.h"
 #include "platform/wayland/backend.h"
 #include "platform/wayland/wayland_saver.h"
 #include "platform/x11/options.h"
@@ -24,8 +26,15 @@ int main(int argc, char** argv) {
     std::fputs(lumenfall::UsageText().c_str(), stdout);
     return 0;
   }
-  if (lumenfall::ChooseBackend(parsed.options, std::getenv("WAYLAND_DISPLAY")) ==
-      lumenfall::Backend::Wayland)
-    return lumenfall::RunWaylandSaver(parsed.options);
-  return lumenfall::RunX11Saver(parsed.options);
+  lumenfall::SaverOptions options = parsed.options;
+  std::string text, error;
+  if (!options.textFile.empty() &&
+      (!lumenfall::ReadOptionFile(options.textFile, lumenfall::kMaxTextBytes, text, error) ||
+       !lumenfall::ReadTextSet(text, options.textFile, options.lines, error))) {
+    std::fprintf(stderr, "lumenfall: %s\n", error.c_str());
+    return lumenfall::kExitUsage;
+  }
+  if (lumenfall::ChooseBackend(options, std::getenv("WAYLAND_DISPLAY")) == lumenfall::Backend::Wayland)
+    return lumenfall::RunWaylandSaver(options);
+  return lumenfall::RunX11Saver(options);
 }

@@ -105,6 +105,7 @@ OptionsResult ParseOptions(int argc, const char* const* argv, const char* screen
   o.flags = setup.flags;
   o.depth = setup.depth;
   o.layout = setup.layout;
+  o.textFile = setup.textFile;
 
   // XSCREENSAVER_WINDOW names the window unless the command line chose another output.
   const bool envNamesWindow = screensaverWindow != nullptr && *screensaverWindow != '\0' &&
@@ -155,7 +156,7 @@ std::string UsageText() {
          "\n"
          "Options take one dash or two; a value may also follow '='.\n"
          "Exit status: 0 after a normal end, 1 after an error, 2 for a mistake on the\n"
-         "command line.\n";
+         "command line or a --text-file that cannot be used.\n";
 }
 
 std::string VersionText() { return "lumenfall " LUMENFALL_VERSION_STRING "\n"; }

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+#include "effect/text_file.h"
+
 namespace lumenfall {
 
 enum class OutputMode {
@@ -28,6 +30,8 @@ struct SaverOptions {
   uint32_t flags = 1;                  // the settings word
   uint32_t depth = 32;                 // the pixel depth the effect runs in
   uint32_t layout = 565;               // the 16-bit channel layout (depth 16 only)
+  std::string textFile;                // --text-file, or empty
+  OwnTextSet lines;                    // its lines, read by the program (not by the parser)
   bool showFps = false;
   bool serverScaling = true;           // the X server stretches the picture (RENDER)
   uint32_t delayMicroseconds = 40000;  // one tick

@@ -350,6 +350,7 @@ int Saver::Run() {
   // The generator is seeded from the clock, as the Windows saver seeds it at start-up.
   effect_ = std::make_unique<MemoryEffect>(EmulatedFormat{options_.depth, options_.layout}, clock_,
                                            clock_.TickCount());
+  effect_->ShowOwnLines(options_.lines);
   if (!picture_.Configure(effect_->Display(), format)) return Fail("cannot convert pictures to this visual");
 
   XGCValues values{};

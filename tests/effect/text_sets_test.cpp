@@ -327,6 +327,12 @@ TEST(TextSets, SettingsLowByteSelectsTheSet) {
   for (uint32_t v : {0u, 2u, 3u, 5u, 0x11u, 0x41u, 0xFFu, 0x100u, 0x400u, 0x10000000u}) {
     EXPECT_EQ(TextSetForSettings(v), nullptr) << std::hex << v;
   }
+  // Own lines stand in for either set, and show no more than a set would.
+  const char* const own[] = {"mine", "", nullptr};
+  EXPECT_EQ(TextSetForSettings(1, own), own);
+  EXPECT_EQ(TextSetForSettings(0x10000004, own), own);
+  EXPECT_EQ(TextSetForSettings(2, own), nullptr);
+  EXPECT_EQ(TextSetForSettings(0x101, nullptr), MalachiRedText);
 }
 
 TEST(TextSets, LengthCountsUpToTheNull) {

@@ -1,7 +1,11 @@
 // The native programs' command-line vocabulary: the grammar, the numbers, and the
-// effect's options with the settings word they make.
+// effect's options with the settings word they make, and the files that options name.
 #include <gtest/gtest.h>
+#include <stdlib.h>
 
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -99,12 +103,41 @@ TEST(EffectOptions, TheSettingsWordDepthAndLayout) {
             "option --text-set must be malachi-red or deep-blue, not 'Deep-Blue'");
   EXPECT_EQ(Effect({{"flags", "-1"}}, s),
             "option --flags needs a whole number from 0 to 4294967295 (decimal or 0x-hex), not '-1'");
+  EXPECT_EQ(s.textFile, "");
+  EXPECT_EQ(Effect({{"text-file", "my lines.txt"}, {"text-set", "deep-blue"}}, s), "");
+  EXPECT_EQ(s.textFile, "my lines.txt");
+  EXPECT_EQ(s.flags, 4u);  // the set still gives the colours
+  EXPECT_EQ(Effect({{"text-file", ""}}, s), "option --text-file needs a file name");
   EXPECT_EQ(TextSetName(0x10000004), "deep-blue");
   EXPECT_EQ(TextSetName(0x101), "malachi-red");
   EXPECT_EQ(TextSetName(5), "");
   EffectChoices untouched;
   std::string error;
   EXPECT_FALSE(TakeEffectOption(ScannedOption{"delay", "5"}, untouched, error));
+}
+
+// A file that an option names: all of it, or one byte past the reader's limit; a file
+// that cannot be read says why.
+TEST(OptionFile, ReadsUpToOneBytePastTheLimit) {
+  std::string pattern = (std::filesystem::temp_directory_path() / "lumenfall-option-file-XXXXXX").string();
+  ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+  const std::filesystem::path dir = pattern;
+  const std::string path = (dir / "lines.txt").string();
+  std::ofstream(path, std::ios::binary) << std::string(10000, 'a') << std::string("\0b", 2);
+  std::string bytes, error = "stale";
+  EXPECT_TRUE(ReadOptionFile(path, 10002, bytes, error));
+  EXPECT_EQ(bytes, std::string(10000, 'a') + std::string("\0b", 2));
+  EXPECT_TRUE(ReadOptionFile(path, 9000, bytes, error));
+  EXPECT_EQ(bytes, std::string(9001, 'a'));
+  EXPECT_TRUE(ReadOptionFile(path, 0, bytes, error));
+  EXPECT_EQ(bytes, "a");
+
+  EXPECT_FALSE(ReadOptionFile((dir / "none.txt").string(), 10, bytes, error));
+  EXPECT_EQ(error, "cannot read '" + (dir / "none.txt").string() + "': No such file or directory");
+  EXPECT_FALSE(ReadOptionFile(dir.string(), 10, bytes, error));
+  EXPECT_EQ(error, "cannot read '" + dir.string() + "': Is a directory");
+  EXPECT_EQ(bytes, "");
+  std::filesystem::remove_all(dir);
 }
 
 }  // namespace

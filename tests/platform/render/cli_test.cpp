@@ -90,16 +90,21 @@ Result RunRenderer(const std::vector<std::string>& args, const Limits& limits = 
 }
 
 // The run as the renderer must perform it: the in-memory effect seeded with S, frame k
-// at T + k x M, ShowBuffer after every frame.
+// at T + k x M, ShowBuffer after every frame; the sequencer given own lines directly
+// when there are some.
 std::vector<uint8_t> ReferenceFrames(uint32_t flags, uint32_t bpp, uint32_t layout,
                                      uint32_t frames, uint32_t tick, uint32_t start,
-                                     uint32_t seed) {
+                                     uint32_t seed, TextSet ownLines = nullptr) {
   SimulatedClock clock(start);
   MemoryEffect effect(EmulatedFormat{bpp, layout}, clock, seed);
   std::vector<uint8_t> all;
   for (uint32_t k = 0; k < frames; ++k) {
     clock.Set(start + k * tick);
-    effect.Step(flags);
+    if (ownLines != nullptr) {
+      FrameSequencer(effect.Engine(), flags, ownLines);
+    } else {
+      effect.Step(flags);
+    }
     all.insert(all.end(), effect.Show().Bytes().begin(), effect.Show().Bytes().end());
   }
   return all;
@@ -113,11 +118,17 @@ void ExpectOneErrorLine(const Result& r, int status, const std::string& mentions
   EXPECT_NE(r.err.find(mentions), std::string::npos) << r.err;
 }
 
+// A file of own lines, and the entries that it must give the sequencer.
+constexpr char kOwnText[] = "# mine\nOur own words\n\n  second, spaced  \n";
+const char* const kOwnLines[] = {"Our own words", "  second, spaced  ", "", nullptr};
+
 TEST(RenderCli, RawFramesMatchTheEngineRunByHand) {
   TempFolder dir;
+  std::ofstream(dir / "lines.txt") << kOwnText;
   struct Case {
     std::vector<std::string> args;
     uint32_t flags, bpp, layout, frames, tick, start, seed;
+    TextSet ownLines = nullptr;
   };
   const Case cases[] = {
       {{"--frames", "40"}, 1, 32, 565, 40, 40, 1000, 1000},
@@ -129,6 +140,11 @@ TEST(RenderCli, RawFramesMatchTheEngineRunByHand) {
       // Across the counter's wrap, at 24 bits, starting in the middle of a cycle.
       {{"--frames", "40", "--depth", "24", "--start-ms", "4294966296", "--tick-ms", "33"},
        1, 24, 565, 40, 33, 4294966296u, 4294966296u},
+      // Own lines with Deep Blue's colours, at 200 ms a frame through both lines, the
+      // empty entry and back to the first.
+      {{"--frames", "90", "--tick-ms", "200", "--text-file", dir / "lines.txt", "--text-set",
+        "deep-blue", "--depth", "16"},
+       4, 16, 565, 90, 200, 1000, 1000, kOwnLines},
   };
   for (const Case& c : cases) {
     std::vector<std::string> args = c.args;
@@ -140,7 +156,7 @@ TEST(RenderCli, RawFramesMatchTheEngineRunByHand) {
     const std::string bytes = ReadAll(out);
     ASSERT_EQ(bytes.size(), size_t{c.frames} * 400 * 300 * (c.bpp / 8));
     const std::vector<uint8_t> expected =
-        ReferenceFrames(c.flags, c.bpp, c.layout, c.frames, c.tick, c.start, c.seed);
+        ReferenceFrames(c.flags, c.bpp, c.layout, c.frames, c.tick, c.start, c.seed, c.ownLines);
     EXPECT_TRUE(std::equal(expected.begin(), expected.end(),
                            reinterpret_cast<const uint8_t*>(bytes.data())))
         << "depth " << c.bpp;
@@ -295,6 +311,13 @@ TEST(RenderCli, MistakesExitTwoWithOneLineAndWriteNothing) {
   ExpectOneErrorLine(RunRenderer({"--whatever", "--out", out}), 2, "unknown option '--whatever'");
   ExpectOneErrorLine(RunRenderer({"--out", dir / "x.bmp"}), 2, "cannot tell the format");
   ExpectOneErrorLine(RunRenderer({}), 2, "no output");
+  // A text file that cannot be used, for any of the reasons that its reading gives.
+  TempFolder texts;
+  std::ofstream(texts / "bad.txt") << "fine\nna\xC3\xAFve\n";
+  ExpectOneErrorLine(RunRenderer({"--text-file", texts / "bad.txt", "--out", out}), 2,
+                     (texts / "bad.txt").string() + ":2:3: the font has no U+00EF");
+  ExpectOneErrorLine(RunRenderer({"--text-file", texts / "none.txt", "--out", out}), 2,
+                     "cannot read '" + (texts / "none.txt").string() + "'");
   EXPECT_TRUE(dir.Names().empty());
 }
 
@@ -357,6 +380,12 @@ TEST(RenderCli, ListLinesPrintsTheSelectedSet) {
   const Result none = RunRenderer({"--list-lines", "--flags", "2"});
   EXPECT_EQ(none.status, 0);
   EXPECT_EQ(none.out, "");
+  // Own lines in place of the set, with the empty final entry.
+  TempFolder dir;
+  std::ofstream(dir / "lines.txt") << kOwnText;
+  const Result own = RunRenderer({"--list-lines", "--text-file", dir / "lines.txt"});
+  EXPECT_EQ(own.status, 0) << own.err;
+  EXPECT_EQ(own.out, "Our own words\n  second, spaced  \n\n");
 }
 
 TEST(RenderCli, HelpGoesToStandardOutput) {

@@ -171,6 +171,13 @@ std::vector<std::string> Sandbox::AsUser(std::vector<std::string> command) const
   return full;
 }
 
+std::string Sandbox::AddFile(const std::string& name, const std::string& contents) const {
+  const std::string path = dir_ + "/" + name;
+  std::ofstream(path, std::ios::binary) << contents;
+  chmod(path.c_str(), 0644);
+  return path;
+}
+
 std::unique_ptr<Child> Sandbox::Saver(
     const std::vector<std::string>& arguments,
     const std::vector<std::pair<std::string, std::string>>& environment) const {

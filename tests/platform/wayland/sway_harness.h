@@ -52,6 +52,8 @@ class Sandbox {
   const std::string& RuntimeDir() const { return runtime_; }
   // The command as the test user (unchanged when the tests do not run as root).
   std::vector<std::string> AsUser(std::vector<std::string> command) const;
+  // A file of the sandbox with these contents that the test user can read; its path.
+  std::string AddFile(const std::string& name, const std::string& contents) const;
   // The saver with these arguments, as the test user, on the compositor named by the
   // environment.
   std::unique_ptr<Child> Saver(const std::vector<std::string>& arguments,

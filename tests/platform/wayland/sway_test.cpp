@@ -21,6 +21,7 @@ using x11test::BrightInRows;
 using x11test::ExpectBlueTrail;
 using x11test::ExpectOneErrorLine;
 using x11test::ExpectRedTrail;
+using x11test::ExpectTextAcross;
 using x11test::ExpectTextBand;
 
 constexpr int kSettleMs = 3200;
@@ -49,9 +50,11 @@ bool ShowsTextBand(const Capture& c) {
          BrightInRows(c, 0, quarter) == 0 && BrightInRows(c, c.height - quarter, c.height) == 0;
 }
 
-void ExpectPicture(const SwayServer& sway, const OutputSize& output, bool red) {
+void ExpectPicture(const SwayServer& sway, const OutputSize& output, bool red,
+                   Capture* shown = nullptr) {
   SCOPED_TRACE(output.name);
-  Capture picture;
+  Capture local;
+  Capture& picture = shown != nullptr ? *shown : local;
   for (int attempt = 0; attempt < 4; ++attempt) {
     if (attempt > 0) SleepMs(250);
     ASSERT_TRUE(sway.Screenshot(output.name, picture));
@@ -85,6 +88,18 @@ TEST(WaylandSaver, EveryModeShowsTheTextSetOnEveryOutputAndEndsOnSigterm) {
     if (c.everyOutput) ExpectPicture(sway, kOutputs[1], red);
     ExpectEndsOnSigterm(*saver);
   }
+}
+
+TEST(WaylandSaver, ShowsTheLinesOfATextFileInTheTextSetsColours) {
+  START(sway, SwayServer);
+  auto saver = sway.Saver({"--background", "--text-set", "deep-blue", "--text-file",
+                           sway.AddFile("own-lines.txt", "MM\n")});
+  SleepMs(kSettleMs);
+  ASSERT_TRUE(saver->StillRunning()) << saver->Stderr();
+  Capture picture;
+  ExpectPicture(sway, kOutputs[0], false, &picture);
+  ExpectTextAcross(picture, 170, 230);  // 2 x (29 + 1) pixels, centred; "Deep Blue" is 121 to 278
+  ExpectEndsOnSigterm(*saver);
 }
 
 TEST(WaylandSaver, OverlayAndFullScreenEndOnAKeyAButtonAndFivePixelsButNotFour) {

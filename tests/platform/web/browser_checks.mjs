@@ -5,10 +5,12 @@
 // Scenarios:
 //   pixels  with frames=N&bare=1 the canvas holds, pixel for pixel, the last frame that
 //           lumenfall-render --frames N writes as PNG: every depth, both sets, the
-//           low-quality blur.
-//   page    the live page draws with no console error; the controls change the picture
-//           and the link; bad parameters show one visible line and fall back to the
-//           defaults (the picture is then the renderer's default one).
+//           low-quality blur, and own lines from the text parameter against the same
+//           lines in a --text-file.
+//   page    the live page draws with no console error; the controls and the box of own
+//           lines change the picture and the link; bad parameters (own lines the font
+//           cannot draw among them) show one visible line and fall back to the defaults
+//           (the picture is then the renderer's default one).
 //   saver   the screen-saver mode hides the cursor and ends on a key, a click and a
 //           pointer movement of 5 pixels (across plus down), not of 4.
 //   bench   not a check (not registered with ctest): the sizes of lumenfall.wasm and
@@ -17,7 +19,7 @@
 //
 // Exit 0: passed; 1: failed; 77: a tool is missing (a failure when CI=true).
 import { execFileSync } from 'node:child_process';
-import { existsSync, mkdtempSync, readFileSync, rmSync, statSync } from 'node:fs';
+import { existsSync, mkdtempSync, readFileSync, rmSync, statSync, writeFileSync } from 'node:fs';
 import { createServer } from 'node:http';
 import { tmpdir } from 'node:os';
 import { extname, join, resolve } from 'node:path';
@@ -160,9 +162,16 @@ async function pixels(page, base, render, work) {
   // Into the second line, where the vector kernels have run on a full trail.
   cases.push({ set: 'deep-blue', depth: 24, low: false, frames: 700 });
   cases.push({ set: 'malachi-red', depth: 32, low: false, frames: 700 });
+  // Own lines: the address's against the same text in a file (a comment, a blank line,
+  // spaces kept), into the second line.
+  const text = '# ours\nOur own words\n\n  second, spaced  \n';
+  writeFileSync(join(work, 'lines.txt'), text);
+  cases.push({ set: 'deep-blue', depth: 16, layout: 556, low: false, frames: 200, text });
+  cases.push({ set: 'malachi-red', depth: 32, low: true, frames: 200, text });
   for (const c of cases) {
     const args = ['--text-set', c.set, '--depth', String(c.depth)];
     let query = `set=${c.set}&depth=${c.depth}`;
+    if (c.text) { args.push('--text-file', join(work, 'lines.txt')); query += `&text=${encodeURIComponent(c.text)}`; }
     if (c.layout) { args.push('--layout', String(c.layout)); query += `&layout=${c.layout}`; }
     if (c.low) { args.push('--low-quality'); query += '&low=1'; }
     if (c.seed !== undefined) { args.push('--seed', String(c.seed)); query += `&seed=${c.seed}`; }
@@ -196,10 +205,15 @@ async function pageChecks(page, base, render, work) {
   // The controls: another set, then the rough blur, then 16 bits give other pictures
   // and a link that says so.
   const first = await runFrames(page, base, 'frames=90');
-  const steps = [['#set', 'deep-blue', 'set=deep-blue'], ['#low', null, 'low=1'], ['#depth', '16', 'depth=16']];
+  const steps = [['#set', 'deep-blue', 'set=deep-blue'], ['#low', null, 'low=1'], ['#depth', '16', 'depth=16'],
+                 ['#text', 'Hello there\nsecond', 'text=Hello+there%0Asecond']];
   let before = first;
   for (const [control, value, param] of steps) {
-    if (value === null) await page.click(control); else await page.select(control, value);
+    if (control === '#text') {
+      await page.click(control);
+      await page.keyboard.type(value);
+      await page.click('h1');  // the box changes when it loses the focus
+    } else if (value === null) await page.click(control); else await page.select(control, value);
     await page.waitForSelector('body[data-state="done"]', { timeout: WAIT_MS });
     const after = await canvasPixels(page);
     const url = page.url();
@@ -217,6 +231,18 @@ async function pageChecks(page, base, render, work) {
         `bad parameters show one line naming each: "${message.text}"`);
   const diff = difference(bad, png);
   check(diff === '', `bad parameters fall back to the defaults ${diff}`);
+  // Own lines that the font cannot draw: the line and column in one visible line, the
+  // text set's own lines drawn, the text left in the box to be mended.
+  const refused = await runFrames(page, base, `text=${encodeURIComponent('fine\ncaf\u00e9')}&frames=90&bare=1`);
+  const said = await page.$eval('#message', (m) => !m.hidden && m.offsetHeight > 0 && m.offsetHeight < 40 ? m.textContent : '');
+  const kept = await page.$eval('#text', (t) => t.value);
+  const refusedDiff = difference(refused, png);
+  check(said.includes('text:2:4: the font has no U+00E9') && kept === 'fine\ncaf\u00e9' && refusedDiff === '',
+        `own lines the font cannot draw are named in one line and kept in the box: "${said}" ${refusedDiff}`);
+  await page.goto(`${base}/?text=${'a'.repeat(2049)}`, { waitUntil: 'load', timeout: WAIT_MS });
+  await page.waitForFunction(() => document.getElementById('message').textContent !== '', { timeout: WAIT_MS });
+  const long = await page.$eval('#message', (m) => m.hidden ? '' : m.textContent);
+  check(long.includes('text holds 2049 bytes, more than 2048'), `a text too long for a link is refused: "${long}"`);
   for (const query of ['frames=0', 'frames=999999999999', 'bare=2', 'depth=', '%zz=%', 'layout=556']) {
     await page.goto(`${base}/?${query}`, { waitUntil: 'load', timeout: WAIT_MS });
     await page.waitForFunction(() => document.getElementById('message').textContent !== '', { timeout: WAIT_MS });

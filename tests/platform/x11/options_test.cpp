@@ -124,7 +124,7 @@ TEST(X11Options, UnknownOptionsAndStrayArguments) {
 
 TEST(X11Options, MissingAndUnwantedValues) {
   for (const char* option : {"--window-id", "--text-set", "--flags", "--depth", "--layout",
-                             "--delay", "--display"}) {
+                             "--delay", "--display", "--text-file"}) {
     EXPECT_EQ(Bad({option}), std::string("option ") + option + " needs a value");
   }
   EXPECT_EQ(Bad({"--root=yes"}), "option --root takes no value");
@@ -159,13 +159,14 @@ TEST(X11Options, UsageNamesEveryOption) {
   const std::string usage = UsageText();
   for (const char* option : {"--window", "--fullscreen", "--root", "--window-id", "--text-set",
                              "--low-quality", "--flags", "--depth", "--layout", "--delay", "--fps",
-                             "--display", "--no-render", "--help"})
+                             "--display", "--no-render", "--help", "--text-file"})
     EXPECT_NE(usage.find(option), std::string::npos) << option;
 }
 
 // What xscreensaver's settings window can write on the command line from lumenfall.xml:
-// the command's own arguments, each arg, arg-set and arg-unset, and each number's
-// template at its low end, its default and its high end. Every one must parse.
+// the command's own arguments, each arg, arg-set and arg-unset, each number's template
+// at its low end, its default and its high end, and each file chooser's template with a
+// path. Every one must parse, and the text file reaches the options.
 TEST(X11Options, EveryArgumentOfTheSettingsDescriptionParses) {
   std::ifstream file(LUMENFALL_XML);
   ASSERT_TRUE(file) << LUMENFALL_XML;
@@ -175,6 +176,7 @@ TEST(X11Options, EveryArgumentOfTheSettingsDescriptionParses) {
   const std::regex tagPattern("<([a-z]+)\\s([^>]*)>"), attributePattern("([a-z_-]+)=\"([^\"]*)\"");
   std::string command;
   std::vector<std::string> settings;
+  bool fileChosen = false;
   for (std::sregex_iterator tag(xml.begin(), xml.end(), tagPattern), end; tag != end; ++tag) {
     std::map<std::string, std::string> a;
     const std::string body = (*tag)[2];
@@ -186,6 +188,10 @@ TEST(X11Options, EveryArgumentOfTheSettingsDescriptionParses) {
       const std::string& arg = a["arg"];
       const size_t percent = arg.find('%');
       ASSERT_NE(percent, std::string::npos) << arg;
+      if ((*tag)[1] == "file") {
+        settings.push_back(arg.substr(0, percent) + "/home/someone/lines.txt" + arg.substr(percent + 1));
+        continue;
+      }
       for (const char* bound : {"low", "default", "high"}) {
         ASSERT_EQ(a.count(bound), 1u) << arg;
         settings.push_back(arg.substr(0, percent) + a[bound] + arg.substr(percent + 1));
@@ -193,7 +199,7 @@ TEST(X11Options, EveryArgumentOfTheSettingsDescriptionParses) {
     }
   }
   ASSERT_EQ(command, "-root");
-  EXPECT_GE(settings.size(), 9u) << "the description was read";
+  EXPECT_GE(settings.size(), 10u) << "the description was read";
   for (const std::string& setting : settings) {
     std::vector<std::string> words = {"lumenfall", command};
     std::istringstream split(setting);
@@ -202,7 +208,12 @@ TEST(X11Options, EveryArgumentOfTheSettingsDescriptionParses) {
     for (const std::string& word : words) argv.push_back(word.c_str());
     const OptionsResult r = ParseOptions(int(argv.size()), argv.data(), "0x200001");
     EXPECT_TRUE(r.ok) << setting << ": " << r.error;
+    if (setting.find("lines.txt") != std::string::npos) {
+      EXPECT_EQ(r.options.textFile, "/home/someone/lines.txt");
+      fileChosen = true;
+    }
   }
+  EXPECT_TRUE(fileChosen) << "the settings offer a text file";
 }
 
 }  // namespace

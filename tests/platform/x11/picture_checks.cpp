@@ -48,6 +48,21 @@ void ExpectTextBand(const Capture& c) {
   EXPECT_EQ(BrightInRows(c, c.height - c.height / 4, c.height), 0u) << "no white in the bottom quarter";
 }
 
+void ExpectTextAcross(const Capture& c, uint32_t left, uint32_t right) {
+  uint32_t first = c.width, last = 0;
+  for (uint32_t y = c.height * 2 / 5; y < c.height * 3 / 5; ++y)
+    for (uint32_t x = 0; x < c.width; ++x)
+      if (Bright(c.At(x, y))) {
+        first = std::min(first, x);
+        last = std::max(last, x);
+      }
+  ASSERT_LE(first, last) << "white text in the centre rows";
+  const uint32_t from = first * 400 / c.width, to = (last + 1) * 400 / c.width;
+  EXPECT_GE(from + 12, left) << "the text starts at picture column " << from;
+  EXPECT_LE(to, right + 12) << "the text ends at picture column " << to;
+  EXPECT_GE(to - from, (right - left) * 3 / 4) << "the text spans columns " << from << " to " << to;
+}
+
 void ExpectRedTrail(const Capture& c) {
   const Hue h = HueOf(c, &Rgb::r, &Rgb::g, &Rgb::b);
   EXPECT_EQ(h.violating, 0u) << "no pixel has more green or blue than red";

@@ -15,6 +15,11 @@ uint32_t BrightInRows(const Capture& c, uint32_t top, uint32_t bottom);
 // The text band: plenty of white in the centre rows, none in the outer quarters.
 void ExpectTextBand(const Capture& c);
 
+// The white text lies across columns left to right of the 400 x 300 picture (shown at
+// the capture's size), give or take the 12 pixels that the blur and the zoom may spread
+// it: which line is drawn, told by its width and place.
+void ExpectTextAcross(const Capture& c, uint32_t left, uint32_t right);
+
 // The trail of Malachi Red (red) or Deep Blue (blue): no pixel of another hue, and
 // enough pixels clearly of this one.
 void ExpectRedTrail(const Capture& c);

@@ -136,6 +136,20 @@ TEST(X11Saver, DrawsDeepBlueIntoTheXscreensaverWindowAndEndsWithIt) {
   EXPECT_EQ(saver.Stderr(), "");
 }
 
+TEST(X11Saver, DrawsTheLinesOfATextFileInTheTextSetsColours) {
+  START_XVFB(server, c);
+  const std::string path = std::string(LUMENFALL_TEST_WORK) + "/own-lines.txt";
+  std::ofstream(path) << "MM\n";
+  const Window window = MakeWindow(c.display, 400, 300, true);
+  Child saver(SaverCommand({"--window-id", Hex(window), "--text-file", path, "--text-set", "deep-blue"}),
+              On(server));
+  Capture picture;
+  ASSERT_NO_FATAL_FAILURE(CaptureSettled(saver, c.display, window, picture));
+  ExpectTextAcross(picture, 170, 230);  // 2 x (29 + 1) pixels, centred; "Deep Blue" is 121 to 278
+  ExpectBlueTrail(picture);
+  ExpectEndsOnSignal(saver, SIGTERM);
+}
+
 TEST(X11Saver, LeavesAForeignWindowUnmappedAndUnresized) {
   START_XVFB(server, c);
   const Window window = MakeWindow(c.display, 300, 200, false);
@@ -780,6 +794,7 @@ TEST(X11Saver, BadInputGivesOneLineAndAFailure) {
       {{"--display", noServer}, {}, "cannot open display '" + noServer + "'"},
       {{"--depth", "12"}, On(server), "8, 16, 24 or 32", 2},
       {{"--frobnicate"}, On(server), "unknown option '--frobnicate'", 2},
+      {{"--text-file", "/nonexistent/lines.txt"}, On(server), "cannot read '/nonexistent/lines.txt'", 2},
   };
   for (const Case& k : cases) {
     Child saver(SaverCommand(k.args), k.env);
