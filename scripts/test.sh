@@ -32,7 +32,7 @@ done
 echo "== The Windows release packages: contents, checksums, two builds byte for byte"
 bash scripts/check-windows-package.sh
 
-echo "== Native debug build and the whole suite"
+echo "== Native debug build and the whole suite; the Windows saver under Wine: $(bash scripts/wine-edition.sh) edition"
 cmake --preset debug >/dev/null
 cmake --build --preset debug -j "$(jobs)"
 ctest --preset debug -j "$(jobs)" -LE web
