@@ -15,9 +15,7 @@
 #include <set>
 #include <sstream>
 #include <string>
-#include <tuple>
 
-#include "resource_script.h"
 #include "wine_harness.h"
 
 namespace lumenfall::wine {
@@ -203,43 +201,6 @@ TEST_P(ScrImage, VersionResourceNamesTheProduct) {
   const std::string fileVersion = std::to_string(word(10)) + "." + std::to_string(word(8)) + "." +
                                   std::to_string(word(14));
   EXPECT_EQ(fileVersion, LUMENFALL_VERSION);
-}
-
-// The templates as built are the script's, control for control: the resource compiler
-// added or dropped no style, and nothing else changed on the way.
-TEST_P(ScrImage, DialogTemplatesAreTheResourceScript) {
-  std::string script, built, error;
-  ASSERT_TRUE(PreprocessSaverScript(&script)) << script;
-  ASSERT_EQ(wine::Run({Tool("windres"), "-i", ScrPath(), "-O", "rc"}, {}, 60000, &built), 0)
-      << built;
-  std::map<unsigned, ScriptDialog> declared, compiled;
-  for (const ScriptDialog& d : ReadScriptDialogs(script, &error)) declared[d.id] = d;
-  EXPECT_EQ(error, "") << "in the script";
-  for (const ScriptDialog& d : ReadScriptDialogs(built, &error)) compiled[d.id] = d;
-  EXPECT_EQ(error, "") << "in the built program's templates";
-  ASSERT_FALSE(declared.empty()) << "no dialog read from the script";
-  ASSERT_EQ(compiled.size(), declared.size());
-  for (const auto& [id, want] : declared) {
-    const ScriptDialog& got = compiled[id];
-    const std::string name = "dialog " + std::to_string(id);
-    EXPECT_EQ(got.id, want.id) << name << " is missing";
-    EXPECT_EQ(std::tie(got.x, got.y, got.cx, got.cy), std::tie(want.x, want.y, want.cx, want.cy)) << name;
-    EXPECT_EQ(got.style, want.style) << name;
-    EXPECT_EQ(got.caption, want.caption) << name;
-    EXPECT_EQ(got.pointSize, want.pointSize) << name;
-    EXPECT_EQ(got.face, want.face) << name;
-    ASSERT_EQ(got.controls.size(), want.controls.size()) << name;
-    for (size_t i = 0; i < want.controls.size(); ++i) {
-      const ScriptControl& a = got.controls[i];
-      const ScriptControl& b = want.controls[i];
-      const std::string where = name + " control " + std::to_string(i + 1);
-      EXPECT_EQ(std::tie(a.text, a.textOrdinal, a.id, a.classOrdinal),
-                std::tie(b.text, b.textOrdinal, b.id, b.classOrdinal)) << where;
-      EXPECT_EQ(a.style, b.style) << where << std::hex << ": " << a.style << " against " << b.style;
-      EXPECT_EQ(a.exStyle, b.exStyle) << where;
-      EXPECT_EQ(std::tie(a.x, a.y, a.cx, a.cy), std::tie(b.x, b.y, b.cx, b.cy)) << where;
-    }
-  }
 }
 
 TEST_P(ScrImage, ManifestDeclaresPerMonitorDpiAwareness) {
