@@ -22,17 +22,17 @@ uint16_t Blend16(const DisplayState& d, uint16_t old, ArgbColour c) {
 }
 
 TEST(PixelFormatAnalysis, RecognisesTheFourLayouts) {
-  // Each channel's shift, width and the left shift that brings its top bit to bit 7
-  // of its byte (red in bits 16-23, green in 8-15, blue in 0-7).
+  // Each channel's shift, width, largest value and the left shift that brings its top
+  // bit to bit 7 of its byte (red in bits 16-23, green in 8-15, blue in 0-7).
   struct Layout {
     uint32_t redMask, greenMask, blueMask, code;
-    uint32_t shift[3], bits[3], downshift[3];
+    uint32_t shift[3], bits[3], max[3], downshift[3];
   };
   const Layout layouts[] = {
-      {0xF800, 0x07E0, 0x001F, 565, {11, 5, 0}, {5, 6, 5}, {8, 5, 3}},
-      {0x7C00, 0x03E0, 0x001F, 555, {10, 5, 0}, {5, 5, 5}, {9, 6, 3}},
-      {0xF800, 0x07C0, 0x003F, 556, {11, 6, 0}, {5, 5, 6}, {8, 5, 2}},
-      {0xFC00, 0x03E0, 0x001F, 655, {10, 5, 0}, {6, 5, 5}, {8, 6, 3}},
+      {0xF800, 0x07E0, 0x001F, 565, {11, 5, 0}, {5, 6, 5}, {31, 63, 31}, {8, 5, 3}},
+      {0x7C00, 0x03E0, 0x001F, 555, {10, 5, 0}, {5, 5, 5}, {31, 31, 31}, {9, 6, 3}},
+      {0xF800, 0x07C0, 0x003F, 556, {11, 6, 0}, {5, 5, 6}, {31, 31, 63}, {8, 5, 2}},
+      {0xFC00, 0x03E0, 0x001F, 655, {10, 5, 0}, {6, 5, 5}, {63, 31, 31}, {8, 6, 3}},
   };
   for (const Layout& l : layouts) {
     SCOPED_TRACE(l.code);
@@ -40,8 +40,7 @@ TEST(PixelFormatAnalysis, RecognisesTheFourLayouts) {
     EXPECT_EQ(AnalyzePixelFormat(info, l.redMask, l.greenMask, l.blueMask), l.code);
     EXPECT_EQ((std::array{info.redShift, info.greenShift, info.blueShift}), std::to_array(l.shift));
     EXPECT_EQ((std::array{info.redBits, info.greenBits, info.blueBits}), std::to_array(l.bits));
-    EXPECT_EQ((std::array{info.redMax, info.greenMax, info.blueMax}),
-              (std::array{(1u << l.bits[0]) - 1, (1u << l.bits[1]) - 1, (1u << l.bits[2]) - 1}));
+    EXPECT_EQ((std::array{info.redMax, info.greenMax, info.blueMax}), std::to_array(l.max));
     EXPECT_EQ((std::array{info.redDownshift, info.greenDownshift, info.blueDownshift}),
               std::to_array(l.downshift));
   }

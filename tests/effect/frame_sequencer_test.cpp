@@ -92,10 +92,8 @@ const char* const kOneLine[] = {"A", nullptr};
 const char* const kThreeLines[] = {"A", "AAA", "AAAAA", nullptr};
 const char* const kNoLines[] = {nullptr, "AAAAAAAAAA", nullptr};
 
-// The next state of the generator, written out here rather than taken from random.cpp.
-uint32_t Lcg(uint32_t s) { return s * 214013u + 2531011u; }
-
-// The multiplicative inverse of 214013 modulo 2^32 (Newton's iteration).
+// The generator's state before a given one, to force a draw: the multiplicative inverse
+// of 214013 modulo 2^32 (Newton's iteration).
 uint32_t InverseMultiplier() {
   uint32_t x = 214013u;  // right to 3 bits for an odd number
   for (int i = 0; i < 5; ++i) x *= 2u - 214013u * x;
@@ -165,12 +163,12 @@ TEST(FrameSequencer, FirstFrameRecordsTheTickDrawsNoTextAndStartsLineZero) {
   ExpectZoomOf(trailBefore, Rect{20, 25, 380, 275}, rig.zoom);
   // No text: ShowBuffer is exactly the trail.
   EXPECT_EQ(rig.show.Bytes(), rig.trail.Bytes());
-  // Then a random rectangle: two draws from the generator seeded with 777.
-  const uint32_t s1 = Lcg(777), s2 = Lcg(s1);
-  const int32_t left = static_cast<int32_t>((s1 >> 16) & 0x7FFF) * 20 / 32767;
-  const int32_t top = static_cast<int32_t>((s2 >> 16) & 0x7FFF) * 25 / 32767;
-  EXPECT_EQ(s.zoomRect, (Rect{left, top, 400 - left, 300 - top}));
-  EXPECT_EQ(rig.engine.random.state, s2);
+  // Then a random rectangle from two draws of the generator seeded with 777, worked by
+  // hand: 777 x 214013 + 2531011 = 168819112, bits 16-30 give 2575, and 2575 x 20 / 32767
+  // = 1.57 gives the left margin 1; 168819112 x 214013 + 2531011 mod 2^32 = 222253515
+  // gives 3391, and 3391 x 25 / 32767 = 2.59 the top margin 2.
+  EXPECT_EQ(s.zoomRect, (Rect{1, 2, 399, 298}));
+  EXPECT_EQ(rig.engine.random.state, 222253515u);
 }
 
 TEST(FrameSequencer, UnderEightMillisecondsChangesNothing) {
@@ -410,48 +408,34 @@ TEST(FrameSequencer, TheZoomStretchesZoomRectOverZoomBuffer) {
   }
 }
 
-// Sets the generator so that the next two draws are (first, second); one of them is
-// forced by choosing the state after it, the other follows from the recurrence.
-struct Draws {
-  int first, second;
-  uint32_t state;
-};
-Draws ForceFirst(uint32_t stateAfterFirst) {
-  const uint32_t s1 = stateAfterFirst, s2 = Lcg(s1);
-  return {int((s1 >> 16) & 0x7FFF), int((s2 >> 16) & 0x7FFF), LcgBack(s1)};
-}
-Draws ForceSecond(uint32_t stateAfterSecond) {
-  const uint32_t s2 = stateAfterSecond, s1 = LcgBack(s2);
-  return {int((s1 >> 16) & 0x7FFF), int((s2 >> 16) & 0x7FFF), LcgBack(s1)};
-}
+// The generator's state that makes the state after its next draw (ForceFirst), or
+// after the draw following that one (ForceSecond), the given one.
+uint32_t ForceFirst(uint32_t stateAfterFirst) { return LcgBack(stateAfterFirst); }
+uint32_t ForceSecond(uint32_t stateAfterSecond) { return LcgBack(LcgBack(stateAfterSecond)); }
 
 TEST(FrameSequencer, RandomExtremesGiveTheExtremeMargins) {
   struct Case {
-    Draws draws;
+    uint32_t state;
     int32_t left, top;
   };
-  const Draws a = ForceFirst(0x7FFF1234u), b = ForceFirst(0x00001234u);
-  const Draws c = ForceSecond(0xFFFF0042u), d = ForceSecond(0x80000042u);
-  ASSERT_EQ(a.first, 32767);
-  ASSERT_EQ(b.first, 0);
-  ASSERT_EQ(c.second, 32767);
-  ASSERT_EQ(d.second, 0);
+  // The draws each state gives, and the margins worked by hand (draw x 20 / 32767 and
+  // draw x 25 / 32767, truncated). One less than the largest draw already truncates
+  // below the extreme margin.
   const Case cases[] = {
-      {a, 20, a.second * 25 / 32767},
-      {b, 0, b.second * 25 / 32767},
-      {c, c.first * 20 / 32767, 25},
-      {d, d.first * 20 / 32767, 0},
+      {ForceFirst(0x7FFF1234u), 20, 23},   // draws 32767 and 30619 (765475 / 32767 = 23.4)
+      {ForceFirst(0x00001234u), 0, 11},    // draws 0 and 15256 (381400 / 32767 = 11.6)
+      {ForceSecond(0xFFFF0042u), 12, 25},  // draws 20558 (411160 / 32767 = 12.5) and 32767
+      {ForceSecond(0x80000042u), 0, 0},    // draws 419 (8380 / 32767 = 0.3) and 0
+      {ForceFirst(0x7FFE0000u), 19, 23},   // draws 32766 (655320 / 32767 = 19.99) and 30764
+      {ForceSecond(0x7FFE0000u), 9, 24},   // draws 16070 and 32766 (819150 / 32767 = 24.99)
   };
   for (const Case& k : cases) {
     Rig rig;
     rig.Place(1000, 639, 0);
-    rig.engine.random.state = k.draws.state;
+    rig.engine.random.state = k.state;
     ASSERT_EQ(rig.Frame(1008, kOneLine), 1);
     EXPECT_EQ(rig.engine.sequencer.zoomRect, (Rect{k.left, k.top, 400 - k.left, 300 - k.top}));
   }
-  // One less than the maximum already truncates below the extreme margin.
-  EXPECT_EQ(32766 * 20 / 32767, 19);
-  EXPECT_EQ(32766 * 25 / 32767, 24);
 }
 
 TEST(RunFrameStep, OnlySelectorsOneAndFourRunTheSequencer) {
