@@ -152,7 +152,9 @@ TEST(X11Saver, DrawsTheLinesOfATextFileInTheTextSetsColours) {
 
 TEST(X11Saver, LeavesAForeignWindowUnmappedAndUnresized) {
   START_XVFB(server, c);
-  const Window window = MakeWindow(c.display, 300, 200, false);
+  // Made by a client that selects no event on it: the events selected on it are the saver's.
+  const Window window = XCreateSimpleWindow(c.display, DefaultRootWindow(c.display), 0, 0, 300, 200, 0, 0, 0);
+  XSync(c.display, False);
   Child saver(SaverCommand({"--window-id", std::to_string(window)}), On(server));
   SleepMs(800);
   ASSERT_TRUE(saver.StillRunning()) << saver.Stderr();
@@ -161,7 +163,7 @@ TEST(X11Saver, LeavesAForeignWindowUnmappedAndUnresized) {
   EXPECT_EQ(a.map_state, IsUnmapped);
   EXPECT_EQ(a.width, 300);
   EXPECT_EQ(a.height, 200);
-  EXPECT_EQ(a.all_event_masks, StructureNotifyMask | ExposureMask);  // ours, plus its own StructureNotify
+  EXPECT_EQ(a.all_event_masks, StructureNotifyMask) << "the saver asks for the window's size and end only";
 
   XDestroyWindow(c.display, window);
   XSync(c.display, False);
@@ -195,9 +197,6 @@ TEST(X11Saver, FollowsTheWindowThroughResizes) {
   XSync(c.display, False);
   SleepMs(500);
   ASSERT_TRUE(saver.StillRunning()) << saver.Stderr();
-  Capture picture;
-  ASSERT_TRUE(CaptureWindow(c.display, window, picture));
-  EXPECT_EQ(picture.width, 1u);
 
   XResizeWindow(c.display, window, 7680, 4320);
   XSync(c.display, False);
@@ -209,6 +208,7 @@ TEST(X11Saver, FollowsTheWindowThroughResizes) {
   XSync(c.display, False);
   std::this_thread::sleep_until(start + std::chrono::milliseconds(kSettleMs));
   ASSERT_TRUE(saver.StillRunning()) << saver.Stderr();
+  Capture picture;
   ASSERT_TRUE(CaptureWindow(c.display, window, picture));
   ExpectDoubledPixels(picture);
   ExpectTextBand(picture);
@@ -229,10 +229,7 @@ void RunOnRoot(const XServer& server, Display* display, const char* option, int 
 
 TEST(X11Saver, DrawsOnTheRootWindow) {
   START_XVFB(server, c);
-  RunOnRoot(server, c.display, "--root", SIGINT, [](const Capture& picture, const Child&) {
-    EXPECT_EQ(picture.width, 640u);
-    ExpectRedTrail(picture);
-  });
+  RunOnRoot(server, c.display, "--root", SIGINT, [](const Capture& picture, const Child&) { ExpectRedTrail(picture); });
 }
 
 TEST(X11Saver, DrawsOnASixteenBitScreen) {
