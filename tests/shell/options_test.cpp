@@ -84,36 +84,76 @@ std::string Effect(std::vector<std::pair<const char*, const char*>> options, Eff
   return error;
 }
 
-TEST(EffectOptions, TheSettingsWordDepthAndLayout) {
+TEST(EffectOptions, TheSettingsWordFromFlagsTextSetAndLowQuality) {
   EffectSetup s;
   EXPECT_EQ(Effect({}, s), "");
   EXPECT_EQ(s.flags, 1u);
-  EXPECT_EQ(s.depth, 32u);
-  EXPECT_EQ(s.layout, 565u);
-  // The text set replaces only the low byte; the low-quality bit goes on top.
+  EXPECT_EQ(Effect({{"text-set", "malachi-red"}}, s), "");
+  EXPECT_EQ(s.flags, 1u);
+  EXPECT_EQ(Effect({{"text-set", "deep-blue"}}, s), "");
+  EXPECT_EQ(s.flags, 4u);
+  EXPECT_EQ(Effect({{"low-quality", ""}}, s), "");
+  EXPECT_EQ(s.flags, 0x10000001u);
+  EXPECT_EQ(Effect({{"flags", "2"}}, s), "");  // a selector that animates nothing is allowed
+  EXPECT_EQ(s.flags, 2u);
+  EXPECT_EQ(Effect({{"flags", "4294967295"}}, s), "");
+  EXPECT_EQ(s.flags, 0xFFFFFFFFu);
+  // The text set replaces only the low byte, before or after the word; the low-quality
+  // bit goes on top.
   EXPECT_EQ(Effect({{"flags", "0x20000301"}, {"text-set", "deep-blue"}, {"low-quality", ""}}, s), "");
   EXPECT_EQ(s.flags, 0x30000304u);
-  EXPECT_EQ(Effect({{"layout", "655"}, {"depth", "16"}}, s), "");
-  EXPECT_EQ(s.layout, 655u);
-  EXPECT_EQ(s.depth, 16u);
-  EXPECT_EQ(Effect({{"layout", "555"}}, s), "option --layout applies only with --depth 16");
-  EXPECT_EQ(Effect({{"depth", "0x20"}}, s), "option --depth must be 8, 16, 24 or 32, not '0x20'");
-  EXPECT_EQ(Effect({{"layout", "554"}}, s), "option --layout must be 565, 555, 556 or 655, not '554'");
+  EXPECT_EQ(Effect({{"text-set", "deep-blue"}, {"flags", "0xABCD0101"}}, s), "");
+  EXPECT_EQ(s.flags, 0xABCD0104u);
   EXPECT_EQ(Effect({{"text-set", "Deep-Blue"}}, s),
             "option --text-set must be malachi-red or deep-blue, not 'Deep-Blue'");
-  EXPECT_EQ(Effect({{"flags", "-1"}}, s),
-            "option --flags needs a whole number from 0 to 4294967295 (decimal or 0x-hex), not '-1'");
-  EXPECT_EQ(s.textFile, "");
-  EXPECT_EQ(Effect({{"text-file", "my lines.txt"}, {"text-set", "deep-blue"}}, s), "");
-  EXPECT_EQ(s.textFile, "my lines.txt");
-  EXPECT_EQ(s.flags, 4u);  // the set still gives the colours
-  EXPECT_EQ(Effect({{"text-file", ""}}, s), "option --text-file needs a file name");
+  EXPECT_EQ(Effect({{"text-set", "green"}}, s), "option --text-set must be malachi-red or deep-blue, not 'green'");
+  for (const char* word : {"-1", "0x1FFFFFFFF", "4294967296", "one", "12abc"})
+    EXPECT_EQ(Effect({{"flags", word}}, s), "option --flags needs a whole number from 0 to 4294967295 "
+                                            "(decimal or 0x-hex), not '" + std::string(word) + "'");
   EXPECT_EQ(TextSetName(0x10000004), "deep-blue");
   EXPECT_EQ(TextSetName(0x101), "malachi-red");
   EXPECT_EQ(TextSetName(5), "");
   EffectChoices untouched;
   std::string error;
   EXPECT_FALSE(TakeEffectOption(ScannedOption{"delay", "5"}, untouched, error));
+}
+
+TEST(EffectOptions, DepthAndTheLayoutOfSixteenBits) {
+  EffectSetup s;
+  EXPECT_EQ(Effect({}, s), "");
+  EXPECT_EQ(s.depth, 32u);
+  EXPECT_EQ(s.layout, 565u);
+  const std::pair<const char*, uint32_t> depths[] = {{"8", 8}, {"16", 16}, {"24", 24}, {"32", 32}};
+  for (const auto& [text, depth] : depths) {
+    EXPECT_EQ(Effect({{"depth", text}}, s), "");
+    EXPECT_EQ(s.depth, depth);
+    EXPECT_EQ(s.layout, 565u);
+  }
+  const std::pair<const char*, uint32_t> layouts[] = {{"565", 565}, {"555", 555}, {"556", 556}, {"655", 655}};
+  for (const auto& [text, layout] : layouts) {  // the layout may come before the depth
+    EXPECT_EQ(Effect({{"layout", text}, {"depth", "16"}}, s), "");
+    EXPECT_EQ(s.layout, layout);
+    EXPECT_EQ(s.depth, 16u);
+  }
+  for (const char* depth : {"0", "15", "64", "32x", "", "0x20"})
+    EXPECT_EQ(Effect({{"depth", depth}}, s),
+              "option --depth must be 8, 16, 24 or 32, not '" + std::string(depth) + "'");
+  for (const char* layout : {"554", "444"})
+    EXPECT_EQ(Effect({{"layout", layout}, {"depth", "16"}}, s),
+              "option --layout must be 565, 555, 556 or 655, not '" + std::string(layout) + "'");
+  EXPECT_EQ(Effect({{"layout", "555"}}, s), "option --layout applies only with --depth 16");
+  EXPECT_EQ(Effect({{"depth", "24"}, {"layout", "555"}}, s), "option --layout applies only with --depth 16");
+  EXPECT_EQ(Effect({{"depth", "32"}, {"layout", "565"}}, s), "option --layout applies only with --depth 16");
+}
+
+TEST(EffectOptions, ATextFileKeepsTheSetsColours) {
+  EffectSetup s;
+  EXPECT_EQ(Effect({}, s), "");
+  EXPECT_EQ(s.textFile, "");
+  EXPECT_EQ(Effect({{"text-file", "my lines.txt"}, {"text-set", "deep-blue"}}, s), "");
+  EXPECT_EQ(s.textFile, "my lines.txt");
+  EXPECT_EQ(s.flags, 4u);
+  EXPECT_EQ(Effect({{"text-file", ""}}, s), "option --text-file needs a file name");
 }
 
 // A file that an option names: all of it, or one byte past the reader's limit; a file

@@ -47,33 +47,17 @@ TEST(RenderOptions, SeedFollowsTheStartUnlessGiven) {
   EXPECT_EQ(Parse({"--start-ms", "77", "--seed", "0", "--out", "a.raw"}).options.seed, 0u);
 }
 
-TEST(RenderOptions, FlagsTextSetAndLowQuality) {
-  EXPECT_EQ(Parse({"--flags", "0x10000004", "--out", "a.raw"}).options.flags, 0x10000004u);
-  EXPECT_EQ(Parse({"--flags=7", "--out", "a.raw"}).options.flags, 7u);
-  EXPECT_EQ(Parse({"--text-set", "malachi-red", "--out", "a.raw"}).options.flags, 1u);
-  EXPECT_EQ(Parse({"--text-set", "deep-blue", "--out", "a.raw"}).options.flags, 4u);
-  EXPECT_EQ(Parse({"--low-quality", "--out", "a.raw"}).options.flags, 0x10000001u);
-  EXPECT_EQ(Parse({"--text-set", "deep-blue", "--low-quality", "--out", "a.raw"}).options.flags,
-            0x10000004u);
-  // The set replaces only the low byte of a given word, whatever the order.
-  EXPECT_EQ(Parse({"--text-set", "deep-blue", "--flags", "0xABCD0101", "--out", "a.raw"})
-                .options.flags,
-            0xABCD0104u);
-}
-
-TEST(RenderOptions, DepthAndLayout) {
-  for (uint32_t d : {8u, 16u, 24u, 32u}) {
-    const Parsed p = Parse({"--depth", std::to_string(d), "--out", "a.raw"});
-    ASSERT_TRUE(p.ok) << p.error;
-    EXPECT_EQ(p.options.depth, d);
-    EXPECT_EQ(p.options.layout, 565u);
-  }
-  for (uint32_t l : {565u, 555u, 556u, 655u}) {
-    // The layout may come before the depth.
-    const Parsed p = Parse({"--layout", std::to_string(l), "--depth", "16", "--out", "a.raw"});
-    ASSERT_TRUE(p.ok) << p.error;
-    EXPECT_EQ(p.options.layout, l);
-  }
+// The effect's options are the shell's (tested there); here, that the renderer takes them.
+TEST(RenderOptions, TakesTheEffectsOptions) {
+  const Parsed p = Parse({"--low-quality", "--text-set", "deep-blue", "--layout", "555", "--depth", "16",
+                          "--out", "a.raw"});
+  ASSERT_TRUE(p.ok) << p.error;
+  EXPECT_EQ(p.options.flags, 0x10000004u);
+  EXPECT_EQ(p.options.depth, 16u);
+  EXPECT_EQ(p.options.layout, 555u);
+  const Parsed bad = Parse({"--depth", "15", "--out", "a.raw"});
+  EXPECT_FALSE(bad.ok);
+  EXPECT_EQ(bad.error, "option --depth must be 8, 16, 24 or 32, not '15'");
 }
 
 TEST(RenderOptions, SizeAndEvery) {
@@ -138,23 +122,14 @@ TEST(RenderOptions, EveryMistakeIsRefusedWithAReason) {
       {{"--out"}, "--out needs a value"},
       {{"--out="}, "--out needs a file name"},
       {{"--frames", "--out", "a.raw"}, "--frames needs a whole number"},
-      {{"--flags", "12abc", "--out", "a.raw"}, "--flags needs a whole number"},
-      {{"--flags", "-1", "--out", "a.raw"}, "--flags needs a whole number"},
-      {{"--flags", "0x1FFFFFFFF", "--out", "a.raw"}, "--flags needs a whole number"},
       {{"--seed", "4294967296", "--out", "a.raw"}, "--seed needs a whole number"},
       {{"--tick-ms", "", "--out", "a.raw"}, "--tick-ms needs a whole number"},
-      {{"--depth", "15", "--out", "a.raw"}, "--depth must be 8, 16, 24 or 32, not '15'"},
-      {{"--depth", "0", "--out", "a.raw"}, "--depth must be"},
-      {{"--depth", "16", "--layout", "554", "--out", "a.raw"}, "--layout must be"},
-      {{"--layout", "565", "--out", "a.raw"}, "--layout applies only with --depth 16"},
-      {{"--depth", "32", "--layout", "565", "--out", "a.raw"}, "--layout applies only"},
       {{"--frames", "0", "--out", "a.raw"}, "--frames must be from 1 to 200000, not 0"},
       {{"--frames", "200001", "--out", "a.raw"}, "--frames must be from 1 to 200000"},
       {{"--every", "0", "--out", "a.raw"}, "--every must be from 1"},
       {{"--frames", "3", "--every", "4", "--out", "a.raw"}, "--every 4 keeps none of 3 frames"},
       {{"--size", "0x0", "--out", "a.raw"}, "--size must be WIDTHxHEIGHT"},
       {{"--size", "5000x10", "--out", "a.raw"}, "--size must be"},
-      {{"--text-set", "green", "--out", "a.raw"}, "--text-set must be malachi-red or deep-blue"},
       {{"--format", "jpeg", "--out", "a.raw"}, "--format must be raw, png, gif or y4m"},
       {{"--low-quality=1", "--out", "a.raw"}, "--low-quality takes no value"},
       {{"--help=yes"}, "--help takes no value"},

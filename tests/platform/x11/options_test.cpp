@@ -75,24 +75,15 @@ TEST(X11Options, WindowIdInDecimalOrHex) {
   EXPECT_EQ(Good({"--window-id=0XFFFFFFFF"}).windowId, 0xFFFFFFFFul);
 }
 
-TEST(X11Options, TheSettingsWordFromFlagsTextSetAndQuality) {
-  EXPECT_EQ(Good({"--text-set", "deep-blue"}).flags, 4u);
-  EXPECT_EQ(Good({"--text-set", "malachi-red"}).flags, 1u);
-  EXPECT_EQ(Good({"--low-quality"}).flags, 0x10000001u);
-  EXPECT_EQ(Good({"-low-quality", "-text-set", "deep-blue"}).flags, 0x10000004u);
-  EXPECT_EQ(Good({"--flags", "0x10000004"}).flags, 0x10000004u);
-  EXPECT_EQ(Good({"--flags", "2"}).flags, 2u);  // a selector that animates nothing is allowed
-  // The text set replaces only the low byte; the rest of the word stays.
-  EXPECT_EQ(Good({"--text-set", "deep-blue", "--flags", "0x20000001"}).flags, 0x20000004u);
-  EXPECT_EQ(Good({"--flags", "0x00000304", "--low-quality"}).flags, 0x10000304u);
-}
-
-TEST(X11Options, DepthAndLayout) {
-  for (const char* depth : {"8", "16", "24", "32"})
-    EXPECT_EQ(Good({"--depth", depth}).depth, uint32_t(std::stoul(depth)));
-  EXPECT_EQ(Good({"--depth", "16"}).layout, 565u);
-  for (const char* layout : {"565", "555", "556", "655"})
-    EXPECT_EQ(Good({"--layout", layout, "--depth", "16"}).layout, uint32_t(std::stoul(layout)));
+// The effect's options are the shell's (tested there); here, that the saver takes them.
+TEST(X11Options, TakesTheEffectsOptions) {
+  const SaverOptions o = Good({"-low-quality", "-text-set", "deep-blue", "--depth", "16", "--layout", "555",
+                               "--text-file", "lines.txt"});
+  EXPECT_EQ(o.flags, 0x10000004u);
+  EXPECT_EQ(o.depth, 16u);
+  EXPECT_EQ(o.layout, 555u);
+  EXPECT_EQ(o.textFile, "lines.txt");
+  EXPECT_EQ(Bad({"--depth", "24", "--layout", "555"}), "option --layout applies only with --depth 16");
 }
 
 TEST(X11Options, XscreensaverWindowNamesTheTargetUnlessTheCommandLineChoosesAnother) {
@@ -123,8 +114,7 @@ TEST(X11Options, UnknownOptionsAndStrayArguments) {
 }
 
 TEST(X11Options, MissingAndUnwantedValues) {
-  for (const char* option : {"--window-id", "--text-set", "--flags", "--depth", "--layout",
-                             "--delay", "--display", "--text-file"}) {
+  for (const char* option : {"--window-id", "--delay", "--display"}) {
     EXPECT_EQ(Bad({option}), std::string("option ") + option + " needs a value");
   }
   EXPECT_EQ(Bad({"--root=yes"}), "option --root takes no value");
@@ -135,18 +125,8 @@ TEST(X11Options, MissingAndUnwantedValues) {
 TEST(X11Options, ValuesOutOfTheirRange) {
   for (const char* id : {"0", "0x0", "", "0x", "-5", "+5", "12ab", "0x1g", "4294967296", "0x100000000", " 5"})
     EXPECT_NE(Bad({"--window-id", id}).find("--window-id"), std::string::npos) << id;
-  EXPECT_NE(Bad({"--text-set", "green"}).find("malachi-red or deep-blue"), std::string::npos);
-  EXPECT_NE(Bad({"--text-set", "Deep-Blue"}).find("deep-blue"), std::string::npos);
-  for (const char* depth : {"0", "15", "64", "32x", "", "0x20"})
-    EXPECT_NE(Bad({"--depth", depth}).find("8, 16, 24 or 32"), std::string::npos) << depth;
-  EXPECT_NE(Bad({"--layout", "444", "--depth", "16"}).find("565, 555, 556 or 655"), std::string::npos);
-  EXPECT_EQ(Bad({"--layout", "555"}), "option --layout applies only with --depth 16");
-  EXPECT_EQ(Bad({"--depth", "24", "--layout", "555"}), "option --layout applies only with --depth 16");
   for (const char* delay : {"10000001", "-1", "abc", "4294967296", "1.5"})
     EXPECT_NE(Bad({"--delay", delay}).find("0 to 10000000"), std::string::npos) << delay;
-  for (const char* word : {"0x1FFFFFFFF", "-1", "one", "4294967296"})
-    EXPECT_NE(Bad({"--flags", word}).find("--flags"), std::string::npos) << word;
-  EXPECT_EQ(Good({"--flags", "4294967295"}).flags, 0xFFFFFFFFu);
 }
 
 TEST(X11Options, OnlyOneOutput) {
