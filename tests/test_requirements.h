@@ -35,3 +35,8 @@ inline bool InCi() {
       FAIL() << (server).Error();                                                           \
     }                                                                                       \
   } while (0)
+
+// A server of the type, made with the arguments; the test goes on only with it running.
+#define START_SERVER(Type, server, ...) \
+  Type server{__VA_ARGS__};             \
+  REQUIRE_RUNNING(server)

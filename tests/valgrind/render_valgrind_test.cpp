@@ -21,7 +21,7 @@ void Render(const std::string& name, std::vector<std::string> arguments, int exp
   const std::string log = Work() + "/" + name + ".valgrind.log";
   std::vector<std::string> command = {LUMENFALL_PROGRAM};
   command.insert(command.end(), arguments.begin(), arguments.end());
-  const int code = Run(UnderValgrind(log, command), 180000);
+  const int code = RunToEnd(UnderValgrind(log, command), {}, 180000);
   const std::string report = ReadFile(log);
   EXPECT_EQ(Problems(report), "") << "see " << log;
   EXPECT_EQ(code, expectedExit) << "see " << log;

@@ -11,12 +11,9 @@
 namespace lumenfall::vgtest {
 namespace {
 
-using x11test::Capture;
 using x11test::CaptureWindow;
-using x11test::Child;
+using x11test::Connection;
 using x11test::MakeWindow;
-using x11test::SleepMs;
-using x11test::XvfbServer;
 
 std::string Work() { return LUMENFALL_VALGRIND_WORK; }
 
@@ -30,18 +27,18 @@ void RunSaver(const std::string& name, const XvfbServer& server, const std::vect
   const std::string log = Work() + "/" + name + ".valgrind.log";
   std::vector<std::string> command = {LUMENFALL_PROGRAM};
   command.insert(command.end(), arguments.begin(), arguments.end());
-  Child saver(UnderValgrind(log, command), {{"DISPLAY", server.Name()}});
+  Process saver(UnderValgrind(log, command), {{"DISPLAY", server.Name()}});
   ASSERT_TRUE(saver.Started());
   // Valgrind starts slowly; the signal must find the saver's handler in place.
   bool drawing = false;
   for (int i = 0; i < 600 && !drawing; ++i) {
-    ASSERT_TRUE(saver.StillRunning()) << "the saver ended early: " << saver.Stderr() << "\nsee " << log;
+    ASSERT_TRUE(saver.Running()) << "the saver ended early: " << saver.Stderr() << "\nsee " << log;
     drawing = ready();
     if (!drawing) SleepMs(50);
   }
   ASSERT_TRUE(drawing) << "the saver drew nothing within 30 s under valgrind; see " << log;
   SleepMs(drawMs);
-  ASSERT_TRUE(saver.StillRunning()) << saver.Stderr();
+  ASSERT_TRUE(saver.Running()) << saver.Stderr();
   saver.Signal(SIGTERM);
   ASSERT_TRUE(saver.ExitedWithin(30000)) << "SIGTERM did not end it under valgrind";
   const std::string report = ReadFile(log);
@@ -51,7 +48,7 @@ void RunSaver(const std::string& name, const XvfbServer& server, const std::vect
 }
 
 bool HasLitPixel(Display* display, Window window) {
-  Capture c;
+  Picture c;
   if (!CaptureWindow(display, window, c)) return false;
   for (const auto& p : c.pixels)
     if (p.r > 0 || p.g > 0 || p.b > 0) return true;
@@ -76,33 +73,28 @@ bool SaverWindowMapped(Display* display, Window mine) {
 
 #define REQUIRE_VALGRIND_AND_XVFB(server)                                            \
   REQUIRE_TOOL(HaveValgrind(), "valgrind is not installed (Debian package: valgrind)"); \
-  XvfbServer server{"640x480x24"};                                                   \
-  REQUIRE_RUNNING(server);                                                           \
-  Display* display = server.Connect();                                               \
-  ASSERT_NE(display, nullptr)
+  START_X(XvfbServer, server, client);                                               \
+  Display* display = client.display
 
 TEST(X11SaverUnderValgrind, FullScreenThenSigterm) {
   REQUIRE_VALGRIND_AND_XVFB(server);
   RunSaver("fullscreen", server, {"--fullscreen"}, [&] { return SaverWindowMapped(display, None); }, 4000);
-  XCloseDisplay(display);
 }
 
 TEST(X11SaverUnderValgrind, GivenWindowAtEightBitsThenSigterm) {
   REQUIRE_VALGRIND_AND_XVFB(server);
-  const Window window = MakeWindow(display, 320, 240, true);
+  const Window window = MakeWindow(display, 320, 240);
   char id[32];
   std::snprintf(id, sizeof id, "0x%lx", window);
   // The picture is lit once the first line fades in, 5.1 s after the start.
   RunSaver("window-id", server, {"--window-id", id, "--depth", "8", "--text-set", "deep-blue"},
            [&] { return HasLitPixel(display, window); }, 2000);
-  XCloseDisplay(display);
 }
 
 TEST(X11SaverUnderValgrind, OwnWindowAtSixteenBitsWithTheRoughBlurAndFpsThenSigterm) {
   REQUIRE_VALGRIND_AND_XVFB(server);
   RunSaver("own-window", server, {"--window", "--depth", "16", "--low-quality", "--fps"},
            [&] { return SaverWindowMapped(display, None); }, 4000);
-  XCloseDisplay(display);
 }
 
 }  // namespace

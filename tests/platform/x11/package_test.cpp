@@ -15,10 +15,6 @@
 namespace lumenfall::x11test {
 namespace {
 
-bool Usable(const std::string& tool) {
-  return !tool.empty() && tool.find("NOTFOUND") == std::string::npos && access(tool.c_str(), X_OK) == 0;
-}
-
 // Runs a shell command; its standard output, and whether it succeeded.
 bool RunCommand(const std::string& command, std::string& output) {
   output.clear();
@@ -35,7 +31,7 @@ std::string Quote(const std::string& s) { return "'" + s + "'"; }
 TEST(X11Package, DebHoldsTheSaverItsSettingsAndItsManPage) {
   const std::string cpack = LUMENFALL_CPACK;
   const std::string dpkgDeb = LUMENFALL_DPKG_DEB;
-  if (!Usable(cpack) || !Usable(dpkgDeb)) {
+  if (FindTool(cpack).empty() || FindTool(dpkgDeb).empty()) {
     if (InCi()) FAIL() << "cpack or dpkg-deb is missing";
     GTEST_SKIP() << "cpack or dpkg-deb is missing";
   }

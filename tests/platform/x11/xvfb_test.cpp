@@ -7,7 +7,6 @@
 // red and green before blue. The checks hold at any frame rate: a slow machine
 // shows fewer, larger steps of the same schedule.
 #include <gtest/gtest.h>  // before Xlib, whose macros (None, Bool) clash with it
-#include <pwd.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -21,7 +20,6 @@
 #include <thread>
 
 #include "display/stretch.h"
-#include "picture_checks.h"
 #include "x11_harness.h"
 #include <X11/Xutil.h>
 #include <X11/extensions/Xrandr.h>
@@ -36,14 +34,7 @@ namespace {
 
 constexpr int kSettleMs = 3200;  // into the burn-in of the first line
 
-// Starts the server (the arguments go to its constructor) and connects a client to it.
-#define START_SERVER(Type, server, client, ...) \
-  Type server{__VA_ARGS__};                     \
-  REQUIRE_RUNNING(server);                      \
-  Connection client(server);                    \
-  ASSERT_NE(client.display, nullptr)
-#define START_XVFB(server, client, ...) START_SERVER(XvfbServer, server, client, __VA_ARGS__)
-
+#define START_XVFB(server, client, ...) START_X(XvfbServer, server, client, __VA_ARGS__)
 
 bool HasExtension(Display* display, const char* name) {
   int opcode = 0, event = 0, error = 0;
@@ -68,32 +59,13 @@ std::string Hex(Window window) {
   return text;
 }
 
-// A connection that closes itself.
-struct Connection {
-  explicit Connection(const XServer& server) : display(server.Connect()) {}
-  ~Connection() {
-    if (display != nullptr) XCloseDisplay(display);
-  }
-  Display* display;
-};
-
-void ExpectEndsOnSignal(Child& saver, int sig) {
-  ASSERT_TRUE(saver.StillRunning()) << saver.Stderr();
-  saver.Signal(sig);
-  EXPECT_TRUE(saver.ExitedWithin(1000)) << "ends within a second of signal " << sig;
-  EXPECT_EQ(saver.ExitCode(), 0);
-  EXPECT_EQ(saver.Stderr(), "");
-}
-
-std::vector<std::pair<std::string, std::string>> On(const XServer& server) {
-  return {{"DISPLAY", server.Name()}};
-}
+Environment On(const XServer& server) { return {{"DISPLAY", server.Name()}}; }
 
 // Lets the saver run into the burn-in of the first line, then reads the window: the
 // text band shows in it.
-void CaptureSettled(Child& saver, Display* display, Window window, Capture& picture) {
+void CaptureSettled(Process& saver, Display* display, Window window, Picture& picture) {
   SleepMs(kSettleMs);
-  ASSERT_TRUE(saver.StillRunning()) << saver.Stderr();
+  ASSERT_TRUE(saver.Running()) << saver.Stderr();
   ASSERT_TRUE(CaptureWindow(display, window, picture));
   ExpectTextBand(picture);
 }
@@ -102,12 +74,12 @@ void CaptureSettled(Child& saver, Display* display, Window window, Capture& pict
 
 TEST(X11Saver, DrawsMalachiRedIntoAGivenWindowWithoutAskingForItsInput) {
   START_XVFB(server, c);
-  const Window window = MakeWindow(c.display, 400, 300, true);
-  Child saver(SaverCommand({"--window-id", Hex(window)}), On(server));
+  const Window window = MakeWindow(c.display, 400, 300);
+  Process saver(SaverCommand({"--window-id", Hex(window)}), On(server));
   ASSERT_TRUE(saver.Started());
-  Capture picture;
+  Picture picture;
   ASSERT_NO_FATAL_FAILURE(CaptureSettled(saver, c.display, window, picture));
-  ExpectRedTrail(picture);
+  ExpectTrail(picture, Hue::Red);
 
   XWindowAttributes a{};
   ASSERT_NE(XGetWindowAttributes(c.display, window, &a), 0);
@@ -121,13 +93,13 @@ TEST(X11Saver, DrawsMalachiRedIntoAGivenWindowWithoutAskingForItsInput) {
 
 TEST(X11Saver, DrawsDeepBlueIntoTheXscreensaverWindowAndEndsWithIt) {
   START_XVFB(server, c);
-  const Window window = MakeWindow(c.display, 400, 300, true);
+  const Window window = MakeWindow(c.display, 400, 300);
   auto environment = On(server);
-  environment.emplace_back("XSCREENSAVER_WINDOW", std::to_string(window));
-  Child saver(SaverCommand({"-root", "-text-set", "deep-blue"}), environment);
-  Capture picture;
+  environment["XSCREENSAVER_WINDOW"] = std::to_string(window);
+  Process saver(SaverCommand({"-root", "-text-set", "deep-blue"}), environment);
+  Picture picture;
   ASSERT_NO_FATAL_FAILURE(CaptureSettled(saver, c.display, window, picture));
-  ExpectBlueTrail(picture);
+  ExpectTrail(picture, Hue::Blue);
 
   XDestroyWindow(c.display, window);
   XSync(c.display, False);
@@ -140,13 +112,13 @@ TEST(X11Saver, DrawsTheLinesOfATextFileInTheTextSetsColours) {
   START_XVFB(server, c);
   const std::string path = std::string(LUMENFALL_TEST_WORK) + "/own-lines.txt";
   std::ofstream(path) << "MM\n";
-  const Window window = MakeWindow(c.display, 400, 300, true);
-  Child saver(SaverCommand({"--window-id", Hex(window), "--text-file", path, "--text-set", "deep-blue"}),
+  const Window window = MakeWindow(c.display, 400, 300);
+  Process saver(SaverCommand({"--window-id", Hex(window), "--text-file", path, "--text-set", "deep-blue"}),
               On(server));
-  Capture picture;
+  Picture picture;
   ASSERT_NO_FATAL_FAILURE(CaptureSettled(saver, c.display, window, picture));
   ExpectTextAcross(picture, 170, 230);  // 2 x (29 + 1) pixels, centred; "Deep Blue" is 121 to 278
-  ExpectBlueTrail(picture);
+  ExpectTrail(picture, Hue::Blue);
   ExpectEndsOnSignal(saver, SIGTERM);
 }
 
@@ -155,9 +127,9 @@ TEST(X11Saver, LeavesAForeignWindowUnmappedAndUnresized) {
   // Made by a client that selects no event on it: the events selected on it are the saver's.
   const Window window = XCreateSimpleWindow(c.display, DefaultRootWindow(c.display), 0, 0, 300, 200, 0, 0, 0);
   XSync(c.display, False);
-  Child saver(SaverCommand({"--window-id", std::to_string(window)}), On(server));
+  Process saver(SaverCommand({"--window-id", std::to_string(window)}), On(server));
   SleepMs(800);
-  ASSERT_TRUE(saver.StillRunning()) << saver.Stderr();
+  ASSERT_TRUE(saver.Running()) << saver.Stderr();
   XWindowAttributes a{};
   ASSERT_NE(XGetWindowAttributes(c.display, window, &a), 0);
   EXPECT_EQ(a.map_state, IsUnmapped);
@@ -172,7 +144,7 @@ TEST(X11Saver, LeavesAForeignWindowUnmappedAndUnresized) {
 }
 
 // Every 2 x 2 block of a picture stretched to exactly twice 400 x 300 is one colour.
-void ExpectDoubledPixels(const Capture& c) {
+void ExpectDoubledPixels(const Picture& c) {
   ASSERT_EQ(c.width, 800u);
   ASSERT_EQ(c.height, 600u);
   uint32_t mismatches = 0;
@@ -187,8 +159,8 @@ void ExpectDoubledPixels(const Capture& c) {
 
 TEST(X11Saver, FollowsTheWindowThroughResizes) {
   START_XVFB(server, c, "1024x768x24");
-  const Window window = MakeWindow(c.display, 400, 300, true);
-  Child saver(SaverCommand({"--window-id", Hex(window)}), On(server));
+  const Window window = MakeWindow(c.display, 400, 300);
+  Process saver(SaverCommand({"--window-id", Hex(window)}), On(server));
   const auto start = std::chrono::steady_clock::now();
 
   // The smallest window, then one of 7680 x 4320 (larger than the screen).
@@ -196,19 +168,19 @@ TEST(X11Saver, FollowsTheWindowThroughResizes) {
   XResizeWindow(c.display, window, 1, 1);
   XSync(c.display, False);
   SleepMs(500);
-  ASSERT_TRUE(saver.StillRunning()) << saver.Stderr();
+  ASSERT_TRUE(saver.Running()) << saver.Stderr();
 
   XResizeWindow(c.display, window, 7680, 4320);
   XSync(c.display, False);
   SleepMs(1400);
-  ASSERT_TRUE(saver.StillRunning()) << saver.Stderr();
+  ASSERT_TRUE(saver.Running()) << saver.Stderr();
 
   // Then exactly twice the picture's size, read in the burn-in of the first line.
   XResizeWindow(c.display, window, 800, 600);
   XSync(c.display, False);
   std::this_thread::sleep_until(start + std::chrono::milliseconds(kSettleMs));
-  ASSERT_TRUE(saver.StillRunning()) << saver.Stderr();
-  Capture picture;
+  ASSERT_TRUE(saver.Running()) << saver.Stderr();
+  Picture picture;
   ASSERT_TRUE(CaptureWindow(c.display, window, picture));
   ExpectDoubledPixels(picture);
   ExpectTextBand(picture);
@@ -219,9 +191,9 @@ TEST(X11Saver, FollowsTheWindowThroughResizes) {
 // the burn-in of the first line; check looks at the picture while the saver still runs,
 // which then ends on the signal.
 void RunOnRoot(const XServer& server, Display* display, const char* option, int sig,
-               const std::function<void(const Capture&, const Child&)>& check) {
-  Child saver(SaverCommand({option}), On(server));
-  Capture picture;
+               const std::function<void(const Picture&, const Process&)>& check) {
+  Process saver(SaverCommand({option}), On(server));
+  Picture picture;
   ASSERT_NO_FATAL_FAILURE(CaptureSettled(saver, display, DefaultRootWindow(display), picture));
   check(picture, saver);
   ExpectEndsOnSignal(saver, sig);
@@ -229,38 +201,38 @@ void RunOnRoot(const XServer& server, Display* display, const char* option, int 
 
 TEST(X11Saver, DrawsOnTheRootWindow) {
   START_XVFB(server, c);
-  RunOnRoot(server, c.display, "--root", SIGINT, [](const Capture& picture, const Child&) { ExpectRedTrail(picture); });
+  RunOnRoot(server, c.display, "--root", SIGINT, [](const Picture& picture, const Process&) { ExpectTrail(picture, Hue::Red); });
 }
 
 TEST(X11Saver, DrawsOnASixteenBitScreen) {
   START_XVFB(server, c, "640x480x16");
   ASSERT_EQ(DefaultDepth(c.display, 0), 16);
-  RunOnRoot(server, c.display, "-root", SIGTERM, [](const Capture& picture, const Child&) { ExpectRedTrail(picture); });
+  RunOnRoot(server, c.display, "-root", SIGTERM, [](const Picture& picture, const Process&) { ExpectTrail(picture, Hue::Red); });
 }
 
 TEST(X11Saver, FallsBackToPlainImagesWithoutSharedMemory) {
   START_XVFB(server, c, "640x480x24", {"-extension", "MIT-SHM"});
   ASSERT_FALSE(HasExtension(c.display, "MIT-SHM"));
-  RunOnRoot(server, c.display, "--root", SIGTERM, [](const Capture&, const Child& saver) {
+  RunOnRoot(server, c.display, "--root", SIGTERM, [](const Picture&, const Process& saver) {
     EXPECT_TRUE(SharedMemoryOf(saver.Pid()).empty());
   });
 }
 
 TEST(X11Saver, EmulatedDepthsShowTheirOwnFormats) {
   START_XVFB(server, c, "1024x768x24");
-  const Window grey = MakeWindow(c.display, 400, 300, true);
-  const Window wide = MakeWindow(c.display, 400, 300, true);
+  const Window grey = MakeWindow(c.display, 400, 300);
+  const Window wide = MakeWindow(c.display, 400, 300);
   XMoveWindow(c.display, wide, 420, 0);
   XSync(c.display, False);
-  Child greySaver(SaverCommand({"--window-id", Hex(grey), "--depth", "8"}), On(server));
-  Child wideSaver(SaverCommand({"--window-id", Hex(wide), "--depth", "16", "--layout", "555"}),
+  Process greySaver(SaverCommand({"--window-id", Hex(grey), "--depth", "8"}), On(server));
+  Process wideSaver(SaverCommand({"--window-id", Hex(wide), "--depth", "16", "--layout", "555"}),
                   On(server));
   SleepMs(kSettleMs);
-  ASSERT_TRUE(greySaver.StillRunning()) << greySaver.Stderr();
-  ASSERT_TRUE(wideSaver.StillRunning()) << wideSaver.Stderr();
+  ASSERT_TRUE(greySaver.Running()) << greySaver.Stderr();
+  ASSERT_TRUE(wideSaver.Running()) << wideSaver.Stderr();
 
   // 8 bits: every colour is a grey of the palette.
-  Capture picture;
+  Picture picture;
   ASSERT_TRUE(CaptureWindow(c.display, grey, picture));
   ExpectTextBand(picture);
   uint32_t coloured = 0, lit = 0;
@@ -274,7 +246,7 @@ TEST(X11Saver, EmulatedDepthsShowTheirOwnFormats) {
   // 16 bits in 5-5-5: each channel has five bits, widened with zero low bits.
   ASSERT_TRUE(CaptureWindow(c.display, wide, picture));
   ExpectTextBand(picture);
-  ExpectRedTrail(picture);
+  ExpectTrail(picture, Hue::Red);
   uint32_t fine = 0;
   for (const Rgb& p : picture.pixels) fine += ((p.r | p.g | p.b) & 7) != 0 ? 1 : 0;
   EXPECT_EQ(fine, 0u);
@@ -285,11 +257,11 @@ TEST(X11Saver, EmulatedDepthsShowTheirOwnFormats) {
 
 TEST(X11Saver, ShowsFramesPerSecondInTheCorner) {
   START_XVFB(server, c);
-  const Window window = MakeWindow(c.display, 400, 300, true);
-  Child saver(SaverCommand({"--window-id", Hex(window), "--fps", "--delay", "20000"}), On(server));
+  const Window window = MakeWindow(c.display, 400, 300);
+  Process saver(SaverCommand({"--window-id", Hex(window), "--fps", "--delay", "20000"}), On(server));
   SleepMs(1800);
-  ASSERT_TRUE(saver.StillRunning()) << saver.Stderr();
-  Capture picture;
+  ASSERT_TRUE(saver.Running()) << saver.Stderr();
+  Picture picture;
   ASSERT_TRUE(CaptureWindow(c.display, window, picture));
   uint32_t white = 0;
   for (uint32_t y = 0; y < 24; ++y)
@@ -305,7 +277,7 @@ constexpr uint32_t kPictureWidth = 400, kPictureHeight = 300;
 // The 400 x 300 picture read back from an area that shows it stretched with the work
 // surfaces' sampling: each source pixel from the middle of the run of area pixels that
 // sample it.
-std::vector<Rgb> PictureIn(const Capture& area) {
+std::vector<Rgb> PictureIn(const Picture& area) {
   auto middles = [](uint32_t source, uint32_t length) {
     std::vector<uint32_t> first(source, length), last(source, 0);
     for (uint32_t i = 0; i < length; ++i) {
@@ -328,9 +300,9 @@ std::vector<Rgb> PictureIn(const Capture& area) {
 // Captures the areas with the saver stopped between two frames. A stop can fall in
 // the middle of a frame, between one monitor's requests and the next one's: then the
 // pictures differ and the capture is taken again, a few times at most.
-std::vector<Capture> CaptureStill(Child& saver, Display* display, Window window,
+std::vector<Picture> CaptureStill(Process& saver, Display* display, Window window,
                                   const std::vector<TwoHeadServer::Head>& areas) {
-  std::vector<Capture> captures(areas.size());
+  std::vector<Picture> captures(areas.size());
   for (int attempt = 0; attempt < 5; ++attempt) {
     saver.Signal(SIGSTOP);
     SleepMs(150);
@@ -346,8 +318,8 @@ std::vector<Capture> CaptureStill(Child& saver, Display* display, Window window,
 }
 
 // Each area shows the whole picture (the text band in its centre), the same picture.
-void ExpectOnePicturePerArea(Child& saver, Display* display, const std::vector<TwoHeadServer::Head>& areas) {
-  const std::vector<Capture> captures = CaptureStill(saver, display, DefaultRootWindow(display), areas);
+void ExpectOnePicturePerArea(Process& saver, Display* display, const std::vector<TwoHeadServer::Head>& areas) {
+  const std::vector<Picture> captures = CaptureStill(saver, display, DefaultRootWindow(display), areas);
   for (size_t i = 0; i < captures.size(); ++i) {
     SCOPED_TRACE("area " + std::to_string(i));
     ExpectTextBand(captures[i]);
@@ -356,14 +328,14 @@ void ExpectOnePicturePerArea(Child& saver, Display* display, const std::vector<T
 }
 
 TEST(X11Saver, FullScreenAndRootShowTheWholePictureOnEachMonitor) {
-  START_SERVER(TwoHeadServer, server, c);
+  START_X(TwoHeadServer, server, c);
   const std::vector<TwoHeadServer::Head> heads(std::begin(TwoHeadServer::kHeads),
                                                std::end(TwoHeadServer::kHeads));
   for (const char* mode : {"--root", "--fullscreen"}) {
     SCOPED_TRACE(mode);
-    Child saver(SaverCommand({mode}), On(server));
+    Process saver(SaverCommand({mode}), On(server));
     SleepMs(kSettleMs);
-    ASSERT_TRUE(saver.StillRunning()) << saver.Stderr();
+    ASSERT_TRUE(saver.Running()) << saver.Stderr();
     ExpectOnePicturePerArea(saver, c.display, heads);
     ExpectEndsOnSignal(saver, SIGTERM);
   }
@@ -371,9 +343,9 @@ TEST(X11Saver, FullScreenAndRootShowTheWholePictureOnEachMonitor) {
 
 TEST(X11Saver, LaysThePicturesOutAgainWhenTheMonitorsChange) {
   START_XVFB(server, c, "1600x800x24");
-  Child saver(SaverCommand({"--root"}), On(server));
+  Process saver(SaverCommand({"--root"}), On(server));
   SleepMs(500);
-  ASSERT_TRUE(saver.StillRunning()) << saver.Stderr();
+  ASSERT_TRUE(saver.Running()) << saver.Stderr();
   // Two monitors on the one output, as xrandr --setmonitor makes them.
   const std::vector<TwoHeadServer::Head> halves = {{0, 0, 800, 800}, {800, 0, 800, 400}};
   for (const TwoHeadServer::Head& half : halves) {
@@ -391,7 +363,7 @@ TEST(X11Saver, LaysThePicturesOutAgainWhenTheMonitorsChange) {
   }
   XSync(c.display, False);
   SleepMs(kSettleMs - 500);
-  ASSERT_TRUE(saver.StillRunning()) << saver.Stderr();
+  ASSERT_TRUE(saver.Running()) << saver.Stderr();
   ExpectOnePicturePerArea(saver, c.display, halves);
   ExpectEndsOnSignal(saver, SIGTERM);
 }
@@ -400,17 +372,17 @@ TEST(X11Saver, LaysThePicturesOutAgainWhenTheMonitorsChange) {
 // the saver's own is exact. 1000 x 700 is a scale that 16.16 fixed point cannot hold.
 TEST(X11Saver, ServerScalingSamplesAsItsOwnWithinOneSourcePixel) {
   START_XVFB(server, c, "1024x768x24");
-  const Window window = MakeWindow(c.display, 1000, 700, true);
+  const Window window = MakeWindow(c.display, 1000, 700);
   for (const bool ownScaling : {true, false}) {
     SCOPED_TRACE(ownScaling ? "--no-render" : "RENDER");
     std::vector<std::string> arguments = {"--window-id", Hex(window)};
     if (ownScaling) arguments.push_back("--no-render");
-    Child saver(SaverCommand(arguments), On(server));
+    Process saver(SaverCommand(arguments), On(server));
     SleepMs(kSettleMs);
-    ASSERT_TRUE(saver.StillRunning()) << saver.Stderr();
+    ASSERT_TRUE(saver.Running()) << saver.Stderr();
     // The image that goes to the server: the 400 x 300 picture, or the distinct rows.
     EXPECT_EQ(SharedMemoryBytesOf(saver.Pid()), ownScaling ? 1000u * 300 * 4 : 400u * 300 * 4);
-    const Capture area = CaptureStill(saver, c.display, window, {{0, 0, 1000, 700}})[0];
+    const Picture area = CaptureStill(saver, c.display, window, {{0, 0, 1000, 700}})[0];
     const std::vector<Rgb> picture = PictureIn(area);
     uint32_t exact = 0, near = 0;
     for (uint32_t y = 0; y < area.height; ++y)
@@ -443,46 +415,10 @@ TEST(X11Saver, ServerScalingSamplesAsItsOwnWithinOneSourcePixel) {
 TEST(X11Saver, ScalesThePictureItselfWithoutRender) {
   START_XVFB(server, c, "640x480x24", {"-extension", "RENDER"});
   ASSERT_FALSE(HasExtension(c.display, "RENDER"));
-  RunOnRoot(server, c.display, "--root", SIGTERM, [](const Capture&, const Child&) {});  // the text band
+  RunOnRoot(server, c.display, "--root", SIGTERM, [](const Picture&, const Process&) {});  // the text band
 }
 
 // ------------------------------------------------------------------ xscreensaver
-
-bool Usable(const std::string& tool) {
-  return !tool.empty() && tool.find("NOTFOUND") == std::string::npos && access(tool.c_str(), X_OK) == 0;
-}
-
-// xscreensaver refuses to run as root: as root the daemon runs as a user of its own,
-// made for the tests when missing.
-bool TestUser(uid_t& uid, gid_t& gid, std::string& error) {
-  uid = getuid();
-  gid = getgid();
-  if (uid != 0) return true;
-  const char* name = "lumenfall-test";
-  if (getpwnam(name) == nullptr) {
-    Child add({"/usr/sbin/useradd", "--system", "--no-create-home", "--shell", "/usr/sbin/nologin", name}, {});
-    if (!add.ExitedWithin(10000) || add.ExitCode() != 0) {
-      error = "cannot create the user " + std::string(name) + ": " + add.Stderr();
-      return false;
-    }
-  }
-  const passwd* user = getpwnam(name);
-  if (user == nullptr) {
-    error = "no user " + std::string(name);
-    return false;
-  }
-  uid = user->pw_uid;
-  gid = user->pw_gid;
-  return true;
-}
-
-std::vector<std::string> AsUser(uid_t uid, gid_t gid, std::vector<std::string> command) {
-  if (getuid() != 0) return command;
-  std::vector<std::string> wrapped = {"/usr/bin/setpriv", "--reuid=" + std::to_string(uid),
-                                      "--regid=" + std::to_string(gid), "--clear-groups"};
-  wrapped.insert(wrapped.end(), command.begin(), command.end());
-  return wrapped;
-}
 
 // The parent of a process, or 0 when it is gone.
 pid_t ParentOf(pid_t pid) {
@@ -524,13 +460,13 @@ std::vector<pid_t> RunningSavers(pid_t ancestor) {
 // its settings description: on activation one saver per monitor, each showing the
 // picture on its own head; on deactivation all of them gone within a second.
 TEST(X11Saver, XscreensaverRunsOneSaverPerMonitorAndEndsThemAll) {
-  REQUIRE_TOOL(Usable(LUMENFALL_XSCREENSAVER) && Usable(LUMENFALL_XSCREENSAVER_COMMAND),
+  const std::string xscreensaver = FindTool("xscreensaver"), xscreensaverCommand = FindTool("xscreensaver-command");
+  REQUIRE_TOOL(!xscreensaver.empty() && !xscreensaverCommand.empty(),
                "xscreensaver is not installed (apt-get install xscreensaver)");
-  START_SERVER(TwoHeadServer, server, c);
-  uid_t uid = 0;
-  gid_t gid = 0;
-  std::string error;
-  ASSERT_TRUE(TestUser(uid, gid, error)) << error;
+  START_X(TwoHeadServer, server, c);
+  // It refuses to run as root.
+  const TestUser& user = TheTestUser();
+  ASSERT_EQ(user.error, "");
 
   // A private home with the daemon's settings: this saver only, no lock, fade or splash.
   const std::filesystem::path home = std::filesystem::path(LUMENFALL_TEST_WORK) / "xscreensaver-home";
@@ -542,18 +478,16 @@ TEST(X11Saver, XscreensaverRunsOneSaverPerMonitorAndEndsThemAll) {
                 "splash: False\ndpmsEnabled: False\nmode: one\nselected: 0\n"
                 "programs: \"Lumenfall\" " LUMENFALL_BINARY " -root \\n\n";
   }
-  ASSERT_EQ(chown(home.c_str(), uid, gid), 0);
-  ASSERT_EQ(chown((home / ".xscreensaver").c_str(), uid, gid), 0);
-  const std::vector<std::pair<std::string, std::string>> environment = {{"DISPLAY", server.Name()},
-                                                                        {"HOME", home.string()}};
+  ASSERT_EQ(chown(home.c_str(), user.uid, user.gid), 0);
+  ASSERT_EQ(chown((home / ".xscreensaver").c_str(), user.uid, user.gid), 0);
+  const Environment environment = {{"DISPLAY", server.Name()}, {"HOME", home.string()}};
   auto command = [&](const std::string& what) {
-    Child tool(AsUser(uid, gid, {LUMENFALL_XSCREENSAVER_COMMAND, what}), environment);
-    return tool.ExitedWithin(5000) && tool.ExitCode() == 0;
+    return RunToEnd(AsTestUser({xscreensaverCommand, what}), environment, 5000) == 0;
   };
 
-  Child daemon(AsUser(uid, gid, {LUMENFALL_XSCREENSAVER, "-no-splash"}), environment);
+  Process daemon(AsTestUser({xscreensaver, "-no-splash"}), environment);
   bool ready = false;
-  for (int i = 0; i < 50 && !ready && daemon.StillRunning(); ++i) {
+  for (int i = 0; i < 50 && !ready && daemon.Running(); ++i) {
     ready = command("-time");
     if (!ready) SleepMs(200);
   }
@@ -565,11 +499,11 @@ TEST(X11Saver, XscreensaverRunsOneSaverPerMonitorAndEndsThemAll) {
   EXPECT_EQ(RunningSavers(daemon.Pid()).size(), 2u) << "one saver per monitor\n" << daemon.Stderr();
   for (const TwoHeadServer::Head& head : TwoHeadServer::kHeads) {
     SCOPED_TRACE(head.x);
-    Capture picture;
+    Picture picture;
     ASSERT_TRUE(CaptureArea(c.display, DefaultRootWindow(c.display), head.x, head.y, head.width,
                             head.height, picture));
     ExpectTextBand(picture);
-    ExpectRedTrail(picture);
+    ExpectTrail(picture, Hue::Red);
   }
 
   ASSERT_TRUE(command("-deactivate"));
@@ -587,9 +521,9 @@ TEST(X11Saver, XscreensaverRunsOneSaverPerMonitorAndEndsThemAll) {
 
 TEST(X11Saver, EndsWithinASecondOfSigtermOrSigint) {
   START_XVFB(server, c);
-  const Window window = MakeWindow(c.display, 400, 300, true);
+  const Window window = MakeWindow(c.display, 400, 300);
   for (int sig : {SIGTERM, SIGINT}) {
-    Child saver(SaverCommand({"--window-id", Hex(window)}), On(server));
+    Process saver(SaverCommand({"--window-id", Hex(window)}), On(server));
     SleepMs(700);
     ExpectEndsOnSignal(saver, sig);
   }
@@ -597,11 +531,11 @@ TEST(X11Saver, EndsWithinASecondOfSigtermOrSigint) {
 
 TEST(X11Saver, SharedMemoryNeverOutlivesTheProgram) {
   START_XVFB(server, c);
-  const Window window = MakeWindow(c.display, 400, 300, true);
+  const Window window = MakeWindow(c.display, 400, 300);
   for (int sig : {SIGTERM, SIGKILL}) {
-    Child saver(SaverCommand({"--window-id", Hex(window)}), On(server));
+    Process saver(SaverCommand({"--window-id", Hex(window)}), On(server));
     SleepMs(700);
-    ASSERT_TRUE(saver.StillRunning()) << saver.Stderr();
+    ASSERT_TRUE(saver.Running()) << saver.Stderr();
     EXPECT_FALSE(SharedMemoryOf(saver.Pid()).empty()) << "the image lives in shared memory";
     const pid_t pid = saver.Pid();
     saver.Signal(sig);
@@ -619,9 +553,9 @@ TEST(X11Saver, SharedMemoryNeverOutlivesTheProgram) {
 
 #ifdef LUMENFALL_HAVE_XTEST
 // Waits until the saver holds the pointer grab (ours then fails).
-bool WaitForGrab(Display* display, Child& saver) {
+bool WaitForGrab(Display* display, Process& saver) {
   for (int i = 0; i < 300; ++i) {
-    if (!saver.StillRunning()) return false;
+    if (!saver.Running()) return false;
     const int r = XGrabPointer(display, DefaultRootWindow(display), False, 0, GrabModeAsync,
                                GrabModeAsync, None, None, CurrentTime);
     if (r == GrabSuccess) {
@@ -650,7 +584,7 @@ void PressKey(Display* display, KeySym key) {
 TEST(X11Saver, FullScreenEndsOnMovementBeyondFourPixels) {
   START_XVFB(server, c);
   MoveTo(c.display, 320, 240);
-  Child saver(SaverCommand({"--fullscreen"}), On(server));
+  Process saver(SaverCommand({"--fullscreen"}), On(server));
   ASSERT_TRUE(WaitForGrab(c.display, saver)) << saver.Stderr();
 
   // The window covers the screen.
@@ -664,7 +598,7 @@ TEST(X11Saver, FullScreenEndsOnMovementBeyondFourPixels) {
 
   MoveTo(c.display, 322, 242);  // 2 right and 2 down: distance 4
   SleepMs(600);
-  ASSERT_TRUE(saver.StillRunning()) << "a distance of 4 pixels does not end it";
+  ASSERT_TRUE(saver.Running()) << "a distance of 4 pixels does not end it";
   MoveTo(c.display, 323, 242);  // one more: distance 5
   EXPECT_TRUE(saver.ExitedWithin(1000));
   EXPECT_EQ(saver.ExitCode(), 0);
@@ -674,7 +608,7 @@ TEST(X11Saver, FullScreenEndsOnMovementBeyondFourPixels) {
 TEST(X11Saver, FullScreenMeasuresFromWhereThePointerStarted) {
   START_XVFB(server, c);
   MoveTo(c.display, 100, 100);
-  Child saver(SaverCommand({"--fullscreen"}), On(server));
+  Process saver(SaverCommand({"--fullscreen"}), On(server));
   ASSERT_TRUE(WaitForGrab(c.display, saver)) << saver.Stderr();
   MoveTo(c.display, 103, 100);  // 3 right
   SleepMs(200);
@@ -682,10 +616,10 @@ TEST(X11Saver, FullScreenMeasuresFromWhereThePointerStarted) {
   SleepMs(200);
   MoveTo(c.display, 100, 104);  // 4 down
   SleepMs(500);
-  ASSERT_TRUE(saver.StillRunning()) << "no position was more than 4 pixels away";
+  ASSERT_TRUE(saver.Running()) << "no position was more than 4 pixels away";
   MoveTo(c.display, 96, 100);   // 4 left of the start, 8 from the last position
   SleepMs(500);
-  ASSERT_TRUE(saver.StillRunning()) << "the distance counts from the start, not the last event";
+  ASSERT_TRUE(saver.Running()) << "the distance counts from the start, not the last event";
   PressKey(c.display, XK_a);
   EXPECT_TRUE(saver.ExitedWithin(1000)) << "a key ends it";
   EXPECT_EQ(saver.ExitCode(), 0);
@@ -693,10 +627,10 @@ TEST(X11Saver, FullScreenMeasuresFromWhereThePointerStarted) {
 
 TEST(X11Saver, FullScreenEndsOnAButton) {
   START_XVFB(server, c);
-  Child saver(SaverCommand({"-fullscreen", "-text-set", "deep-blue"}), On(server));
+  Process saver(SaverCommand({"-fullscreen", "-text-set", "deep-blue"}), On(server));
   ASSERT_TRUE(WaitForGrab(c.display, saver)) << saver.Stderr();
   SleepMs(300);
-  ASSERT_TRUE(saver.StillRunning());
+  ASSERT_TRUE(saver.Running());
   XTestFakeButtonEvent(c.display, 1, True, CurrentTime);
   XTestFakeButtonEvent(c.display, 1, False, CurrentTime);
   XSync(c.display, False);
@@ -730,7 +664,7 @@ Window FindOwnWindow(Display* display) {
 TEST(X11Saver, OwnWindowEndsOnAKeyOrWhenClosed) {
   START_XVFB(server, c);
   {
-    Child saver(SaverCommand({}), On(server));
+    Process saver(SaverCommand({}), On(server));
     const Window window = FindOwnWindow(c.display);
     ASSERT_NE(window, 0u) << saver.Stderr();
     XWindowAttributes a{};
@@ -752,7 +686,7 @@ TEST(X11Saver, OwnWindowEndsOnAKeyOrWhenClosed) {
   }
 #ifdef LUMENFALL_HAVE_XTEST
   {
-    Child saver(SaverCommand({"--window"}), On(server));
+    Process saver(SaverCommand({"--window"}), On(server));
     const Window window = FindOwnWindow(c.display);
     ASSERT_NE(window, 0u) << saver.Stderr();
     MoveTo(c.display, 50, 50);  // focus follows the pointer without a window manager
@@ -770,7 +704,7 @@ TEST(X11Saver, BadInputGivesOneLineAndAFailure) {
   START_XVFB(server, c);
   struct Case {
     std::vector<std::string> args;
-    std::vector<std::pair<std::string, std::string>> env;
+    Environment env;
     std::string says;
     int status = 1;  // 2 for a mistake on the command line
   };
@@ -794,7 +728,7 @@ TEST(X11Saver, BadInputGivesOneLineAndAFailure) {
       {{"--text-file", "/nonexistent/lines.txt"}, On(server), "cannot read '/nonexistent/lines.txt'", 2},
   };
   for (const Case& k : cases) {
-    Child saver(SaverCommand(k.args), k.env);
+    Process saver(SaverCommand(k.args), k.env);
     ASSERT_TRUE(saver.ExitedWithin(3000)) << k.says;
     EXPECT_EQ(saver.ExitCode(), k.status) << k.says;
     ExpectOneErrorLine(saver.Stderr(), k.says);
@@ -803,7 +737,7 @@ TEST(X11Saver, BadInputGivesOneLineAndAFailure) {
 
 TEST(X11Saver, RefusesAVisualItCannotDrawTo) {
   START_XVFB(server, c, "320x240x8");
-  Child saver(SaverCommand({"--root"}), On(server));
+  Process saver(SaverCommand({"--root"}), On(server));
   ASSERT_TRUE(saver.ExitedWithin(3000));
   EXPECT_EQ(saver.ExitCode(), 1);
   ExpectOneErrorLine(saver.Stderr(), "cannot draw to a 8-bit PseudoColor visual");
