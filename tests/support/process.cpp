@@ -165,15 +165,11 @@ bool Process::ReadAll(int milliseconds, std::string& bytes) {
   return false;
 }
 
-int RunToEnd(const std::vector<std::string>& argv, const Environment& environment, int timeoutMs, std::string* output) {
+int RunToEnd(const std::vector<std::string>& argv, const Environment& environment, int timeoutMs, std::string* output,
+             Stream err) {
   const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-  Process process(argv, environment, output != nullptr ? Stream::Capture : Stream::Discard, Stream::Discard);
-  if (output != nullptr) {
-    process.ReadAll(int(LeftMs(deadline)), *output);
-    // Windows programs end their lines with "\r\n".
-    for (size_t at = output->find("\r\n"); at != std::string::npos; at = output->find("\r\n", at))
-      output->erase(at, 1);
-  }
+  Process process(argv, environment, output != nullptr ? Stream::Capture : Stream::Discard, err);
+  if (output != nullptr) process.ReadAll(int(LeftMs(deadline)), *output);
   if (!process.ExitedWithin(int(LeftMs(deadline)))) {
     process.Kill();
     return -1;

@@ -61,7 +61,7 @@ class Process {
 // Runs a program to its end: its exit code, or -1 when it was killed at the deadline.
 // With output, its standard output.
 int RunToEnd(const std::vector<std::string>& argv, const Environment& environment, int timeoutMs,
-        std::string* output = nullptr);
+             std::string* output = nullptr, Stream err = Stream::Discard);
 
 // The path of a program: a name on PATH (or in /usr/sbin, /sbin), or a path as given;
 // empty when it is not there or not executable.

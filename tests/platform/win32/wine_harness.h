@@ -1,22 +1,24 @@
-// Running Windows programs under Wine on a private X server, for the saver's tests:
-// child processes with deadlines, the Xvfb display, the Wine prefix and screenshots.
+// What is Wine's own in the saver's tests: the edition of the saver that this machine
+// runs, and the Wine desktop (a private X server, a prefix and its wineserver) that the
+// suites' sessions build on. Processes, X servers and pictures are tests/support's.
 #pragma once
 
-#include <sys/types.h>
+#include <gtest/gtest.h>
 
 #include <chrono>
-#include <cstdint>
 #include <functional>
-#include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "tests/support/checks.h"
+#include "tests/support/process.h"
+#include "tests/support/x_servers.h"
 #include "tests/test_requirements.h"
 
 namespace lumenfall::wine {
 
-using Environment = std::map<std::string, std::string>;
+using namespace lumenfall::test;
 
 // What every Wine suite counts in: its clock, the 800 x 600 desktop and the exit code
 // of ExitProcess(-1).
@@ -44,100 +46,12 @@ inline std::string EditionWorkDir(const std::string& workDir) { return workDir +
 // Empty when an edition was chosen and each of its files is there (paths below
 // WinDir()); otherwise why a suite cannot run.
 std::string MissingWindowsFiles(const std::vector<std::string>& files);
+// Copies the files into the folder (made when missing); false when one cannot be.
+bool CopyInto(const std::string& folder, const std::vector<std::string>& files);
 
-// A child process in its own process group. The destructor kills the group if the
-// child still runs, so no test leaves anything behind.
-class Process {
- public:
-  static std::unique_ptr<Process> Start(const std::vector<std::string>& argv,
-                                        const Environment& extra, bool captureStdout);
-  ~Process();
-  Process(const Process&) = delete;
-  Process& operator=(const Process&) = delete;
-
-  // True when the child ended within timeoutMs; *exitCode is its exit status, or
-  // 128 + signal when a signal ended it.
-  bool WaitExit(int timeoutMs, int* exitCode);
-  bool Running();
-  // The first line of the child's standard output, waiting up to timeoutMs.
-  bool ReadLine(int timeoutMs, std::string* line);
-  // Everything the child writes until it closes its output, waiting up to timeoutMs.
-  bool ReadAll(int timeoutMs, std::string* bytes);
-  void Kill();
-  pid_t Pid() const { return pid_; }
-
- private:
-  Process() = default;
-  pid_t pid_ = -1;
-  int stdoutFd_ = -1;
-  bool reaped_ = false;
-  int exitCode_ = -1;
-  std::string buffered_;
-};
-
-// Runs a command to its end; -1 when it had to be killed at the deadline.
-int Run(const std::vector<std::string>& argv, const Environment& extra, int timeoutMs,
-        std::string* output = nullptr);
-
-// True when name is an executable on PATH.
-bool HaveTool(const std::string& name);
-
-bool FileExists(const std::string& path);
-// Creates a folder and its parents; true when it exists afterwards.
-bool MakeFolders(const std::string& path);
-// Copies a file's bytes; false when either side cannot be opened or written.
-bool CopyFile(const std::string& from, const std::string& to);
-// A whole file's bytes, or empty when it cannot be read.
-std::string ReadFile(const std::string& path);
-
-using test::InCi;
-
-// In a fixture's SetUp: when the session could not start Wine (error not empty), fails
-// under CI (CI=true) or skips, naming the reason.
-#define LUMENFALL_NEED_WINE(error)                                                    \
-  do {                                                                                 \
-    if (const std::string wineError = (error); !wineError.empty()) {                   \
-      if (InCi()) FAIL() << "Wine tests cannot run: " << wineError;                    \
-      GTEST_SKIP() << "Wine tests cannot run: " << wineError;                          \
-    }                                                                                  \
-  } while (false)
-void SleepMs(int milliseconds);
-
-// An RGB picture of the screen, 8 bits per channel.
-struct Picture {
-  int width = 0;
-  int height = 0;
-  std::vector<uint8_t> rgb;
-  const uint8_t* At(int x, int y) const { return rgb.data() + (size_t(y) * size_t(width) + size_t(x)) * 3; }
-  bool operator==(const Picture& other) const {
-    return width == other.width && height == other.height && rgb == other.rgb;
-  }
-};
-
-// Parses a binary PPM (P6, maxval 255). False for anything else.
-bool ParsePpm(const std::string& bytes, Picture* picture);
-
-// A private Xvfb server: the first free display number from 90 up.
-class XServer {
- public:
-  XServer() = default;
-  ~XServer() { Stop(); }
-  bool Start(int depth, int width, int height, std::string* error);
-  // A nested Xephyr inside the display host, with its own arguments (screens, Xinerama).
-  bool StartNested(const std::string& host, const std::vector<std::string>& args, std::string* error);
-  void Stop();
-  std::string Display() const { return ":" + std::to_string(number_); }
-
- private:
-  // Starts the server on the first free display number from 90 up; argv's "{}" is the
-  // display name.
-  bool Launch(const std::vector<std::string>& argv, const Environment& env, std::string* error);
-  std::unique_ptr<Process> process_;
-  int number_ = -1;
-};
-
-// A private desktop for Windows programs: an Xvfb display, a Wine prefix (initialised
-// once and kept) and that prefix's own wineserver, with WINEDEBUG=-all.
+// A private desktop for Windows programs: an Xvfb display (with a nested Xephyr for
+// several heads), a Wine prefix (initialised once and kept) and that prefix's own
+// wineserver, with WINEDEBUG=-all. A suite's session is one.
 class WineDesktop {
  public:
   WineDesktop() = default;
@@ -146,33 +60,68 @@ class WineDesktop {
   WineDesktop& operator=(const WineDesktop&) = delete;
 
   // Checks the tools, starts the display and the wineserver, and initialises the prefix
-  // when it is new (then calls prefixMade, if given). False with a reason in *error.
+  // when it is new (then calls prefixMade, if given). False with the reason in Error().
   // With nested arguments the programs run on a Xephyr started with them inside the
-  // Xvfb display (several heads: "+xinerama -screen ... -screen ...").
-  bool Open(int depth, int width, int height, const std::string& prefix, std::string* error,
-            const std::function<void(const std::string&)>& prefixMade = {},
-            const std::vector<std::string>& nested = {});
+  // Xvfb display ("+xinerama -screen ... -screen ...").
+  bool OpenDesktop(int depth, int width, int height, const std::string& prefix,
+                   const std::function<void(const std::string&)>& prefixMade = {},
+                   const std::vector<std::string>& nested = {});
   // Stops the wineserver and the display; harmless when nothing is running.
   void Close();
+  const std::string& Error() const { return error_; }
 
   const Environment& Env() const { return env_; }
-  Environment With(const Environment& extra) const;
-
-  // Runs "wine args..." to its end; -1 when it had to be killed at the deadline.
-  int Wine(const std::vector<std::string>& args, std::string* output = nullptr,
-           int timeoutMs = 30000, const Environment& extra = {});
-  std::unique_ptr<Process> StartWine(const std::vector<std::string>& args,
-                                     const Environment& extra = {}, bool capture = false);
+  // Runs "wine args..." to its end; -1 when it had to be killed at the deadline. Its
+  // output's lines end in "\n" alone.
+  int Wine(const std::vector<std::string>& args, std::string* output = nullptr, int timeoutMs = 30000,
+           const Environment& extra = {});
+  std::unique_ptr<Process> StartWine(const std::vector<std::string>& args, const Environment& extra = {},
+                                     bool capture = false);
   // xdotool on the display.
   void X(const std::vector<std::string>& args);
   // The whole screen.
-  bool Screenshot(Picture* picture);
+  bool Screenshot(Picture& picture);
+
+ protected:
+  bool Fail(const std::string& error) {
+    error_ = error;
+    return false;
+  }
 
  private:
-  XServer xserver_;
-  XServer nested_;
+  Environment With(const Environment& extra) const;
+  std::unique_ptr<XvfbServer> xvfb_;
+  std::unique_ptr<XephyrServer> nested_;
   Environment env_;
   std::unique_ptr<Process> server_;
+  std::string error_;
+};
+
+// In a test's SetUp: skips the test (fails it under CI, CI=true) when the desktop could
+// not open, else puts the pointer in the centre of the screen.
+#define LUMENFALL_START_WINE_TEST(desktop)                                                      \
+  do {                                                                                          \
+    if (const std::string& wineError = (desktop).Error(); !wineError.empty()) {                 \
+      if (InCi()) FAIL() << "Wine tests cannot run: " << wineError;                             \
+      GTEST_SKIP() << "Wine tests cannot run: " << wineError;                                   \
+    }                                                                                           \
+    (desktop).X({"mousemove", std::to_string(kScreenWidth / 2), std::to_string(kScreenHeight / 2)}); \
+  } while (false)
+
+// A suite's fixture: one Session (a WineDesktop with Open()) for all its tests.
+template <typename Session>
+class WineSuite : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    session = new Session();
+    session->Open();
+  }
+  static void TearDownTestSuite() {
+    delete session;
+    session = nullptr;
+  }
+  void SetUp() override { LUMENFALL_START_WINE_TEST(*session); }
+  static inline Session* session = nullptr;
 };
 
 }  // namespace lumenfall::wine

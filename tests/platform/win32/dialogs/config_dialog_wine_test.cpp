@@ -36,12 +36,12 @@ DialogRun RunDialog(const std::vector<std::string>& switches, const std::vector<
   DialogRun run;
   std::vector<std::string> args{WinDir() + "/lumenfall.scr"};
   args.insert(args.end(), switches.begin(), switches.end());
-  auto saver = session->Start(args);
+  auto saver = session->StartWine(args);
   std::vector<std::string> drive{"drive"};
   drive.insert(drive.end(), steps.begin(), steps.end());
   run.driverOutput = session->Tool("lf_dialog_check", drive, &run.driverCode);
   run.steps = ParseRecords(run.driverOutput);
-  if (saver && !saver->WaitExit(15000, &run.exitCode)) run.exitCode = -3;  // still open
+  run.exitCode = saver && saver->ExitedWithin(15000) ? saver->ExitCode() : -3;  // -3: still open
   return run;
 }
 
@@ -107,7 +107,7 @@ TEST_F(WineTest, EscapeLeavesBothDialogsOpenAndAboutKeepsTheEdits) {
   DialogRun run;
   {
     std::vector<std::string> args{WinDir() + "/lumenfall.scr", "/c"};
-    auto saver = session->Start(args);
+    auto saver = session->StartWine(args);
     int code = -1;
     const std::string first = session->Tool("lf_dialog_check", {"drive", "wait"}, &code);
     ASSERT_EQ(code, 0) << first;
@@ -117,7 +117,7 @@ TEST_F(WineTest, EscapeLeavesBothDialogsOpenAndAboutKeepsTheEdits) {
       // The picture for the documentation: the dialog as it opens.
       SleepMs(500);
       const Record& window = found.front();
-      session->Screenshot(std::getenv("LUMENFALL_DIALOG_SCREENSHOT"), window.Number("left"),
+      session->SaveScreenshot(std::getenv("LUMENFALL_DIALOG_SCREENSHOT"), window.Number("left"),
                           window.Number("top"), window.Number("right"), window.Number("bottom"));
     }
     const std::string second = session->Tool(
@@ -131,7 +131,8 @@ TEST_F(WineTest, EscapeLeavesBothDialogsOpenAndAboutKeepsTheEdits) {
     run.steps = found;
     for (const Record& r : ParseRecords(second)) run.steps.push_back(r);
     run.driverOutput = first + second;
-    ASSERT_TRUE(saver->WaitExit(15000, &run.exitCode)) << "the dialog is still open";
+    ASSERT_TRUE(saver->ExitedWithin(15000)) << "the dialog is still open";
+    run.exitCode = saver->ExitCode();
   }
   EXPECT_EQ(StateLine(run, 0), "config=1 about=0 malachi=0 deepblue=1 lowquality=0")
       << "Escape closed the configuration dialog" << run.driverOutput;

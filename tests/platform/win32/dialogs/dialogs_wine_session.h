@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -120,7 +121,7 @@ inline std::vector<LogLine> Only(const std::vector<LogLine>& log, const std::str
 
 // ---- The session: one Xvfb, one prefix, one persistent wineserver ----
 
-class Session {
+class Session : public WineDesktop {
  public:
   bool Open() {
     if (const std::string missing = MissingWindowsFiles(
@@ -130,22 +131,15 @@ class Session {
              WinDir() + "/doubles-noentry/mpr.dll"});
         !missing.empty())
       return Fail(missing);
-    if (!MakeFolders(WorkDir())) return Fail("cannot create " + WorkDir());
     // Three copies of the saver: beside the doubles, beside the doubles without their
     // entries, and alone. A library beside the program is the one it loads.
     for (const char* folder : {"doubles", "doubles-noentry", "bare"}) {
-      const std::string dir = WorkDir() + "/run-" + folder;
-      if (!MakeFolders(dir) || !CopyFile(WinDir() + "/lumenfall.scr", dir + "/lumenfall.scr"))
-        return Fail("cannot lay out " + dir);
-      if (std::strcmp(folder, "bare") == 0) continue;
-      for (const char* library : {"password.cpl", "mpr.dll"})
-        if (!CopyFile(WinDir() + "/" + folder + "/" + library, dir + "/" + library))
-          return Fail("cannot copy the doubles into " + dir);
+      std::vector<std::string> files = {WinDir() + "/lumenfall.scr"};
+      if (std::strcmp(folder, "bare") != 0)
+        files.insert(files.end(), {WinDir() + "/" + folder + "/password.cpl", WinDir() + "/" + folder + "/mpr.dll"});
+      if (!CopyInto(WorkDir() + "/run-" + folder, files)) return Fail("cannot lay out " + WorkDir() + "/run-" + folder);
     }
-    std::string error;
-    if (!desktop_.Open(24, kScreenWidth, kScreenHeight, WorkDir() + "/prefix", &error,
-                       InstallWineFonts))
-      return Fail(error);
+    if (!OpenDesktop(24, kScreenWidth, kScreenHeight, WorkDir() + "/prefix", InstallWineFonts)) return false;
     // The first program brings up Wine's desktop process in its own process group,
     // which ends normally; killing a saver's group later leaves the desktop alone.
     // Wine draws the frames itself (no window manager runs), so the dialogs have
@@ -154,20 +148,6 @@ class Session {
              nullptr, 90000) != 0)
       return Fail("Wine could not run reg");
     return true;
-  }
-
-  void Close() { desktop_.Close(); }
-
-  const std::string& Error() const { return error_; }
-
-  int Wine(const std::vector<std::string>& args, std::string* output = nullptr,
-           int timeoutMs = 30000, const Environment& extra = {}) {
-    return desktop_.Wine(args, output, timeoutMs, extra);
-  }
-
-  std::unique_ptr<Process> Start(const std::vector<std::string>& args, const Environment& extra = {},
-                                 bool capture = false) {
-    return desktop_.StartWine(args, extra, capture);
   }
 
   // Runs a Windows test program and returns its output; "" after a failure.
@@ -179,8 +159,6 @@ class Session {
     if (code != nullptr) *code = result;
     return out;
   }
-
-  void X(const std::vector<std::string>& args) { desktop_.X(args); }
 
   // The Windows 95 family (win98) or the NT family (Wine's default) for every program
   // started from now on.
@@ -195,25 +173,19 @@ class Session {
   // caption buttons) are found only in the prefix's font folder here; with them the
   // dialogs look as on Windows. Nothing is checked against the fonts.
   static void InstallWineFonts(const std::string& prefix) {
-    const std::string from = "/usr/share/wine/fonts/";
-    const std::string to = prefix + "/drive_c/windows/Fonts/";
+    std::vector<std::string> faces;
     for (const char* face : {"sserife.fon", "tahoma.ttf", "tahomabd.ttf", "marlett.ttf"})
-      if (FileExists(from + face)) CopyFile(from + face, to + face);
+      if (const std::string path = std::string("/usr/share/wine/fonts/") + face; std::filesystem::exists(path))
+        faces.push_back(path);
+    CopyInto(prefix + "/drive_c/windows/Fonts", faces);
   }
 
-  bool Screenshot(const std::string& path, long left, long top, long right, long bottom) {
+  // A picture of the screen's rectangle in a file, for a look at a dialog.
+  bool SaveScreenshot(const std::string& path, long left, long top, long right, long bottom) {
     const std::string crop = std::to_string(right - left) + "x" + std::to_string(bottom - top) +
                              "+" + std::to_string(left) + "+" + std::to_string(top);
-    return Run({"import", "-window", "root", "-crop", crop, "+repage", path}, desktop_.Env(), 20000) == 0;
+    return RunToEnd({"import", "-window", "root", "-crop", crop, "+repage", path}, Env(), 20000) == 0;
   }
-
- private:
-  bool Fail(const std::string& error) {
-    error_ = error;
-    return false;
-  }
-  WineDesktop desktop_;
-  std::string error_;
 };
 
 inline Session* session = nullptr;
@@ -222,8 +194,7 @@ class WineTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_NE(session, nullptr);
-    LUMENFALL_NEED_WINE(session->Error());
-    session->X({"mousemove", std::to_string(kScreenWidth / 2), std::to_string(kScreenHeight / 2)});
+    LUMENFALL_START_WINE_TEST(*session);
   }
   Session& wine() { return *session; }
 };

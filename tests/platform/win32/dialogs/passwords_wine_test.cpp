@@ -51,7 +51,7 @@ class PasswordTest : public WineTest {
     SaverRun run;
     Environment env = doubles;
     env["LUMENFALL_DOUBLE_LOG"] = LogPath();
-    run.process = wine().Start({WorkDir() + "/run-" + folder + "/lumenfall.scr", "/s"}, env);
+    run.process = wine().StartWine({WorkDir() + "/run-" + folder + "/lumenfall.scr", "/s"}, env);
     const auto deadline = Clock::now() + milliseconds(20000);
     while (Clock::now() < deadline && run.process && run.process->Running()) {
       run.window = std::strtoul(Probe({"saver"}).c_str(), nullptr, 10);
@@ -74,9 +74,8 @@ class PasswordTest : public WineTest {
   }
 
   static int ExitOf(SaverRun& run, int timeoutMs) {
-    int code = -1;
-    if (!run.process || !run.process->WaitExit(timeoutMs, &code)) return -3;
-    return code;
+    if (!run.process || !run.process->ExitedWithin(timeoutMs)) return -3;
+    return run.process->ExitCode();
   }
 };
 
@@ -233,11 +232,11 @@ TEST_F(PasswordTest, AMissingLibraryOrEntryMeansNoPassword) {
 
 TEST_F(PasswordTest, PreviewNeverAsks) {
   SetPassword({"dword", "1"});
-  auto parent = wine().Start({Program("lf_parent")}, {}, true);
+  auto parent = wine().StartWine({Program("lf_parent")}, {}, true);
   std::string handle;
-  ASSERT_TRUE(parent && parent->ReadLine(30000, &handle)) << "no preview parent";
+  ASSERT_TRUE(parent && parent->ReadLine(30000, handle)) << "no preview parent";
   Environment env{{"LUMENFALL_DOUBLE_LOG", LogPath()}};
-  auto saver = wine().Start({WorkDir() + "/run-doubles/lumenfall.scr", "/p", handle}, env);
+  auto saver = wine().StartWine({WorkDir() + "/run-doubles/lumenfall.scr", "/p", handle}, env);
   std::string child;
   const auto deadline = Clock::now() + milliseconds(20000);
   while (Clock::now() < deadline && child.empty()) {
@@ -254,9 +253,8 @@ TEST_F(PasswordTest, PreviewNeverAsks) {
   SleepMs(800);
   EXPECT_TRUE(saver->Running()) << "input closed the preview";
   Key(std::strtoul(childHandle.c_str(), nullptr, 10));
-  int code = -1;
-  ASSERT_TRUE(saver->WaitExit(10000, &code)) << "a key press did not end the preview";
-  EXPECT_EQ(code, 0);
+  ASSERT_TRUE(saver->ExitedWithin(10000)) << "a key press did not end the preview";
+  EXPECT_EQ(saver->ExitCode(), 0);
   const std::vector<LogLine> log = ReadLog();
   EXPECT_TRUE(log.empty()) << "the preview loaded the verifier" << Describe(log);
   parent->Kill();
@@ -277,12 +275,12 @@ class ChangePasswordTest : public PasswordTest {
 TEST_F(ChangePasswordTest, CallsTheChangeEntryForTheOwnerWindow) {
   // Two real windows: the named owner, and a later one that holds the foreground, so
   // that the named owner and the fallback can be told apart.
-  auto named = wine().Start({Program("lf_parent")}, {}, true);
+  auto named = wine().StartWine({Program("lf_parent")}, {}, true);
   std::string owner;
-  ASSERT_TRUE(named && named->ReadLine(30000, &owner)) << "no owner window";
-  auto front = wine().Start({Program("lf_password_probe"), "window", "20000"}, {}, true);
+  ASSERT_TRUE(named && named->ReadLine(30000, owner)) << "no owner window";
+  auto front = wine().StartWine({Program("lf_password_probe"), "window", "20000"}, {}, true);
   std::string foreground;
-  ASSERT_TRUE(front && front->ReadLine(30000, &foreground)) << "no foreground window";
+  ASSERT_TRUE(front && front->ReadLine(30000, foreground)) << "no foreground window";
   ASSERT_EQ(Probe({"foreground"}), foreground) << "the second window holds the foreground";
   ASSERT_NE(owner, foreground);
 

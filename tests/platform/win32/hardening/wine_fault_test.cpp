@@ -100,8 +100,7 @@ std::string Dump(const std::vector<Event>& log) {
 
 long LitPixels(const Picture& p) {
   long lit = 0;
-  for (size_t i = 0; i + 2 < p.rgb.size(); i += 3)
-    if (std::max({p.rgb[i], p.rgb[i + 1], p.rgb[i + 2]}) > 24) ++lit;
+  for (const Rgb& c : p.pixels) lit += std::max({c.r, c.g, c.b}) > 24 ? 1 : 0;
   return lit;
 }
 
@@ -109,57 +108,42 @@ long LitPixels(const Picture& p) {
 // line stands: {first, last}, or {-1, -1} when nothing there is bright.
 std::pair<int, int> TextColumns(const Picture& p) {
   int first = -1, last = -1;
-  for (int y = p.height * 2 / 5; y < p.height * 3 / 5; ++y)
-    for (int x = 0; x < p.width; ++x) {
-      const uint8_t* c = p.At(x, y);
-      if (std::max({c[0], c[1], c[2]}) < 200) continue;
-      if (first < 0 || x < first) first = x;
-      last = std::max(last, x);
+  for (uint32_t y = p.height * 2 / 5; y < p.height * 3 / 5; ++y)
+    for (uint32_t x = 0; x < p.width; ++x) {
+      if (!Bright(p.At(x, y))) continue;
+      if (first < 0 || int(x) < first) first = int(x);
+      last = std::max(last, int(x));
     }
   return {first, last};
 }
 
 // ---- The session ----
 
-class FaultSession {
+class FaultSession : public WineDesktop {
  public:
   bool Open() {
     if (const std::string missing = MissingWindowsFiles(
             {WinDir() + "/lumenfall.scr", WinDir() + "/faults/ddraw.dll", WinDir() + "/lf_probe.exe"});
         !missing.empty())
       return Fail(missing);
-    if (!MakeFolders(RunDir())) return Fail("cannot create " + RunDir());
     // A library beside the program is the one that the override picks.
-    if (!CopyFile(WinDir() + "/lumenfall.scr", RunDir() + "/lumenfall.scr") ||
-        !CopyFile(WinDir() + "/faults/ddraw.dll", RunDir() + "/ddraw.dll"))
+    if (!CopyInto(RunDir(), {WinDir() + "/lumenfall.scr", WinDir() + "/faults/ddraw.dll"}))
       return Fail("cannot lay out " + RunDir());
-    std::string error;
-    if (!desktop_.Open(24, kScreenWidth, kScreenHeight, WorkDir() + "/prefix", &error))
-      return Fail(error);
+    if (!OpenDesktop(24, kScreenWidth, kScreenHeight, WorkDir() + "/prefix")) return false;
     // The first program brings up Wine's desktop process in a process group that ends
     // normally, so that killing a saver's group never takes the desktop with it.
     std::string info;
-    if (Wine({WinDir() + "/lf_probe.exe", "ddinfo"}, &info, 90000) != 0)
-      return Fail("Wine could not run the probe");
+    if (Wine({WinDir() + "/lf_probe.exe", "ddinfo"}, &info, 90000) != 0) return Fail("Wine could not run the probe");
     return true;
-  }
-
-  void Close() { desktop_.Close(); }
-
-  const std::string& Error() const { return error_; }
-
-  int Wine(const std::vector<std::string>& args, std::string* output = nullptr, int timeoutMs = 30000) {
-    return desktop_.Wine(args, output, timeoutMs);
   }
 
   // The saver in full screen with the test DLL and the given fault plan; the log
   // starts empty.
   std::unique_ptr<Process> StartSaver(const std::string& plan) {
     std::remove(LogPath().c_str());
-    return desktop_.StartWine({RunDir() + "/lumenfall.scr", "/s"},
-                              {{"WINEDLLOVERRIDES", "mscoree,mshtml=;ddraw=n,b"},
-                               {"LUMENFALL_DDRAW_FAULT", plan},
-                               {"LUMENFALL_DDRAW_LOG", LogPath()}});
+    return StartWine({RunDir() + "/lumenfall.scr", "/s"}, {{"WINEDLLOVERRIDES", "mscoree,mshtml=;ddraw=n,b"},
+                                                          {"LUMENFALL_DDRAW_FAULT", plan},
+                                                          {"LUMENFALL_DDRAW_LOG", LogPath()}});
   }
 
   bool WaitForSaverWindow(int timeoutMs) {
@@ -173,8 +157,7 @@ class FaultSession {
   }
 
   // Waits until the log holds the event, up to timeoutMs.
-  bool WaitForEvent(const std::string& name, const std::string& key, const std::string& value,
-                    int timeoutMs) {
+  bool WaitForEvent(const std::string& name, const std::string& key, const std::string& value, int timeoutMs) {
     const auto deadline = Clock::now() + milliseconds(timeoutMs);
     while (Clock::now() < deadline) {
       if (Has(ReadLog(), name, key, value)) return true;
@@ -182,38 +165,12 @@ class FaultSession {
     }
     return false;
   }
-
-  void X(const std::vector<std::string>& args) { desktop_.X(args); }
-  bool Screenshot(Picture* picture) { return desktop_.Screenshot(picture); }
-
- private:
-  bool Fail(const std::string& error) {
-    error_ = error;
-    return false;
-  }
-
-  WineDesktop desktop_;
-  std::string error_;
 };
 
 enum class CloseBy { Key, Mouse };
 
-class DirectDrawFaults : public ::testing::Test {
+class DirectDrawFaults : public WineSuite<FaultSession> {
  protected:
-  static void SetUpTestSuite() {
-    session = new FaultSession();
-    session->Open();
-  }
-  static void TearDownTestSuite() {
-    session->Close();
-    delete session;
-    session = nullptr;
-  }
-  void SetUp() override {
-    LUMENFALL_NEED_WINE(session->Error());
-    session->X({"mousemove", std::to_string(kScreenWidth / 2), std::to_string(kScreenHeight / 2)});
-  }
-
   // Ends the saver by a key press or by a movement of more than 4 pixels; it must
   // end with exit code 0 and leave the summary in the log.
   static void CloseAndCheck(Process& saver, CloseBy how) {
@@ -223,10 +180,9 @@ class DirectDrawFaults : public ::testing::Test {
     } else {
       session->X({"mousemove", std::to_string(kScreenWidth / 2 + 10), std::to_string(kScreenHeight / 2)});
     }
-    int code = -1;
-    ASSERT_TRUE(saver.WaitExit(8000, &code))
+    ASSERT_TRUE(saver.ExitedWithin(8000))
         << (how == CloseBy::Key ? "a key press" : "a mouse movement") << " did not end the saver";
-    EXPECT_EQ(code, 0);
+    EXPECT_EQ(saver.ExitCode(), 0);
   }
 
   // The log after the saver ended: the plan as given, every object released, no call
@@ -255,7 +211,7 @@ class DirectDrawFaults : public ::testing::Test {
     EXPECT_TRUE(session->WaitForSaverWindow(20000)) << plan << ": no saver window";
     SleepMs(runMs);
     Picture shot;
-    EXPECT_TRUE(session->Screenshot(&shot));
+    EXPECT_TRUE(session->Screenshot(shot));
     EXPECT_EQ(LitPixels(shot), 0) << plan << ": something was drawn";
     CloseAndCheck(*saver, how);
     return FinishedLog(plan);
@@ -266,9 +222,9 @@ class DirectDrawFaults : public ::testing::Test {
                             Picture* first, Picture* second) {
     if (!session->WaitForEvent(event, key, value, 30000)) return false;
     SleepMs(200);
-    if (!session->Screenshot(first)) return false;
+    if (!session->Screenshot(*first)) return false;
     SleepMs(700);
-    return session->Screenshot(second);
+    return session->Screenshot(*second);
   }
 
   // The picture stands still from the moment the fault begins (beginEvent) for as long
@@ -293,7 +249,6 @@ class DirectDrawFaults : public ::testing::Test {
     CloseAndCheck(*saver, how);
   }
 
-  static inline FaultSession* session = nullptr;
 };
 
 TEST_F(DirectDrawFaults, WithoutDirectDrawTheWindowStaysBlack) {
@@ -360,9 +315,9 @@ TEST_F(DirectDrawFaults, WithoutAClipperTheEffectStillRuns) {
   // The first line appears 5.1 s after the first frame.
   Picture first, second;
   SleepMs(6500);
-  ASSERT_TRUE(session->Screenshot(&first));
+  ASSERT_TRUE(session->Screenshot(first));
   SleepMs(700);
-  ASSERT_TRUE(session->Screenshot(&second));
+  ASSERT_TRUE(session->Screenshot(second));
   EXPECT_FALSE(first == second) << "the picture did not move";
   EXPECT_GT(LitPixels(second), 1000);
   CloseAndCheck(*saver, CloseBy::Mouse);
@@ -417,9 +372,9 @@ TEST_F(DirectDrawFaults, AModeChangeRebuildsTheDisplayForTheNewMode) {
   ASSERT_TRUE(session->WaitForEvent("mode-change", "", "", 30000)) << "no mode change" << Dump(ReadLog());
   Picture first, second;
   SleepMs(1500);
-  ASSERT_TRUE(session->Screenshot(&first));
+  ASSERT_TRUE(session->Screenshot(first));
   SleepMs(700);
-  ASSERT_TRUE(session->Screenshot(&second));
+  ASSERT_TRUE(session->Screenshot(second));
   EXPECT_FALSE(first == second) << "the picture did not move after the mode change" << Dump(ReadLog());
   EXPECT_GT(LitPixels(second), 1000) << "the picture is dark after the mode change";
   CloseAndCheck(*saver, CloseBy::Mouse);
@@ -441,16 +396,16 @@ TEST_F(DirectDrawFaults, AFailedRebuildIsTriedAgainWithTheScreenBlackMeanwhile) 
   ASSERT_TRUE(session->WaitForEvent("fail", "kind", "primary", 30000)) << "no rebuild" << Dump(ReadLog());
   SleepMs(400);
   Picture pending;
-  ASSERT_TRUE(session->Screenshot(&pending));
+  ASSERT_TRUE(session->Screenshot(pending));
   EXPECT_TRUE(!Has(ReadLog(), "over", "kind", "primary"))
       << "both failures were over before the screenshot; the machine is too slow for this plan";
   EXPECT_EQ(LitPixels(pending), 0) << "a frozen or half-built picture while the rebuild is pending";
   ASSERT_TRUE(session->WaitForEvent("over", "kind", "primary", 10000)) << Dump(ReadLog());
   SleepMs(1500);  // the next attempt comes a second after the last failure
   Picture first, second;
-  ASSERT_TRUE(session->Screenshot(&first));
+  ASSERT_TRUE(session->Screenshot(first));
   SleepMs(700);
-  ASSERT_TRUE(session->Screenshot(&second));
+  ASSERT_TRUE(session->Screenshot(second));
   EXPECT_FALSE(first == second) << "the display was never built again" << Dump(ReadLog());
   EXPECT_GT(LitPixels(second), 1000);
   CloseAndCheck(*saver, CloseBy::Key);
@@ -472,11 +427,11 @@ TEST_F(DirectDrawFaults, EachDisplayChangeMessageRebuildsAndTheTextGoesOn) {
   std::this_thread::sleep_until(started + milliseconds(6000));
   Picture before, after;
   do {
-    ASSERT_TRUE(session->Screenshot(&before));
+    ASSERT_TRUE(session->Screenshot(before));
   } while (TextColumns(before).first < 0 && Clock::now() < started + milliseconds(12000));
   EXPECT_EQ(session->Wine({WinDir() + "/lf_probe.exe", "displaychange"}), 0);
   SleepMs(300);
-  ASSERT_TRUE(session->Screenshot(&after));
+  ASSERT_TRUE(session->Screenshot(after));
   const auto line = TextColumns(before);
   const auto again = TextColumns(after);
   ASSERT_GE(line.first, 0) << "no line showing before the rebuild";
