@@ -17,7 +17,7 @@ if [ "${1:-}" = "--web" ]; then
 fi
 
 ensure_packages "${BUILD_PACKAGES[@]}" x11-utils
-cmake --preset release -DLUMENFALL_BUILD_TESTS=OFF >/dev/null
+cmake --preset release >/dev/null
 targets=(lumenfall-render)
 [ -f platform/x11/CMakeLists.txt ] && targets+=(lumenfall_x11)
 cmake --build --preset release -j "$(jobs)" --target "${targets[@]}"
