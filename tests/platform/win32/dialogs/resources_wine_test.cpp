@@ -18,10 +18,11 @@ namespace {
 
 constexpr unsigned long kChildVisible = 0x40000000 | 0x10000000;  // WS_CHILD | WS_VISIBLE
 
-// The checker prints a class or a text given as a number as "#XXXX".
-std::string Ordinal(long number) {
-  char text[16];
-  std::snprintf(text, sizeof text, "#%04lx", number);
+// The checker prints a class or a text given as a number as "#XXXX": a resource
+// ordinal is one 16-bit word.
+std::string Ordinal(uint16_t number) {
+  char text[8];
+  std::snprintf(text, sizeof text, "#%04x", unsigned{number});
   return text;
 }
 
@@ -65,7 +66,7 @@ void ExpectDialog(const std::vector<Record>& records, const ScriptDialog& script
     EXPECT_EQ(r.Number("index"), long(i + 1)) << where;
     EXPECT_EQ(r.Number("id"), long(e.id)) << where;
     EXPECT_EQ(r.Get("class"), Ordinal(e.classOrdinal)) << where;
-    EXPECT_EQ(r.Get("text"), e.textOrdinal >= 0 ? Ordinal(e.textOrdinal) : QuoteText(e.text)) << where;
+    EXPECT_EQ(r.Get("text"), e.textOrdinal >= 0 ? Ordinal(uint16_t(e.textOrdinal)) : QuoteText(e.text)) << where;
     EXPECT_EQ(r.Hex("style"), e.style) << where << " style " << r.Get("style");
     EXPECT_EQ(r.Hex("style") & kChildVisible, kChildVisible) << where << ": every control is shown";
     EXPECT_EQ(r.Hex("exstyle"), 0ul) << where;
