@@ -766,7 +766,7 @@ TEST(X11Saver, BadInputGivesOneLineAndAFailure) {
   std::string noServer = ":1";
   for (int n = 400; n < 500; ++n) {
     if (access(("/tmp/.X11-unix/X" + std::to_string(n)).c_str(), F_OK) != 0) {
-      noServer = ":" + std::to_string(n);
+      noServer = std::string(":").append(std::to_string(n));
       break;
     }
   }
