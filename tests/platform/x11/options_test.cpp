@@ -153,6 +153,11 @@ TEST(X11Options, OnlyOneOutput) {
   EXPECT_EQ(Bad({"--root", "--fullscreen"}), "options --root and --fullscreen cannot be used together");
   EXPECT_EQ(Bad({"--window", "-window-id", "7"}), "options --window and --window-id cannot be used together");
   EXPECT_EQ(Good({"--root", "-root"}).mode, OutputMode::Root);  // the same one twice is fine
+  // xscreensaver's settings window adds --window-id to the saver's --root for its preview.
+  for (const SaverOptions& o : {Good({"-root", "--window-id", "0x2a"}), Good({"-window-id", "42", "--root"})}) {
+    EXPECT_EQ(o.mode, OutputMode::ForeignWindow);
+    EXPECT_EQ(o.windowId, 42u);
+  }
 }
 
 TEST(X11Options, UsageNamesEveryOption) {
