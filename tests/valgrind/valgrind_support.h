@@ -11,7 +11,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <regex>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -56,9 +55,12 @@ inline std::string Problems(const std::string& log) {
   if (log.find("ERROR SUMMARY: 0 errors") == std::string::npos) problems += "errors were reported; ";
   if (log.find("ERROR SUMMARY:") == std::string::npos) problems += "valgrind did not finish its report; ";
   for (const char* kind : {"definitely lost", "indirectly lost", "possibly lost"}) {
-    const std::regex lost(std::string(kind) + ": ([0-9,]+) bytes");
-    std::smatch m;
-    if (std::regex_search(log, m, lost) && m[1] != "0") problems += std::string(kind) + " " + m[1].str() + " bytes; ";
+    const std::string label = std::string(kind) + ": ";
+    const size_t at = log.find(label);
+    if (at == std::string::npos) continue;
+    const size_t from = at + label.size();
+    const std::string bytes = log.substr(from, log.find_first_not_of("0123456789,", from) - from);
+    if (!bytes.empty() && bytes != "0") problems += std::string(kind) + " " + bytes + " bytes; ";
   }
   return problems;
 }

@@ -5,6 +5,7 @@
 // text set's hue in its trail.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <string>
@@ -179,6 +180,34 @@ TEST(WaylandSaver, SaysInOneLineWhatTheCompositorLacks) {
   ASSERT_TRUE(saver->ExitedWithin(3000));
   EXPECT_EQ(saver->ExitCode(), 1);
   ExpectOneErrorLine(saver->Stderr(), "cannot connect");
+}
+
+// The README's lines for sway with the program the Debian package installs, found on
+// the PATH by the shell as sway and swayidle run them: `exec lumenfall --background`,
+// and `swayidle -w timeout 300 'lumenfall --overlay'` with one second for 300.
+TEST(WaylandPackage, TheReadmeLinesRunTheInstalledProgram) {
+  REQUIRE_TOOL(access(x11test::kInstalledSaver, X_OK) == 0,
+               "the Debian package is not installed (bash scripts/test.sh installs it)");
+  REQUIRE_TOOL(!FindTool("swayidle").empty(), "swayidle is not installed (apt-get install swayidle)");
+  START(sway, SwayServer);
+  EXPECT_EQ(FindTool("lumenfall"), "/usr/bin/lumenfall");
+  {
+    Child wallpaper(sway.AsUser({"/bin/sh", "-c", "exec lumenfall --background"}), sway.Environment());
+    SleepMs(kSettleMs);
+    ExpectPicture(sway, kOutputs[0], true);
+    ExpectPicture(sway, kOutputs[1], true);
+    ExpectEndsOnSigterm(wallpaper);
+  }
+  Child idle(sway.AsUser({FindTool("swayidle"), "-w", "timeout", "1", "lumenfall --overlay"}),
+             sway.Environment());
+  SleepMs(1000 + kSettleMs);
+  ASSERT_TRUE(idle.StillRunning()) << idle.Stderr();
+  ExpectPicture(sway, kOutputs[0], true);
+  ExpectPicture(sway, kOutputs[1], true);
+  // A key ends the overlay; swayidle, told to stop meanwhile, ends after it.
+  idle.Signal(SIGTERM);
+  ASSERT_TRUE(sway.PressKey());
+  EXPECT_TRUE(idle.ExitedWithin(2000)) << idle.Stderr();
 }
 
 TEST(WaylandOptions, TheLayerModesAreWaylandAndTheXWindowsX11) {

@@ -260,7 +260,7 @@ bool XServer::Launch(const std::vector<std::string>& argv, const Environment& en
     if (FileExists(socket) || FileExists(lock)) continue;
     std::vector<std::string> args = argv;
     for (std::string& a : args)
-      if (a == "{}") a = ":" + std::to_string(n);
+      if (a == "{}") a = std::string(":").append(std::to_string(n));
     process_ = Process::Start(args, env, false);
     if (!process_) break;
     const int64_t deadline = NowMs() + 10000;

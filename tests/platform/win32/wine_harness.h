@@ -126,7 +126,7 @@ class XServer {
   // A nested Xephyr inside the display host, with its own arguments (screens, Xinerama).
   bool StartNested(const std::string& host, const std::vector<std::string>& args, std::string* error);
   void Stop();
-  std::string Display() const { return ":" + std::to_string(number_); }
+  std::string Display() const { return std::string(":").append(std::to_string(number_)); }
 
  private:
   // Starts the server on the first free display number from 90 up; argv's "{}" is the

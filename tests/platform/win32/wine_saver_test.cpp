@@ -270,8 +270,6 @@ std::string KeepShots(const std::vector<Picture>& shots) {
   return " (screenshots in " + dir + ")";
 }
 
-const Area kWholeScreen{0, 0, kScreenWidth, kScreenHeight};
-
 enum class Hue { Red, Blue };
 
 // Screenshots over the first line's fade-in and burn, counted from the moment the

@@ -202,8 +202,9 @@ Child::Child(const std::vector<std::string>& arguments,
   std::vector<std::string> env = BaseEnvironment();
   for (const auto& [name, value] : environment) {
     // A given variable replaces the inherited one: with both, the first would win.
-    std::erase_if(env, [&name](const std::string& entry) { return entry.rfind(name + "=", 0) == 0; });
-    env.push_back(name + "=" + value);
+    const std::string prefix = name + "=";
+    std::erase_if(env, [&prefix](const std::string& entry) { return entry.rfind(prefix, 0) == 0; });
+    env.push_back(prefix + value);
   }
   int fds[2] = {-1, -1};
   if (pipe2(fds, O_CLOEXEC) != 0) return;

@@ -104,6 +104,10 @@ class Child {
 // The saver binary with the given arguments, on the server's display.
 std::vector<std::string> SaverCommand(const std::vector<std::string>& arguments);
 
+// The saver as the Debian package installs it: the tests of the installed package (the
+// label "package") need it there.
+constexpr const char* kInstalledSaver = "/usr/libexec/xscreensaver/lumenfall";
+
 struct Rgb {
   uint8_t r = 0, g = 0, b = 0;
   bool operator==(const Rgb&) const = default;
