@@ -43,10 +43,13 @@ if LUMENFALL_WINE_EDITION="" bash "$(dirname "${BASH_SOURCE[0]}")/wine-edition.s
 fi
 # Virtual displays, input and screen reading for the front-end tests; for the Wayland
 # saver's, a headless sway (and weston, which has no layer shell), screenshots with grim,
-# keys with wtype, the test user made with useradd (passwd) and entered with setpriv
-# (util-linux).
-DISPLAY_PACKAGES=(xvfb xserver-xephyr xscreensaver xdotool x11-utils xauth imagemagick dpkg-dev file
-                  valgrind sway grim wtype weston passwd util-linux)
+# keys with wtype, the idle daemon swayidle, the test user made with useradd (passwd) and
+# entered with setpriv (util-linux).
+DISPLAY_PACKAGES=(xvfb xserver-xephyr xscreensaver xdotool x11-utils xauth imagemagick
+                  valgrind sway swayidle grim wtype weston passwd util-linux)
+# The Debian package of the Linux saver: dpkg-buildpackage with debhelper, and lintian
+# for its checks.
+DEBIAN_PACKAGES=(dpkg-dev debhelper lintian)
 # The web page: Emscripten (its JavaScript optimiser needs Debian's acorn) and the
 # server of run.sh --web; its checks drive Debian's Chromium from Node.
 WEB_PACKAGES=(cmake make emscripten node-acorn python3)

@@ -15,6 +15,10 @@ inline bool InCi() {
   return ci != nullptr && std::strcmp(ci, "true") == 0;
 }
 
+// The saver as the Debian package installs it: the tests of the installed package (the
+// label "package") need it there.
+inline constexpr const char* kInstalledSaver = "/usr/libexec/xscreensaver/lumenfall";
+
 }  // namespace lumenfall::test
 
 // Skips (fails under CI) with the message when available is false.

@@ -54,8 +54,13 @@ OptionsResult ParseOptions(int argc, const char* const* argv, const char* screen
                            : n == "background" ? OutputMode::Background
                            : n == "overlay"    ? OutputMode::Overlay
                                                : OutputMode::ForeignWindow;
-      if (mode && *mode != m)
+      // xscreensaver's settings window previews a hack by adding --window-id to its
+      // command line, which for a saver is usually --root: the window wins.
+      const bool windowForRoot = mode && ((*mode == OutputMode::Root && m == OutputMode::ForeignWindow) ||
+                                          (*mode == OutputMode::ForeignWindow && m == OutputMode::Root));
+      if (mode && *mode != m && !windowForRoot)
         return Fail("options " + modeName + " and " + name + " cannot be used together");
+      if (windowForRoot && m == OutputMode::Root) continue;
       mode = m;
       modeName = name;
       if (m == OutputMode::ForeignWindow) {

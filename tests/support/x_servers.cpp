@@ -60,7 +60,7 @@ void XServer::Start(const std::string& program, const std::string& package, cons
     const std::string number = std::to_string(n);
     if (Exists("/tmp/.X11-unix/X" + number) || Exists("/tmp/.X" + number + "-lock")) continue;
     ++attempts;
-    std::vector<std::string> argv = {path, ":" + number, "-nolisten", "tcp", "-noreset"};
+    std::vector<std::string> argv = {path, std::string(":").append(number), "-nolisten", "tcp", "-noreset"};
     argv.insert(argv.end(), arguments.begin(), arguments.end());
     auto process = std::make_unique<Process>(argv, environment, Stream::Discard, Stream::Discard);
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
@@ -71,7 +71,7 @@ void XServer::Start(const std::string& program, const std::string& package, cons
     }
     if (up) {
       process_ = std::move(process);
-      name_ = ":" + number;
+      name_ = std::string(":").append(number);
       return;
     }
   }

@@ -4,7 +4,6 @@
 
 #include <unistd.h>
 
-#include <regex>
 #include <string>
 #include <vector>
 
@@ -41,9 +40,12 @@ inline std::string Problems(const std::string& log) {
   if (log.find("ERROR SUMMARY: 0 errors") == std::string::npos) problems += "errors were reported; ";
   if (log.find("ERROR SUMMARY:") == std::string::npos) problems += "valgrind did not finish its report; ";
   for (const char* kind : {"definitely lost", "indirectly lost", "possibly lost"}) {
-    const std::regex lost(std::string(kind) + ": ([0-9,]+) bytes");
-    std::smatch m;
-    if (std::regex_search(log, m, lost) && m[1] != "0") problems += std::string(kind) + " " + m[1].str() + " bytes; ";
+    const std::string label = std::string(kind) + ": ";
+    const size_t at = log.find(label);
+    if (at == std::string::npos) continue;
+    const size_t from = at + label.size();
+    const std::string bytes = log.substr(from, log.find_first_not_of("0123456789,", from) - from);
+    if (!bytes.empty() && bytes != "0") problems += std::string(kind) + " " + bytes + " bytes; ";
   }
   return problems;
 }

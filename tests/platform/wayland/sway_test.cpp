@@ -5,6 +5,7 @@
 // text set's hue in its trail.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <string>
@@ -157,6 +158,34 @@ TEST(WaylandSaver, SaysInOneLineWhatTheCompositorLacks) {
   ASSERT_TRUE(saver->ExitedWithin(3000));
   EXPECT_EQ(saver->ExitCode(), 1);
   ExpectOneErrorLine(saver->Stderr(), "cannot connect");
+}
+
+// The README's lines for sway with the program the Debian package installs, found on
+// the PATH by the shell as sway and swayidle run them: `exec lumenfall --background`,
+// and `swayidle -w timeout 300 'lumenfall --overlay'` with one second for 300.
+TEST(WaylandPackage, TheReadmeLinesRunTheInstalledProgram) {
+  REQUIRE_TOOL(access(kInstalledSaver, X_OK) == 0,
+               "the Debian package is not installed (bash scripts/test.sh installs it)");
+  REQUIRE_TOOL(!FindTool("swayidle").empty(), "swayidle is not installed (apt-get install swayidle)");
+  START_SERVER(SwayServer, sway);
+  EXPECT_EQ(FindTool("lumenfall"), "/usr/bin/lumenfall");
+  {
+    Process wallpaper(AsTestUser({"/bin/sh", "-c", "exec lumenfall --background"}), sway.ClientEnvironment());
+    SleepMs(kSettleMs);
+    ExpectPicture(sway, kOutputs[0], Hue::Red);
+    ExpectPicture(sway, kOutputs[1], Hue::Red);
+    ExpectEndsOnSignal(wallpaper, SIGTERM);
+  }
+  Process idle(AsTestUser({FindTool("swayidle"), "-w", "timeout", "1", "lumenfall --overlay"}),
+               sway.ClientEnvironment());
+  SleepMs(1000 + kSettleMs);
+  ASSERT_TRUE(idle.Running()) << idle.Stderr();
+  ExpectPicture(sway, kOutputs[0], Hue::Red);
+  ExpectPicture(sway, kOutputs[1], Hue::Red);
+  // A key ends the overlay; swayidle, told to stop meanwhile, ends after it.
+  idle.Signal(SIGTERM);
+  ASSERT_TRUE(sway.PressKey());
+  EXPECT_TRUE(idle.ExitedWithin(2000)) << idle.Stderr();
 }
 
 TEST(WaylandOptions, TheLayerModesAreWaylandAndTheXWindowsX11) {

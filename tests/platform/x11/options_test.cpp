@@ -5,7 +5,6 @@
 #include <fstream>
 #include <initializer_list>
 #include <map>
-#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -133,6 +132,11 @@ TEST(X11Options, OnlyOneOutput) {
   EXPECT_EQ(Bad({"--root", "--fullscreen"}), "options --root and --fullscreen cannot be used together");
   EXPECT_EQ(Bad({"--window", "-window-id", "7"}), "options --window and --window-id cannot be used together");
   EXPECT_EQ(Good({"--root", "-root"}).mode, OutputMode::Root);  // the same one twice is fine
+  // xscreensaver's settings window adds --window-id to the saver's --root for its preview.
+  for (const SaverOptions& o : {Good({"-root", "--window-id", "0x2a"}), Good({"-window-id", "42", "--root"})}) {
+    EXPECT_EQ(o.mode, OutputMode::ForeignWindow);
+    EXPECT_EQ(o.windowId, 42u);
+  }
 }
 
 TEST(X11Options, UsageNamesEveryOption) {
@@ -153,22 +157,28 @@ TEST(X11Options, EveryArgumentOfTheSettingsDescriptionParses) {
   std::stringstream text;
   text << file.rdbuf();
   const std::string xml = text.str();
-  const std::regex tagPattern("<([a-z]+)\\s([^>]*)>"), attributePattern("([a-z_-]+)=\"([^\"]*)\"");
   std::string command;
   std::vector<std::string> settings;
   bool fileChosen = false;
-  for (std::sregex_iterator tag(xml.begin(), xml.end(), tagPattern), end; tag != end; ++tag) {
+  // Each tag: its name and its attributes (name="value").
+  for (size_t open = xml.find('<'); open != std::string::npos; open = xml.find('<', open + 1)) {
+    const std::string body = xml.substr(open + 1, xml.find('>', open) - open - 1);
+    const std::string tag = body.substr(0, body.find_first_not_of("abcdefghijklmnopqrstuvwxyz"));
     std::map<std::string, std::string> a;
-    const std::string body = (*tag)[2];
-    for (std::sregex_iterator m(body.begin(), body.end(), attributePattern); m != end; ++m) a[(*m)[1]] = (*m)[2];
-    if ((*tag)[1] == "command") command = a["arg"];
+    for (size_t at = body.find("=\""); at != std::string::npos; at = body.find("=\"", at)) {
+      const size_t name = body.find_last_not_of("abcdefghijklmnopqrstuvwxyz_-", at - 1) + 1;
+      const size_t end = body.find('"', at + 2);
+      a[body.substr(name, at - name)] = body.substr(at + 2, end - at - 2);
+      at = end;
+    }
+    if (tag == "command") command = a["arg"];
     for (const char* name : {"arg-set", "arg-unset"})
       if (a.count(name) != 0) settings.push_back(a[name]);
-    if (a.count("arg") != 0 && (*tag)[1] != "command") {
+    if (a.count("arg") != 0 && tag != "command") {
       const std::string& arg = a["arg"];
       const size_t percent = arg.find('%');
       ASSERT_NE(percent, std::string::npos) << arg;
-      if ((*tag)[1] == "file") {
+      if (tag == "file") {
         settings.push_back(arg.substr(0, percent) + "/home/someone/lines.txt" + arg.substr(percent + 1));
         continue;
       }

@@ -1,13 +1,16 @@
-// The Debian package: built with cpack from this build tree, then read back with
-// dpkg-deb. It holds the program where xscreensaver looks for hacks, the settings
-// description, the man page, the licences, and depends on Xlib, its extension libraries
-// and the Wayland client library.
+// The Debian package that scripts/build-deb.sh makes in build/deb, read back with
+// dpkg-deb. It holds the program where xscreensaver looks for hacks and a link to it on
+// the PATH, the settings description, the man page, the changelog and a copyright file
+// with both licences, and depends on Xlib, its extension libraries and the Wayland
+// client library.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <array>
 #include <cstdio>
 #include <filesystem>
+#include <map>
+#include <sstream>
 #include <string>
 
 #include "x11_harness.h"
@@ -28,62 +31,87 @@ bool RunCommand(const std::string& command, std::string& output) {
 
 std::string Quote(const std::string& s) { return "'" + s + "'"; }
 
-TEST(X11Package, DebHoldsTheSaverItsSettingsAndItsManPage) {
-  const std::string cpack = LUMENFALL_CPACK;
-  const std::string dpkgDeb = LUMENFALL_DPKG_DEB;
-  if (FindTool(cpack).empty() || FindTool(dpkgDeb).empty()) {
-    if (InCi()) FAIL() << "cpack or dpkg-deb is missing";
-    GTEST_SKIP() << "cpack or dpkg-deb is missing";
-  }
-  const std::filesystem::path out = std::filesystem::path(LUMENFALL_TEST_WORK) / "package";
-  std::filesystem::remove_all(out);
-  std::filesystem::create_directories(out);
+// The words of a text, one space between them; the lone "." that stands for an empty
+// line in a Debian copyright file is no word.
+std::string Words(const std::string& text) {
+  std::istringstream in(text);
+  std::string word, words;
+  while (in >> word)
+    if (word != ".") words += (words.empty() ? "" : " ") + word;
+  return words;
+}
 
-  std::string log;
-  ASSERT_TRUE(RunCommand(Quote(cpack) + " -G DEB --config " +
-                      Quote(std::string(LUMENFALL_BUILD_ROOT) + "/CPackConfig.cmake") + " -B " +
-                      Quote(out.string()) + " 2>&1",
-                  log))
-      << log;
+// The text from the first line that starts with from up to the first empty line.
+std::string Paragraph(const std::string& text, const std::string& from) {
+  const size_t start = text.find("\n" + from);
+  if (start == std::string::npos) return "";
+  const size_t end = text.find("\n\n", start + 1);
+  return text.substr(start + 1, end == std::string::npos ? std::string::npos : end - start - 1);
+}
+
+TEST(X11Package, DebHoldsTheSaverItsLinkItsSettingsItsManPageAndBothLicences) {
   std::filesystem::path deb;
-  for (const auto& entry : std::filesystem::directory_iterator(out))
-    if (entry.path().extension() == ".deb") deb = entry.path();
-  ASSERT_FALSE(deb.empty()) << log;
-  EXPECT_EQ(deb.filename().string().rfind("lumenfall_", 0), 0u) << deb;
+  std::error_code missing;
+  for (const auto& entry : std::filesystem::directory_iterator(LUMENFALL_DEB_DIR, missing))
+    if (entry.path().filename().string().rfind("lumenfall_", 0) == 0 && entry.path().extension() == ".deb")
+      deb = entry.path();
+  REQUIRE_TOOL(!deb.empty(), "no lumenfall_*.deb in " LUMENFALL_DEB_DIR " (bash scripts/build-deb.sh makes it)");
 
+  // Every entry but the folders: its mode and its name (a link's with its target).
   std::string listing;
-  ASSERT_TRUE(RunCommand(Quote(dpkgDeb) + " -c " + Quote(deb.string()), listing));
-  for (const char* file : {"./usr/libexec/xscreensaver/lumenfall",
-                           "./usr/share/xscreensaver/config/lumenfall.xml",
-                           "./usr/share/man/man6/lumenfall.6.gz",
-                           "./usr/share/doc/lumenfall/LICENSE",
-                           "./usr/share/doc/lumenfall/LICENSE-font.txt"})
-    EXPECT_NE(listing.find(std::string(file) + "\n"), std::string::npos) << file << "\n" << listing;
-  EXPECT_NE(listing.find("-rwxr-xr-x root/root"), std::string::npos) << "the program is executable";
-  // Nothing but the saver's own files.
-  size_t files = 0;
-  for (size_t at = listing.find("\n-"); at != std::string::npos; at = listing.find("\n-", at + 1)) ++files;
-  if (listing.rfind("-", 0) == 0) ++files;
-  EXPECT_EQ(files, 5u) << listing;
+  ASSERT_TRUE(RunCommand("dpkg-deb -c " + Quote(deb.string()), listing));
+  std::map<std::string, std::string> entries;
+  std::istringstream lines(listing);
+  for (std::string line; std::getline(lines, line);) {
+    const size_t name = line.find(" ./");
+    if (line.rfind("d", 0) != 0 && name != std::string::npos) entries[line.substr(name + 1)] = line.substr(0, 10);
+  }
+  const std::map<std::string, std::string> expected = {
+      {"./usr/libexec/xscreensaver/lumenfall", "-rwxr-xr-x"},
+      {"./usr/bin/lumenfall -> ../libexec/xscreensaver/lumenfall", "lrwxrwxrwx"},
+      {"./usr/share/xscreensaver/config/lumenfall.xml", "-rw-r--r--"},
+      {"./usr/share/man/man6/lumenfall.6.gz", "-rw-r--r--"},
+      {"./usr/share/doc/lumenfall/changelog.gz", "-rw-r--r--"},
+      {"./usr/share/doc/lumenfall/copyright", "-rw-r--r--"}};
+  EXPECT_EQ(entries, expected) << listing;
 
   std::string fields;
-  ASSERT_TRUE(RunCommand(Quote(dpkgDeb) + " -f " + Quote(deb.string()) + " Package Version Depends", fields));
+  ASSERT_TRUE(RunCommand("dpkg-deb -f " + Quote(deb.string()) + " Package Version Depends", fields));
   EXPECT_NE(fields.find("Package: lumenfall\n"), std::string::npos) << fields;
   EXPECT_NE(fields.find("Version: " LUMENFALL_PROJECT_VERSION "\n"), std::string::npos) << fields;
   for (const char* library : {"libx11-6", "libxext6", "libxrandr2", "libxinerama1", "libxrender1",
                               "libwayland-client0"})
     EXPECT_NE(fields.find(library), std::string::npos) << fields;
 
+  auto member = [&deb](const std::string& path) {
+    std::string text;
+    EXPECT_TRUE(RunCommand("dpkg-deb --fsys-tarfile " + Quote(deb.string()) + " | tar -xOf - " + Quote(path), text))
+        << path;
+    return text;
+  };
   // The settings description offers every option xscreensaver can set.
-  std::string xml;
-  ASSERT_TRUE(RunCommand(Quote(dpkgDeb) + " --fsys-tarfile " + Quote(deb.string()) +
-                      " | tar -xOf - ./usr/share/xscreensaver/config/lumenfall.xml",
-                  xml));
+  const std::string xml = member("./usr/share/xscreensaver/config/lumenfall.xml");
   for (const char* part : {"<screensaver name=\"lumenfall\"", "arg=\"-root\"", "-text-set deep-blue",
                            "-low-quality", "-depth 8", "-depth 16", "-depth 24", "arg=\"-delay %\"",
                            "-fps", "<select id=\"textset\">", "<boolean id=\"lowquality\"",
                            "<select id=\"depth\">", "<number id=\"delay\" type=\"slider\""})
     EXPECT_NE(xml.find(part), std::string::npos) << part;
+
+  // The copyright file gives the font's files their licence and carries the words of
+  // both licences: the project's (LICENSE, from its permission on) and the font's (its
+  // licence paragraph in data/LICENSE-font.txt).
+  const std::string copyright = member("./usr/share/doc/lumenfall/copyright");
+  EXPECT_EQ(copyright.rfind("Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/\n", 0), 0u);
+  EXPECT_NE(Paragraph(copyright, "Files: data/lumenfall_font.bin\n").find("\nLicense: bitstream-vera\n"),
+            std::string::npos)
+      << copyright;
+  const std::string project = ReadFile(LUMENFALL_SOURCE_DIR "/LICENSE");
+  const std::string font = Paragraph(ReadFile(LUMENFALL_SOURCE_DIR "/data/LICENSE-font.txt"), "License: bitstream-vera\n");
+  ASSERT_NE(project.find("Permission"), std::string::npos);
+  ASSERT_NE(font.find("Font Software"), std::string::npos);
+  EXPECT_NE(Words(copyright).find(Words(project.substr(project.find("Permission")))), std::string::npos)
+      << "the MIT licence";
+  EXPECT_NE(Words(copyright).find(Words(font)), std::string::npos) << "the font's licence";
 }
 
 }  // namespace

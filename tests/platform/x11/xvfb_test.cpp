@@ -456,6 +456,25 @@ std::vector<pid_t> RunningSavers(pid_t ancestor) {
   return pids;
 }
 
+// A private home for xscreensaver run as the user, with its settings: this saver only
+// (the command), no lock, fade or splash.
+std::filesystem::path XscreensaverHome(const std::string& name, const std::string& command) {
+  const TestUser& user = TheTestUser();
+  const std::filesystem::path home = std::filesystem::path(LUMENFALL_TEST_WORK) / name;
+  std::filesystem::remove_all(home);
+  std::filesystem::create_directories(home);
+  {
+    std::ofstream settings(home / ".xscreensaver");
+    settings << "timeout: 0:30:00\ncycle: 0:00:00\nlock: False\nfade: False\nunfade: False\n"
+                "splash: False\ndpmsEnabled: False\nmode: one\nselected: 0\n"
+                "programs: \"Lumenfall\" "
+             << command << " \\n\n";
+  }
+  EXPECT_EQ(chown(home.c_str(), user.uid, user.gid), 0);
+  EXPECT_EQ(chown((home / ".xscreensaver").c_str(), user.uid, user.gid), 0);
+  return home;
+}
+
 // Debian's xscreensaver on two monitors, set to run the saver with the command line of
 // its settings description: on activation one saver per monitor, each showing the
 // picture on its own head; on deactivation all of them gone within a second.
@@ -464,22 +483,8 @@ TEST(X11Saver, XscreensaverRunsOneSaverPerMonitorAndEndsThemAll) {
   REQUIRE_TOOL(!xscreensaver.empty() && !xscreensaverCommand.empty(),
                "xscreensaver is not installed (apt-get install xscreensaver)");
   START_X(TwoHeadServer, server, c);
-  // It refuses to run as root.
-  const TestUser& user = TheTestUser();
-  ASSERT_EQ(user.error, "");
-
-  // A private home with the daemon's settings: this saver only, no lock, fade or splash.
-  const std::filesystem::path home = std::filesystem::path(LUMENFALL_TEST_WORK) / "xscreensaver-home";
-  std::filesystem::remove_all(home);
-  std::filesystem::create_directories(home);
-  {
-    std::ofstream settings(home / ".xscreensaver");
-    settings << "timeout: 0:30:00\ncycle: 0:00:00\nlock: False\nfade: False\nunfade: False\n"
-                "splash: False\ndpmsEnabled: False\nmode: one\nselected: 0\n"
-                "programs: \"Lumenfall\" " LUMENFALL_BINARY " -root \\n\n";
-  }
-  ASSERT_EQ(chown(home.c_str(), user.uid, user.gid), 0);
-  ASSERT_EQ(chown((home / ".xscreensaver").c_str(), user.uid, user.gid), 0);
+  ASSERT_EQ(TheTestUser().error, "");  // it refuses to run as root
+  const std::filesystem::path home = XscreensaverHome("xscreensaver-home", LUMENFALL_BINARY " -root");
   const Environment environment = {{"DISPLAY", server.Name()}, {"HOME", home.string()}};
   auto command = [&](const std::string& what) {
     return RunToEnd(AsTestUser({xscreensaverCommand, what}), environment, 5000) == 0;
@@ -515,6 +520,32 @@ TEST(X11Saver, XscreensaverRunsOneSaverPerMonitorAndEndsThemAll) {
   EXPECT_TRUE(gone) << "every saver ends within a second of the deactivation";
   daemon.Signal(SIGTERM);
   EXPECT_TRUE(daemon.ExitedWithin(3000));
+}
+
+// With the Debian package installed: xscreensaver's settings window reads the
+// saver's description where the package put it, and runs its preview by name from
+// xscreensaver's folder of hacks, where it keeps running.
+TEST(X11Package, XscreensaverSettingsReadTheDescriptionAndRunTheSaverByName) {
+  REQUIRE_TOOL(access(kInstalledSaver, X_OK) == 0,
+               "the Debian package is not installed (bash scripts/test.sh installs it)");
+  const std::string xscreensaverSettings = FindTool("xscreensaver-settings");
+  REQUIRE_TOOL(!xscreensaverSettings.empty(), "xscreensaver is not installed (apt-get install xscreensaver)");
+  START_XVFB(server, c);
+  ASSERT_EQ(TheTestUser().error, "");
+  const std::filesystem::path home = XscreensaverHome("xscreensaver-settings-home", "lumenfall -root");
+  Process settings(AsTestUser({xscreensaverSettings, "--debug"}), {{"DISPLAY", server.Name()}, {"HOME", home.string()}});
+  std::string log;
+  for (int i = 0; i < 100 && log.find("(lumenfall)") == std::string::npos && settings.Running(); ++i) {
+    SleepMs(100);
+    log = settings.Stderr();
+  }
+  SleepMs(2000);
+  log = settings.Stderr();
+  EXPECT_NE(log.find("reading /usr/share/xscreensaver/config/lumenfall.xml"), std::string::npos) << log;
+  EXPECT_NE(log.find("forked"), std::string::npos) << log;
+  EXPECT_EQ(log.find("(lumenfall) died"), std::string::npos) << log;
+  settings.Signal(SIGTERM);
+  EXPECT_TRUE(settings.ExitedWithin(3000));
 }
 
 // ------------------------------------------------------------------ ending
@@ -711,7 +742,7 @@ TEST(X11Saver, BadInputGivesOneLineAndAFailure) {
   std::string noServer = ":1";
   for (int n = 400; n < 500; ++n) {
     if (access(("/tmp/.X11-unix/X" + std::to_string(n)).c_str(), F_OK) != 0) {
-      noServer = ":" + std::to_string(n);
+      noServer = std::string(":").append(std::to_string(n));
       break;
     }
   }
