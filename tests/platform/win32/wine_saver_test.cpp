@@ -507,7 +507,7 @@ constexpr int kScreenOrigin = -800;  // where a screenshot's x = 0 lies on the s
 template <int Bits>
 struct TwoMonitors : WineSession {
   bool Open() {
-    const std::string d = "x" + std::to_string(Bits);
+    const std::string d = std::string("x").append(std::to_string(Bits));
     return WineSession::Open(
         Bits, {"+xinerama", "-extension", "RANDR", "-screen", "800x600" + d + "+0+0", "-screen", "640x480" + d + "+810+0"},
         1600, 700);
