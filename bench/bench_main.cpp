@@ -8,7 +8,7 @@
 #include <string>
 
 #include "bench_support.h"
-#include "effect/fast_blur.h"
+#include "effect/blur/simd_level.h"
 
 namespace {
 

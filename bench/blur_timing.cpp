@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "bench_support.h"
-#include "effect/fast_blur.h"
-#include "effect/feedback_blur.h"
+#include "effect/blur/simd_level.h"
+#include "effect/blur/feedback_blur.h"
 
 namespace lumenfall::bench {
 

@@ -7,7 +7,7 @@
 
 #include <cstdint>
 
-#include "effect/fast_blur.h"
+#include "effect/blur/simd_level.h"
 
 namespace lumenfall {
 

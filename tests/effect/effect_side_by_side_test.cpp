@@ -10,7 +10,7 @@
 #include "display/memory_surface.h"
 #include "effect/bitmap_font.h"
 #include "effect/clock.h"
-#include "effect/fast_blur.h"
+#include "effect/blur/fast_blur.h"
 #include "effect/frame_sequencer.h"
 #include "fast_path_support.h"
 

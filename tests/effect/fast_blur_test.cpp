@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "display/memory_surface.h"
-#include "effect/colour_decay.h"
-#include "effect/fast_blur.h"
-#include "effect/feedback_blur.h"
+#include "effect/blur/colour_decay.h"
+#include "effect/blur/fast_blur.h"
+#include "effect/blur/feedback_blur.h"
 #include "fast_path_support.h"
 
 namespace lumenfall {

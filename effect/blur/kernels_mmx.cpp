@@ -1,16 +1,18 @@
-// The 16- and 32-bit blur kernels with MMX, two pixels to a register, for the
-// processors before SSE2. MMX registers are the x87 registers, which every Windows
-// version saves on a task switch, so these are safe where SSE is not; each kernel
-// empties the MMX state before it returns. The blends are those of the SSE2 kernels
-// (blur_kernels_x86.cpp, blur_kernels_x86_16.cpp), with the few instructions MMX
-// lacks (byte mask, shuffles) done another way.
+// The 16-, 24- and 32-bit kernels with MMX, two pixels to a register, for the processors
+// before SSE2. MMX registers are the x87 registers, which every Windows version saves on
+// a task switch, so these are safe where SSE is not; each kernel empties the MMX state
+// before it returns. The 32-bit blends are those of kernels_sse2.cpp, the 16-bit ones
+// those of the Swar64 kernels' 8-bit lanes, with the few instructions MMX lacks (byte
+// mask, shuffles) done another way.
 #include <cstring>
 
-#include "effect/blur_kernels.h"
+#include "effect/blur/kernels.h"
 
 #if defined(LUMENFALL_MMX_KERNELS)
 
 #include <mmintrin.h>
+
+#include "effect/blur/widen24.h"
 
 #if defined(__i386__)
 #define LUMENFALL_MMX __attribute__((target("mmx"), force_align_arg_pointer))
@@ -182,8 +184,8 @@ LUMENFALL_MMX inline __m64 RightPixel() { return _mm_set_pi32(-1, 0); }
 
 }  // namespace
 
-LUMENFALL_MMX bool Decode32Mmx(const KernelContext& k, const uint8_t* src, size_t step,
-                               size_t count, uint32_t* cells, uint32_t* halves) {
+LUMENFALL_MMX bool Decode32_Mmx(const KernelContext& k, const uint8_t* src, size_t step,
+                                size_t count, uint32_t* cells, uint32_t* halves) {
   __m64 any = _mm_setzero_si64();
   size_t i = 0;
   for (; i + 2 <= count; i += 2) {
@@ -194,11 +196,11 @@ LUMENFALL_MMX bool Decode32Mmx(const KernelContext& k, const uint8_t* src, size_
   }
   const bool lit = !AllZero(any);
   _mm_empty();
-  return Decode32Plain(k, src + i * step, step, count - i, cells + i, halves + i) || lit;
+  return Decode32_Swar64(k, src + i * step, step, count - i, cells + i, halves + i) || lit;
 }
 
-LUMENFALL_MMX void Compose32Mmx(const KernelContext& k, uint8_t* out, const ComposeRows& rows,
-                                size_t count) {
+LUMENFALL_MMX void Compose32_Mmx(const KernelContext& k, uint8_t* out, const ComposeRows& rows,
+                                 size_t count) {
   size_t i = 0;
   for (; i + 2 <= count; i += 2) {
     const __m64 up = Load2(rows.up + i), left = Load2(rows.left + i), own = Load2(rows.own + i);
@@ -227,12 +229,12 @@ LUMENFALL_MMX void Compose32Mmx(const KernelContext& k, uint8_t* out, const Comp
   _mm_empty();
   if (i < count) {
     const ComposeRows rest{rows.up + i, rows.left + i, rows.own + i, rows.right + i, rows.down + i};
-    Compose32Plain(k, out + i * 4, rest, count - i);
+    Compose32_Swar64(k, out + i * 4, rest, count - i);
   }
 }
 
-LUMENFALL_MMX void ComposeBlocks32Mmx(const KernelContext&, uint8_t* out, const uint32_t* above,
-                                      const BlockRow& row, const uint32_t* below, size_t blocks) {
+LUMENFALL_MMX void ComposeBlocks32_Mmx(const KernelContext&, uint8_t* out, const uint32_t* above,
+                                       const BlockRow& row, const uint32_t* below, size_t blocks) {
   for (size_t i = 0; i < blocks; ++i) {
     const __m64 own = _mm_set1_pi32(static_cast<int>(row.cells[i]));
     const __m64 up = _mm_set1_pi32(static_cast<int>(above[i]));
@@ -255,8 +257,8 @@ LUMENFALL_MMX void ComposeBlocks32Mmx(const KernelContext&, uint8_t* out, const 
   _mm_empty();
 }
 
-LUMENFALL_MMX bool Decode16Mmx(const KernelContext& k, const uint8_t* src, size_t step,
-                               size_t count, uint32_t* cells, uint32_t* halves) {
+LUMENFALL_MMX bool Decode16Lanes_Mmx(const KernelContext& k, const uint8_t* src, size_t step,
+                                     size_t count, uint32_t* cells, uint32_t* halves) {
   const Fields f = FieldsOf(k);
   const size_t fo = k.fractionOffset;
   __m64 any = _mm_setzero_si64();
@@ -271,11 +273,11 @@ LUMENFALL_MMX bool Decode16Mmx(const KernelContext& k, const uint8_t* src, size_
   }
   const bool lit = !AllZero(any);
   _mm_empty();
-  return Decode16Lanes(k, src + i * step, step, count - i, cells + i, halves + i) || lit;
+  return Decode16Lanes_Swar64(k, src + i * step, step, count - i, cells + i, halves + i) || lit;
 }
 
-LUMENFALL_MMX void Compose16Mmx(const KernelContext& k, uint8_t* out, const ComposeRows& rows,
-                                size_t count) {
+LUMENFALL_MMX void Compose16Lanes_Mmx(const KernelContext& k, uint8_t* out, const ComposeRows& rows,
+                                      size_t count) {
   const Fields f = FieldsOf(k);
   const size_t fo = k.fractionOffset;
   size_t i = 0;
@@ -309,12 +311,13 @@ LUMENFALL_MMX void Compose16Mmx(const KernelContext& k, uint8_t* out, const Comp
   _mm_empty();
   if (i < count) {
     const ComposeRows rest{rows.up + i, rows.left + i, rows.own + i, rows.right + i, rows.down + i};
-    Compose16Lanes(k, out + i * 2, rest, count - i);
+    Compose16Lanes_Swar64(k, out + i * 2, rest, count - i);
   }
 }
 
-LUMENFALL_MMX void ComposeBlocks16Mmx(const KernelContext& k, uint8_t* out, const uint32_t* above,
-                                      const BlockRow& row, const uint32_t* below, size_t blocks) {
+LUMENFALL_MMX void ComposeBlocks16Lanes_Mmx(const KernelContext& k, uint8_t* out,
+                                            const uint32_t* above, const BlockRow& row,
+                                            const uint32_t* below, size_t blocks) {
   const Fields f = FieldsOf(k);
   const size_t fo = k.fractionOffset;
   for (size_t i = 0; i < blocks; ++i) {
@@ -338,6 +341,20 @@ LUMENFALL_MMX void ComposeBlocks16Mmx(const KernelContext& k, uint8_t* out, cons
     StorePixels16(f, at, v, raw);
   }
   _mm_empty();
+}
+
+bool Decode24_Mmx(const KernelContext& k, const uint8_t* src, size_t step, size_t count,
+                  uint32_t* cells, uint32_t* halves) {
+  return Decode24Via32<Decode32_Mmx>(k, src, step, count, cells, halves);
+}
+
+void Compose24_Mmx(const KernelContext& k, uint8_t* out, const ComposeRows& rows, size_t count) {
+  Compose24Via32<Compose32_Mmx>(k, out, rows, count);
+}
+
+void ComposeBlocks24_Mmx(const KernelContext& k, uint8_t* out, const uint32_t* above,
+                         const BlockRow& row, const uint32_t* below, size_t blocks) {
+  ComposeBlocks24Via32<ComposeBlocks32_Mmx>(k, out, above, row, below, blocks);
 }
 
 }  // namespace lumenfall::blurkernels

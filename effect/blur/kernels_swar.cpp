@@ -1,4 +1,4 @@
-// The 16-, 24- and 32-bit blur kernels without vector instructions: the channels of two
+// The 16-, 24- and 32-bit kernels in 64-bit words (Swar64): the channels of two
 // pixels side by side in one 64-bit word, one byte each (B, G, R, then the fourth
 // byte, for the pixel in the low half and again for the one in the high half). A
 // pixel's cells and halves are words of the same form; a lit one has 0xFF on top.
@@ -14,7 +14,7 @@
 //
 // The 0x7F blends, per byte:
 //  - 24 and 32 bits: floor(v x 129 / 256) + half, the first part being
-//    (v >> 1) + (v & 1 & v >> 7) (see blur_kernels_x86.cpp);
+//    (v >> 1) + (v & 1 & v >> 7) (see kernels_sse2.cpp);
 //  - 16 bits: the old level v of a field always has its low bit clear (fields of at
 //    most 7 bits), so floor((129 v + 127 c) / 256) = v / 2 + half + the carry of
 //    v + (127 c mod 256) past 255, which is bit 7 of v / 2 + the halved remainder
@@ -23,7 +23,7 @@
 #include <bit>
 #include <cstring>
 
-#include "effect/blur_kernels.h"
+#include "effect/blur/kernels.h"
 
 static_assert(std::endian::native == std::endian::little, "pixels are read as words");
 
@@ -54,7 +54,7 @@ inline Word KeptShare(Word v) {
 }
 
 // a when test is not 0, else b, without a branch: the test follows the picture. The
-// compiler turns a plain choice here into a branch, so x86-64 gets its conditional
+// compiler turns an ordinary choice here into a branch, so x86-64 gets its conditional
 // move by hand.
 inline uint64_t UnlessZero(uint64_t test, uint64_t a, uint64_t b) {
 #if defined(__GNUC__) && defined(__x86_64__)
@@ -343,63 +343,8 @@ Fields16 Fields16::Of(const KernelContext& k) {
 
 }  // namespace
 
-bool FillParts16(KernelContext& k) {
-  const PixelFormatInfo& f = k.info;
-  const uint32_t masks[3] = {f.blueMask, f.greenMask, f.redMask};
-  const uint32_t down[3] = {f.blueDownshift, f.greenDownshift, f.redDownshift};
-  // The split at the start of a field that leaves no field across it and both parts
-  // within kPart16Bits bits; the parts are indexed unmasked, by pixel & (2^split - 1)
-  // and by pixel >> split, so bits outside the fields count as 0.
-  Parts16& p = k.parts16;
-  p = Parts16{};
-  uint32_t best = kPart16Bits + 1;
-  for (uint32_t m : masks) {
-    if (m == 0) return false;
-    const auto split = uint32_t(std::countr_zero(m));
-    bool whole = true;
-    for (uint32_t other : masks) {
-      whole = whole && ((other >> split) == 0 || (other & ((1u << split) - 1)) == 0);
-    }
-    const uint32_t larger = split > 16 - split ? split : 16 - split;
-    if (whole && split != 0 && larger < best) {
-      best = larger;
-      p.split = split;
-    }
-  }
-  if (best > kPart16Bits) return false;
-  // Each channel's three words for each level (on the heap: the caller's stack is small
-  // on some hosts).
-  std::vector<uint64_t> words(3 * 256 * 3);
-  auto wordsOf = [&words](uint32_t c, uint32_t level) { return &words[(c * 256 + level) * 3]; };
-  for (uint32_t c = 0; c < 3; ++c) {
-    for (uint32_t level = 1; level < 256; ++level) {
-      uint64_t* w = wordsOf(c, level);
-      for (int s = 0; s < 2; ++s) {
-        const uint64_t d = k.decay[s][c][level];
-        w[s] = (d & 0x00FFFFFF00FFFFFFull) | 0xFF000000FF000000ull;
-        w[2] |= (((d >> 8) & 0xFF0000) | ((d >> 48) & 0xFF00)) << (32 * s);
-      }
-    }
-  }
-  auto fill = [&](std::vector<uint64_t>& table, uint32_t values, uint32_t shift) {
-    table.resize(3 * size_t{values});
-    for (uint32_t v = 0; v < values; ++v) {
-      uint64_t e[3] = {};
-      for (uint32_t c = 0; c < 3; ++c) {
-        const uint32_t level = (((v << shift) & masks[c]) << down[c]) >> kPlanePlace[c] & 0xFF;
-        const uint64_t* w = wordsOf(c, level);
-        for (int n = 0; n < 3; ++n) e[n] |= w[n];
-      }
-      std::memcpy(&table[3 * size_t{v}], e, sizeof e);
-    }
-  };
-  fill(p.low, 1u << p.split, 0);
-  fill(p.high, 1u << (16 - p.split), p.split);
-  return true;
-}
-
-bool Decode16Parts(const KernelContext& k, const uint8_t* src, size_t step, size_t count,
-                   uint32_t* cells, uint32_t* halves) {
+bool Decode16Parts_Swar64(const KernelContext& k, const uint8_t* src, size_t step, size_t count,
+                          uint32_t* cells, uint32_t* halves) {
   const uint64_t always = k.rule.always;
   const size_t fo = k.fractionOffset;
   const uint64_t *low = k.parts16.low.data(), *high = k.parts16.high.data();
@@ -422,51 +367,51 @@ bool Decode16Parts(const KernelContext& k, const uint8_t* src, size_t step, size
   return any != 0;
 }
 
-DecodeRowFn Decode32PlainFor(const RuleSteps& rule) { return DecoderFor<Bgr<4>>(rule); }
+DecodeRowFn DecodeFor32_Swar64(const KernelContext& k) { return DecoderFor<Bgr<4>>(k.rule); }
 
-bool Decode32Plain(const KernelContext& k, const uint8_t* src, size_t step, size_t count,
-                   uint32_t* cells, uint32_t* halves) {
-  return Decode32PlainFor(k.rule)(k, src, step, count, cells, halves);
+bool Decode32_Swar64(const KernelContext& k, const uint8_t* src, size_t step, size_t count,
+                     uint32_t* cells, uint32_t* halves) {
+  return DecodeFor32_Swar64(k)(k, src, step, count, cells, halves);
 }
 
-void Compose32Plain(const KernelContext& k, uint8_t* out, const ComposeRows& rows, size_t count) {
+void Compose32_Swar64(const KernelContext& k, uint8_t* out, const ComposeRows& rows,
+                      size_t count) {
   ComposeWith(Bgr<4>{}, k, out, rows, count);
 }
 
-void ComposeBlocks32Plain(const KernelContext& k, uint8_t* out, const uint32_t* above,
-                          const BlockRow& row, const uint32_t* below, size_t blocks) {
+void ComposeBlocks32_Swar64(const KernelContext& k, uint8_t* out, const uint32_t* above,
+                            const BlockRow& row, const uint32_t* below, size_t blocks) {
   ComposeBlocksWith(Bgr<4>{}, k, out, above, row, below, blocks);
 }
 
-DecodeRowFn Decode24PlainFor(const RuleSteps& rule) { return DecoderFor<Bgr<3>>(rule); }
+DecodeRowFn DecodeFor24_Swar64(const KernelContext& k) { return DecoderFor<Bgr<3>>(k.rule); }
 
-bool Decode24Plain(const KernelContext& k, const uint8_t* src, size_t step, size_t count,
-                   uint32_t* cells, uint32_t* halves) {
-  return Decode24PlainFor(k.rule)(k, src, step, count, cells, halves);
-}
-
-void Compose24Plain(const KernelContext& k, uint8_t* out, const ComposeRows& rows, size_t count) {
+void Compose24_Swar64(const KernelContext& k, uint8_t* out, const ComposeRows& rows,
+                      size_t count) {
   ComposeWith(Bgr<3>{}, k, out, rows, count);
 }
 
-void ComposeBlocks24Plain(const KernelContext& k, uint8_t* out, const uint32_t* above,
-                          const BlockRow& row, const uint32_t* below, size_t blocks) {
+void ComposeBlocks24_Swar64(const KernelContext& k, uint8_t* out, const uint32_t* above,
+                            const BlockRow& row, const uint32_t* below, size_t blocks) {
   ComposeBlocksWith(Bgr<3>{}, k, out, above, row, below, blocks);
 }
 
-DecodeRowFn Decode16LanesFor(const RuleSteps& rule) { return DecoderFor<Fields16>(rule); }
-
-bool Decode16Lanes(const KernelContext& k, const uint8_t* src, size_t step, size_t count,
-                   uint32_t* cells, uint32_t* halves) {
-  return Decode16LanesFor(k.rule)(k, src, step, count, cells, halves);
+DecodeRowFn DecodeFor16Lanes_Swar64(const KernelContext& k) {
+  return k.parts16.split != 0 ? Decode16Parts_Swar64 : DecoderFor<Fields16>(k.rule);
 }
 
-void Compose16Lanes(const KernelContext& k, uint8_t* out, const ComposeRows& rows, size_t count) {
+bool Decode16Lanes_Swar64(const KernelContext& k, const uint8_t* src, size_t step, size_t count,
+                          uint32_t* cells, uint32_t* halves) {
+  return DecoderFor<Fields16>(k.rule)(k, src, step, count, cells, halves);
+}
+
+void Compose16Lanes_Swar64(const KernelContext& k, uint8_t* out, const ComposeRows& rows,
+                           size_t count) {
   ComposeWith(Fields16::Of(k), k, out, rows, count);
 }
 
-void ComposeBlocks16Lanes(const KernelContext& k, uint8_t* out, const uint32_t* above,
-                          const BlockRow& row, const uint32_t* below, size_t blocks) {
+void ComposeBlocks16Lanes_Swar64(const KernelContext& k, uint8_t* out, const uint32_t* above,
+                                 const BlockRow& row, const uint32_t* below, size_t blocks) {
   ComposeBlocksWith(Fields16::Of(k), k, out, above, row, below, blocks);
 }
 

@@ -19,8 +19,8 @@
 // << t_blue; FillPlanes16 checks that against the writer's packing.
 //
 // The arithmetic is written once, as templates over a lane type L: the AVX2 kernels
-// (blur_kernels_planes16.cpp), the SSE2 ones (blur_kernels_planes16_sse2.cpp) and the
-// one-pixel remainders of both. The templates have internal linkage on purpose: each
+// (kernels_avx2.cpp), the SSE2 ones (kernels_sse2.cpp) and the one-pixel remainders of
+// both. The templates have internal linkage on purpose: each
 // file includes this header under its own instruction set and compiles its own copy,
 // so the SSE2 kernels can never pick up a copy compiled for AVX2.
 #pragma once
@@ -30,7 +30,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "effect/blur_kernels.h"
+#include "effect/blur/kernels.h"
 
 namespace lumenfall::blurkernels {
 namespace {
@@ -40,7 +40,7 @@ constexpr const uint32_t (&kPlace)[3] = kPlanePlace;
 
 using PlaneFormat = Planes16;
 
-// One pixel in a plain 16-bit value: the remainders of the rows.
+// One pixel in an ordinary 16-bit value: the remainders of the rows.
 struct One {
   using V = uint16_t;
   static V Load(const uint16_t* p) { return *p; }
