@@ -1,5 +1,7 @@
-// The processor's vector level and the cap on it.
+// The processor's vector level, the cap on it and LUMENFALL_SIMD.
 #include "effect/blur/simd_level.h"
+
+#include <cstdlib>
 
 #include "effect/blur/kernels.h"
 
@@ -7,7 +9,8 @@ namespace lumenfall {
 
 namespace {
 
-SimdLevel gSimdLimit = SimdLevel::Avx2;
+constexpr SimdLevel kLevels[] = {SimdLevel::None, SimdLevel::Mmx, SimdLevel::Sse2,
+                                 SimdLevel::Avx2};
 
 SimdLevel Detect() {
 #if defined(__EMSCRIPTEN__) && defined(LUMENFALL_X86_KERNELS)
@@ -21,22 +24,56 @@ SimdLevel Detect() {
   return SimdLevel::None;
 }
 
+// The cap, first read from the environment.
+SimdLevel& Limit() {
+  static SimdLevel limit = SimdLimitForEnvironment(std::getenv(kSimdEnvironmentVariable));
+  return limit;
+}
+
 }  // namespace
+
+const char* SimdLevelName(SimdLevel level) {
+  switch (level) {
+    case SimdLevel::None: return "none";
+    case SimdLevel::Mmx: return "mmx";
+    case SimdLevel::Sse2: return "sse2";
+    case SimdLevel::Avx2: return "avx2";
+  }
+  return "?";
+}
+
+bool ParseSimdLevel(std::string_view name, SimdLevel& level) {
+  for (SimdLevel candidate : kLevels) {
+    if (name == SimdLevelName(candidate)) {
+      level = candidate;
+      return true;
+    }
+  }
+  return false;
+}
+
+SimdLevel SimdLimitForEnvironment(const char* value) {
+  SimdLevel level = SimdLevel::Avx2;
+  if (value == nullptr || !ParseSimdLevel(value, level)) return SimdLevel::Avx2;
+  return level;
+}
 
 SimdLevel DetectedSimdLevel() {
   static const SimdLevel detected = Detect();
   return detected;
 }
 
+SimdLevel SimdLimit() { return Limit(); }
+
 SimdLevel SetSimdLimit(SimdLevel limit) {
-  const SimdLevel previous = gSimdLimit;
-  gSimdLimit = limit;
+  const SimdLevel previous = Limit();
+  Limit() = limit;
   return previous;
 }
 
 SimdLevel ActiveSimdLevel() {
   const SimdLevel detected = DetectedSimdLevel();
-  return static_cast<uint8_t>(gSimdLimit) < static_cast<uint8_t>(detected) ? gSimdLimit : detected;
+  return Limit() < detected ? Limit() : detected;
 }
 
 }  // namespace lumenfall

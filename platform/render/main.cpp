@@ -3,10 +3,12 @@
 
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include "platform/render/options.h"
 #include "platform/render/renderer.h"
+#include "shell/simd_choice.h"
 
 namespace {
 
@@ -28,6 +30,12 @@ int main(int argc, char** argv) {
     Complain(error);
     return kExitUsage;
   }
+  error = SimdEnvironmentProblem(std::getenv(kSimdEnvironmentVariable));
+  if (!error.empty()) {
+    Complain(error);
+    return kExitUsage;
+  }
+  if (options.simd) SetSimdLimit(*options.simd);
   if (options.version) {
     std::fputs(RenderVersion().c_str(), stdout);
     return std::fflush(stdout) == 0 ? kExitDone : kExitIoFailure;

@@ -4,8 +4,11 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
+
+#include "effect/blur/simd_level.h"
 
 namespace lumenfall {
 
@@ -33,6 +36,7 @@ struct RenderOptions {
   uint32_t outWidth = 400;
   uint32_t outHeight = 300;
   uint32_t every = 1;           // keep every K-th frame: k = K-1, 2K-1, ...
+  std::optional<SimdLevel> simd;  // the cap on the blur's vector level (--simd)
   bool listLines = false;
   bool help = false;
   bool version = false;

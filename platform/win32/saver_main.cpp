@@ -29,14 +29,15 @@ bool Is95Family() {
 }
 
 // The blur's vector kernels only where the system saves their registers; without
-// IsProcessorFeaturePresent (Windows 95, early NT) the plain kernels run.
+// IsProcessorFeaturePresent (Windows 95, early NT) the MMX or scalar kernels run.
+// LUMENFALL_SIMD may lower the level further, never raise it.
 void LimitVectorKernels() {
   HMODULE kernel = GetModuleHandleA("KERNEL32.DLL");
   ProcessorFeatureQuery query = nullptr;
   if (kernel != nullptr)
     query = reinterpret_cast<ProcessorFeatureQuery>(
         reinterpret_cast<void*>(GetProcAddress(kernel, "IsProcessorFeaturePresent")));
-  SetSimdLimit(SystemSimdLimit(query));
+  LimitToSystem(query);
 }
 
 int RunMode(const SaverCommand& command) {

@@ -20,4 +20,9 @@ SimdLevel SystemSimdLimit(ProcessorFeatureQuery isProcessorFeaturePresent) {
   return SimdLevel::Sse2;
 }
 
+void LimitToSystem(ProcessorFeatureQuery isProcessorFeaturePresent) {
+  const SimdLevel system = SystemSimdLimit(isProcessorFeaturePresent);
+  if (system < SimdLimit()) SetSimdLimit(system);
+}
+
 }  // namespace lumenfall

@@ -32,4 +32,7 @@ constexpr uint32_t kFeatureAvx2 = 40;  // PF_AVX2_INSTRUCTIONS_AVAILABLE, Window
 // top (the blur uses the smaller of the two).
 SimdLevel SystemSimdLimit(ProcessorFeatureQuery isProcessorFeaturePresent);
 
+// Lowers the blur's cap to what the system allows; a lower cap (LUMENFALL_SIMD) stays.
+void LimitToSystem(ProcessorFeatureQuery isProcessorFeaturePresent);
+
 }  // namespace lumenfall

@@ -3,6 +3,7 @@
 // regions and pitches, and every vector level the processor has.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <random>
 #include <vector>
@@ -327,6 +328,57 @@ TEST(FastBlur, DepthWithoutWriterIsDeclined) {
   EXPECT_FALSE(FastFeedbackPass(d, m, Rect{0, 0, 20, 20}, FadeToRed));
   EXPECT_FALSE(FastRoughPass(d, m, Rect{0, 0, 20, 20}, 1, 1, FadeToRed));
   for (uint8_t b : dst) ASSERT_EQ(b, 0x22);
+}
+
+// The kernel table takes the highest level at or below the cap (and the processor's)
+// that has kernels for the format: AVX2, SSE2, MMX, then none.
+TEST(FastBlurKernelTable, ChoosesTheHighestLevelWithKernels) {
+  struct FormatTop {
+    const char* name;
+    uint32_t bits, redMask, greenMask, blueMask;
+    SimdLevel top;  // the highest level with kernels for the format
+  };
+  const FormatTop cases[] = {
+      {"8 bits", 8, 0, 0, 0, SimdLevel::None},
+      {"16 bits 565", 16, 0xF800, 0x07E0, 0x001F, SimdLevel::Avx2},
+      {"16 bits 655 with overlapping fields", 16, 0xFC00, 0x07E0, 0x001F, SimdLevel::None},
+      // Found as 565, so green keeps level bits 2-6 only: 8-bit lanes, no 16-bit ones.
+      {"16 bits 565 with a five-bit green", 16, 0xF800, 0x03E0, 0x001F, SimdLevel::Mmx},
+      {"24 bits", 24, 0, 0, 0, SimdLevel::Avx2},
+      {"32 bits", 32, 0, 0, 0, SimdLevel::Avx2},
+  };
+  std::mt19937 random(8);
+  for (const FormatTop& c : cases) {
+    DisplayState d;
+    SetupDisplayState(d, 400, 300, c.bits, c.redMask, c.greenMask, c.blueMask);
+    MemorySurface src = SurfaceFor(d, 24, 10);
+    Paint(d, src, Picture::Holes, random);
+    MemorySurface dst = SurfaceFor(d, 24, 10);
+    Paint(d, dst, Picture::Random, random);
+    for (SimdLevel cap : {SimdLevel::None, SimdLevel::Mmx, SimdLevel::Sse2, SimdLevel::Avx2}) {
+      SimdCap limit(cap);
+      const SimdLevel expected = std::min({cap, c.top, DetectedSimdLevel()});
+      EXPECT_EQ(FastBlurLevel(d), expected) << c.name << ", cap " << SimdLevelName(cap);
+      // The kernels it falls back to are exact there too.
+      int changed = 0;
+      for (int phase = -1; phase < 4; ++phase) {
+        ASSERT_TRUE(SameAsReference(d, src, dst, Rect{1, 1, 23, 10}, 8, phase,
+                                    std::string(c.name) + ", cap " + SimdLevelName(cap), changed));
+      }
+      EXPECT_GT(changed, 0) << c.name;
+    }
+  }
+}
+
+// Every program's cap starts at what LUMENFALL_SIMD names; anything else leaves AVX2.
+TEST(SimdLevel, TheEnvironmentNamesTheCap) {
+  EXPECT_EQ(SimdLimitForEnvironment("none"), SimdLevel::None);
+  EXPECT_EQ(SimdLimitForEnvironment("mmx"), SimdLevel::Mmx);
+  EXPECT_EQ(SimdLimitForEnvironment("sse2"), SimdLevel::Sse2);
+  EXPECT_EQ(SimdLimitForEnvironment("avx2"), SimdLevel::Avx2);
+  for (const char* other : {"SSE2", "sse", " none", "", "avx512"})
+    EXPECT_EQ(SimdLimitForEnvironment(other), SimdLevel::Avx2) << other;
+  EXPECT_EQ(SimdLimitForEnvironment(nullptr), SimdLevel::Avx2);
 }
 
 // A destination wider than the cells kept on the stack takes the heap path.
