@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/x11/options.h"
+#include "platform/linux/options.h"
 
 namespace lumenfall {
 namespace {

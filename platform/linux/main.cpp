@@ -4,9 +4,9 @@
 #include <cstdlib>
 #include <string>
 
-#include "platform/wayland/backend.h"
+#include "platform/linux/backend.h"
 #include "platform/wayland/wayland_saver.h"
-#include "platform/x11/options.h"
+#include "platform/linux/options.h"
 #include "platform/x11/x11_saver.h"
 #include "shell/options.h"
 #include "shell/simd_choice.h"
