@@ -7,8 +7,8 @@
 #include <string>
 #include <string_view>
 
-#include "platform/render/options.h"
 #include "settings/settings_word.h"
+#include "shell/options.h"
 
 namespace lumenfall {
 

@@ -9,19 +9,17 @@
 #include <string_view>
 
 #include "effect/blur/simd_level.h"
+#include "shell/options.h"
 
 namespace lumenfall {
 
 enum class OutputFormat { Unset, Raw, Png, Gif, Y4m };
 
 // Upper limits, so that a typing mistake cannot ask for hours of work or gigabytes of
-// memory: 200000 frames are more than seven passes of the longer text set at 40 ms.
-constexpr uint32_t kMaxRenderFrames = 200000;
+// memory (the most frames, kMaxRenderFrames, is the simulated run's: shell/options.h).
 constexpr uint32_t kMaxOutputSide = 4096;
 
 constexpr uint32_t kDefaultRenderFrames = 250;  // 10 s at the default tick
-constexpr uint32_t kDefaultTickMs = 40;
-constexpr uint32_t kDefaultStartMs = 1000;
 
 struct RenderOptions {
   uint32_t flags = 1;           // the settings word

@@ -1,0 +1,22 @@
+# Fails when a front end includes another front end's headers: each includes only its
+# own folder, the portable core and platform/linux (what the Linux saver's halves share).
+# Run as: cmake -DROOT=<source dir> -P CheckFrontEnds.cmake
+set(front_ends platform/win32 platform/x11 platform/wayland platform/render web)
+set(failed "")
+foreach(dir ${front_ends})
+  file(GLOB_RECURSE sources "${ROOT}/${dir}/*.h" "${ROOT}/${dir}/*.cpp")
+  foreach(source ${sources})
+    file(STRINGS "${source}" includes REGEX "^[ \t]*#[ \t]*include[ \t]*\"(platform|web)/")
+    foreach(line ${includes})
+      string(REGEX MATCH "\"[^\"]+\"" included "${line}")
+      if(NOT included MATCHES "^\"(${dir}|platform/linux)/")
+        list(APPEND failed "${source}: ${line}")
+      endif()
+    endforeach()
+  endforeach()
+endforeach()
+if(failed)
+  list(JOIN failed "\n" text)
+  message(FATAL_ERROR "A front end includes another's headers:\n${text}")
+endif()
+message(STATUS "No front end includes another's headers")
