@@ -8,8 +8,6 @@
 
 #if defined(LUMENFALL_AVX2_KERNELS)
 
-#include "effect/blur/kernels_x86.h"
-
 // Everything here is chosen only when the processor has AVX2, the last pixels too.
 #if defined(__clang__)
 #pragma clang attribute push(__attribute__((target("avx2"))), apply_to = function)
@@ -18,6 +16,7 @@
 #pragma GCC target("avx2")
 #endif
 
+#include "effect/blur/kernels_x86.h"
 #include "effect/blur/planes16.h"
 #include "effect/blur/widen24.h"
 

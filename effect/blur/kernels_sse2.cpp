@@ -13,8 +13,6 @@
 
 #if defined(LUMENFALL_X86_KERNELS)
 
-#include "effect/blur/kernels_x86.h"
-
 // Everything here is chosen only when the processor has SSE2, the last pixels too (the
 // WebAssembly build is compiled for its SIMD as a whole).
 #if !defined(__EMSCRIPTEN__)
@@ -26,6 +24,7 @@
 #endif
 #endif
 
+#include "effect/blur/kernels_x86.h"
 #include "effect/blur/planes16.h"
 #include "effect/blur/widen24.h"
 

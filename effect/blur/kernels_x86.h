@@ -2,6 +2,11 @@
 // and lit masks of rows of cells and its decoding of colours. The WebAssembly build
 // compiles the SSE2 part to its SIMD instructions through Emscripten's SSE2 headers; the
 // whole module is built for them there, so the functions need no target of their own.
+//
+// Each kernel file includes this after its own target pragma, and the helpers have
+// internal linkage: compiled before the pragma, GCC would not inline them into the
+// kernels of the 32-bit build (their targets differ), and a copy compiled for AVX2 must
+// never serve the SSE2 kernels.
 #pragma once
 
 #include "effect/blur/kernels.h"
@@ -31,6 +36,7 @@
 #endif
 
 namespace lumenfall::blurkernels::x86 {
+namespace {
 
 constexpr int kAlpha = static_cast<int>(kLitCell);
 
@@ -85,6 +91,7 @@ LUMENFALL_SSE2 inline __m128i Sse2Halves(__m128i cells) {
 }
 
 
+}  // namespace
 }  // namespace lumenfall::blurkernels::x86
 
 #endif  // LUMENFALL_X86_KERNELS
