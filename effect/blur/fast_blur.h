@@ -48,4 +48,10 @@ bool FastRoughPass(const DisplayState& display, const PassMemory& memory, const 
 // or the highest below it that has kernels for the display's format (kernel_table.cpp).
 SimdLevel FastBlurLevel(const DisplayState& display);
 
+// The word of the kernels without vector instructions at 16 (in lanes), 24 and 32 bits:
+// the program's own (Swar32 in a 32-bit program, Swar64 in a 64-bit one), or for the
+// tests either. Returns the previous choice.
+enum class SwarWord : uint8_t { Native, Bits32, Bits64 };
+SwarWord SetSwarWord(SwarWord word);
+
 }  // namespace lumenfall

@@ -69,7 +69,7 @@ void FillDecayTables(KernelContext& k, bool remainders) {
         } else if (v != 0) {
           entry |= 0xFF000000FF000000ull;  // a lit pixel's marks in the cell and the half
         }
-        k.decay[conditional][channel][v] = entry;
+        k.decay[channel][conditional][v] = entry;
       }
     }
   }
@@ -152,7 +152,7 @@ bool FillParts16(KernelContext& k) {
     for (uint32_t level = 1; level < 256; ++level) {
       uint64_t* w = wordsOf(c, level);
       for (int s = 0; s < 2; ++s) {
-        const uint64_t d = k.decay[s][c][level];
+        const uint64_t d = k.decay[c][s][level];
         w[s] = (d & 0x00FFFFFF00FFFFFFull) | 0xFF000000FF000000ull;
         w[2] |= (((d >> 8) & 0xFF0000) | ((d >> 48) & 0xFF00)) << (32 * s);
       }

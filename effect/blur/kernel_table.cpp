@@ -9,10 +9,19 @@ namespace lumenfall::blurkernels {
 namespace {
 
 // One format class's kernels by level, in the order the levels fall back; a level
-// without a compose kernel has none of its own.
+// without a compose kernel has none of its own. Without vector instructions, none32 (in
+// 32-bit words) serves where the program takes Swar32 and the class has it, none
+// elsewhere.
 struct LevelKernels {
-  KernelSet avx2 = {}, sse2 = {}, mmx = {}, none = {};
+  KernelSet avx2 = {}, sse2 = {}, mmx = {}, none = {}, none32 = {};
 };
+
+SwarWord gSwarWord = SwarWord::Native;
+
+bool TakesSwar32() {
+  if (gSwarWord == SwarWord::Native) return sizeof(void*) == 4;  // no 64-bit registers
+  return gSwarWord == SwarWord::Bits32;
+}
 
 struct KernelTable {
   LevelKernels palette8, fields16, lanes16, planes16, bgr24, bgrx32;
@@ -66,6 +75,11 @@ constexpr KernelSet kLanes16Swar64 = {.prepare = Lanes16Tables,
                                       .compose = Compose16Lanes_Swar64,
                                       .composeBlocks = ComposeBlocks16Lanes_Swar64,
                                       .rows = RowLayout::Remainders};
+constexpr KernelSet kLanes16Swar32 = {.prepare = Lanes16Tables,
+                                      .decodeFor = DecodeFor16Lanes_Swar32,
+                                      .compose = Compose16Lanes_Swar32,
+                                      .composeBlocks = ComposeBlocks16Lanes_Swar32,
+                                      .rows = RowLayout::Remainders};
 
 constexpr KernelTable kKernels = {
     .palette8 = {.none = {.prepare = Palette,
@@ -77,7 +91,7 @@ constexpr KernelTable kKernels = {
                           .compose = Compose16_Scalar,
                           .composeBlocks = ComposeBlocks16_Scalar,
                           .rows = RowLayout::Cells}},
-    .lanes16 = {.mmx = kLanes16Mmx, .none = kLanes16Swar64},
+    .lanes16 = {.mmx = kLanes16Mmx, .none = kLanes16Swar64, .none32 = kLanes16Swar32},
     .planes16 = {.avx2 = LUMENFALL_WITH_AVX2({.decodeFor = DecodeFor16Planes_Avx2,
                                               .compose = Compose16Planes_Avx2,
                                               .composeBlocks = ComposeBlocks16Planes_Avx2,
@@ -87,7 +101,8 @@ constexpr KernelTable kKernels = {
                                               .composeBlocks = ComposeBlocks16Planes_Sse2,
                                               .rows = RowLayout::Planes16}),
                  .mmx = kLanes16Mmx,
-                 .none = kLanes16Swar64},
+                 .none = kLanes16Swar64,
+                 .none32 = kLanes16Swar32},
     .bgr24 = {.avx2 = LUMENFALL_WITH_AVX2({.prepare = DecayWithLitMarks,
                                            .decode = Decode24_Avx2,
                                            .compose = Compose24_Avx2,
@@ -107,7 +122,12 @@ constexpr KernelTable kKernels = {
                        .decodeFor = DecodeFor24_Swar64,
                        .compose = Compose24_Swar64,
                        .composeBlocks = ComposeBlocks24_Swar64,
-                       .rows = RowLayout::Halves}},
+                       .rows = RowLayout::Halves},
+              .none32 = {.prepare = DecayWithLitMarks,
+                         .decodeFor = DecodeFor24_Swar32,
+                         .compose = Compose24_Swar32,
+                         .composeBlocks = ComposeBlocks24_Swar32,
+                         .rows = RowLayout::Halves}},
     .bgrx32 = {.avx2 = LUMENFALL_WITH_AVX2({.prepare = DecayWithLitMarks,
                                             .decode = Decode32_Avx2,
                                             .compose = Compose32_Avx2,
@@ -127,7 +147,12 @@ constexpr KernelTable kKernels = {
                         .decodeFor = DecodeFor32_Swar64,
                         .compose = Compose32_Swar64,
                         .composeBlocks = ComposeBlocks32_Swar64,
-                        .rows = RowLayout::Halves}},
+                        .rows = RowLayout::Halves},
+               .none32 = {.prepare = DecayWithLitMarks,
+                          .decodeFor = DecodeFor32_Swar32,
+                          .compose = Compose32_Swar32,
+                          .composeBlocks = ComposeBlocks32_Swar32,
+                          .rows = RowLayout::Halves}},
 };
 
 const LevelKernels& RowOf(FormatClass format) {
@@ -149,7 +174,7 @@ const KernelSet& At(const LevelKernels& row, SimdLevel level) {
     case SimdLevel::Mmx: return row.mmx;
     case SimdLevel::None: break;
   }
-  return row.none;
+  return TakesSwar32() && row.none32.compose != nullptr ? row.none32 : row.none;
 }
 
 }  // namespace
@@ -177,7 +202,7 @@ const KernelSet& KernelsAt(FormatClass format, SimdLevel level, SimdLevel& chose
     return At(row, candidate);
   }
   chosen = SimdLevel::None;
-  return row.none;  // every class has kernels without vector instructions
+  return At(row, SimdLevel::None);  // every class has kernels without vector instructions
 }
 
 bool ChooseKernels(const DisplayState& display, ColourDecayRule rule, KernelContext& k,
@@ -199,6 +224,12 @@ bool ChooseKernels(const DisplayState& display, ColourDecayRule rule, KernelCont
 }  // namespace lumenfall::blurkernels
 
 namespace lumenfall {
+
+SwarWord SetSwarWord(SwarWord word) {
+  const SwarWord previous = blurkernels::gSwarWord;
+  blurkernels::gSwarWord = word;
+  return previous;
+}
 
 SimdLevel FastBlurLevel(const DisplayState& display) {
   blurkernels::KernelContext k;

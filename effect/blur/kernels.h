@@ -7,8 +7,8 @@
 // 16 (any 16-bit fields, one write at a time), 16Lanes (16 bits in 8-bit lanes),
 // 16Parts (its decoder through two part tables), 16Planes (16 bits in 16-bit lanes),
 // 24 (B, G, R), 32 (B, G, R, X). Instruction sets: Scalar (one write at a time), Swar64
-// (8-bit lanes in 64-bit words, no vector instructions), Mmx, Sse2, Avx2. kernel_table.cpp
-// says which run for a format and level.
+// and Swar32 (8-bit lanes in 64- or 32-bit words, no vector instructions), Mmx, Sse2,
+// Avx2. kernel_table.cpp says which run for a format and level.
 //
 // A cell is what one source pixel gives the pass: 0 when the pixel is black (it is
 // skipped and writes nothing), otherwise non-zero:
@@ -84,12 +84,12 @@ struct KernelContext {
   // into the pixel's lit colour).
   uint32_t widen16[2][256] = {};
   // 16, 24 and 32 bits: each channel level decayed, in its place in the cell (low
-  // half) and in the halves (high half); [0] with the rule's first step, [1] also with
-  // the conditional one. A colour's cell and halves are the OR of its three channels'.
-  // At 16 bits the top bytes hold the halved remainders of red (low half) and green
-  // (high half); at 24 and 32 bits they are 0xFF for every level but 0, so that the
-  // OR also carries the lit marks.
-  uint64_t decay[2][3][256] = {};
+  // half) and in the halves (high half), decay[channel][step][level]: [0] with the
+  // rule's first step, [1] also with the conditional one. A colour's cell and halves
+  // are the OR of its three channels'. At 16 bits the top bytes hold the halved
+  // remainders of red (low half) and green (high half); at 24 and 32 bits they are 0xFF
+  // for every level but 0, so that the OR also carries the lit marks.
+  uint64_t decay[3][2][256] = {};
   uint32_t cell8[256] = {};  // 8 bits: the cell of every palette index as a source pixel
   uint8_t ramp8[256] = {};   // 8 bits: low byte of GreyRamp
   uint8_t keep8[256] = {};   // 8 bits: floor(S_old x 128 / 765) of every palette index
@@ -218,8 +218,9 @@ void Compose16_Scalar(const KernelContext& k, uint8_t* out, const ComposeRows& r
 void ComposeBlocks16_Scalar(const KernelContext& k, uint8_t* out, const uint32_t* above,
                             const BlockRow& row, const uint32_t* below, size_t blocks);
 
-// --- Swar64: two pixels' channels in the 8-bit lanes of a 64-bit word (kernels_swar.cpp)
-// The vector kernels use them for their last pixels.
+// --- Swar64 and Swar32: channels in the 8-bit lanes of 64- or 32-bit words -----------
+// (swar.h; kernels_swar.cpp: 24 and 32 bits, kernels_swar16.cpp: 16 bits in 8-bit lanes,
+// with halves and remainders). The vector kernels hand their last pixels to Swar64.
 DecodeRowFn DecodeFor32_Swar64(const KernelContext& k);
 bool Decode32_Swar64(const KernelContext& k, const uint8_t* src, size_t step, size_t count,
                      uint32_t* cells, uint32_t* halves);
@@ -232,16 +233,29 @@ void Compose24_Swar64(const KernelContext& k, uint8_t* out, const ComposeRows& r
                       size_t count);
 void ComposeBlocks24_Swar64(const KernelContext& k, uint8_t* out, const uint32_t* above,
                             const BlockRow& row, const uint32_t* below, size_t blocks);
-// 16 bits in 8-bit lanes (halves and remainders): the decoder through the part tables
-// where FillParts16 filled them, else the one that widens each byte (widen16).
+// 16 bits: through the part tables where FillParts16 filled them, else through the
+// tables that widen each byte (Decode16Lanes_Swar64, for any rule).
 DecodeRowFn DecodeFor16Lanes_Swar64(const KernelContext& k);
 bool Decode16Lanes_Swar64(const KernelContext& k, const uint8_t* src, size_t step, size_t count,
-                          uint32_t* cells, uint32_t* halves);
-bool Decode16Parts_Swar64(const KernelContext& k, const uint8_t* src, size_t step, size_t count,
                           uint32_t* cells, uint32_t* halves);
 void Compose16Lanes_Swar64(const KernelContext& k, uint8_t* out, const ComposeRows& rows,
                            size_t count);
 void ComposeBlocks16Lanes_Swar64(const KernelContext& k, uint8_t* out, const uint32_t* above,
+                                 const BlockRow& row, const uint32_t* below, size_t blocks);
+DecodeRowFn DecodeFor32_Swar32(const KernelContext& k);
+void Compose32_Swar32(const KernelContext& k, uint8_t* out, const ComposeRows& rows,
+                      size_t count);
+void ComposeBlocks32_Swar32(const KernelContext& k, uint8_t* out, const uint32_t* above,
+                            const BlockRow& row, const uint32_t* below, size_t blocks);
+DecodeRowFn DecodeFor24_Swar32(const KernelContext& k);
+void Compose24_Swar32(const KernelContext& k, uint8_t* out, const ComposeRows& rows,
+                      size_t count);
+void ComposeBlocks24_Swar32(const KernelContext& k, uint8_t* out, const uint32_t* above,
+                            const BlockRow& row, const uint32_t* below, size_t blocks);
+DecodeRowFn DecodeFor16Lanes_Swar32(const KernelContext& k);
+void Compose16Lanes_Swar32(const KernelContext& k, uint8_t* out, const ComposeRows& rows,
+                           size_t count);
+void ComposeBlocks16Lanes_Swar32(const KernelContext& k, uint8_t* out, const uint32_t* above,
                                  const BlockRow& row, const uint32_t* below, size_t blocks);
 
 #if defined(LUMENFALL_MMX_KERNELS)

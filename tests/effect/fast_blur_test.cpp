@@ -25,6 +25,10 @@ using fasttest::Paint;
 using fasttest::Picture;
 using fasttest::PictureName;
 using fasttest::SurfaceFor;
+using fasttest::KernelVariant;
+using fasttest::VariantCap;
+using fasttest::VariantName;
+using fasttest::VariantsToTry;
 
 constexpr uint32_t kSelectors[] = {1, 2, 4, 8, 16, 32};
 constexpr int32_t kOffsetX[4] = {1, 2, 2, 1};
@@ -41,15 +45,6 @@ class SimdCap {
  private:
   SimdLevel previous_;
 };
-
-std::vector<SimdLevel> LevelsToTry(uint32_t bits) {
-  std::vector<SimdLevel> levels{SimdLevel::None};
-  if (bits == 8) return levels;  // the only depth without vector kernels
-  if (DetectedSimdLevel() >= SimdLevel::Mmx) levels.push_back(SimdLevel::Mmx);
-  if (DetectedSimdLevel() >= SimdLevel::Sse2) levels.push_back(SimdLevel::Sse2);
-  if (DetectedSimdLevel() >= SimdLevel::Avx2) levels.push_back(SimdLevel::Avx2);
-  return levels;
-}
 
 PassMemory MemoryOf(MemorySurface& src, MemorySurface& dst) {
   return PassMemory{src.Pixels(), src.Desc().pitch, src.Bytes().size(),
@@ -88,12 +83,13 @@ bool SameAsReference(const DisplayState& d, MemorySurface& src, const MemorySurf
   return took && difference.empty();
 }
 
-std::string Describe(const Format& f, Picture p, uint32_t selector, int phase, SimdLevel level,
+std::string Describe(const Format& f, Picture p, uint32_t selector, int phase,
+                     const KernelVariant& kernels,
                      const Rect& r, bool randomDestination) {
   std::ostringstream out;
   out << f.name << ", " << PictureName(p) << ", selector " << selector
       << (phase < 0 ? ", full" : ", rough phase ") << (phase < 0 ? "" : std::to_string(phase))
-      << ", vector level " << int(level) << ", region {" << r.left << "," << r.top << ","
+      << ", " << VariantName(kernels) << ", region {" << r.left << "," << r.top << ","
       << r.right << "," << r.bottom << "}"
       << (randomDestination ? ", random destination" : ", zero destination");
   return out.str();
@@ -129,8 +125,8 @@ TEST(FastBlur, MatchesReferenceOnEveryFormatPictureAndRule) {
         for (bool randomDestination : {false, true}) {
           MemorySurface dst = SurfaceFor(d, c.dstWidth, c.dstHeight, c.dstExtraPitch);
           if (randomDestination) Paint(d, dst, Picture::Random, random);
-          for (SimdLevel level : LevelsToTry(f.bits)) {
-            SimdCap cap(level);
+          for (const KernelVariant& level : VariantsToTry(f.bits)) {
+            VariantCap cap(level);
             for (uint32_t selector : kSelectors) {
               for (int phase = -1; phase < 4; ++phase) {
                 ++runs;
@@ -166,8 +162,8 @@ TEST(FastBlur, MatchesReferenceOnEveryRegionSize) {
     Paint(d, src, Picture::AllLit, random);
     MemorySurface dst = SurfaceFor(d, 42, 13, 2);
     Paint(d, dst, Picture::Random, random);
-    for (SimdLevel level : LevelsToTry(f.bits)) {
-      SimdCap cap(level);
+    for (const KernelVariant& level : VariantsToTry(f.bits)) {
+      VariantCap cap(level);
       for (int32_t w = 0; w <= 37; ++w) {
         for (int32_t h = 0; h <= 9; ++h) {
           const Rect region{3, 2, 3 + w, 2 + h};
@@ -198,8 +194,8 @@ TEST(FastBlur, MatchesReferenceOnTheWorkSurfaceSize) {
       // Old destination content shows through every mix, so it is random here.
       MemorySurface dst = SurfaceFor(d, 400, 300);
       Paint(d, dst, Picture::Random, random);
-      for (SimdLevel level : LevelsToTry(f.bits)) {
-        SimdCap cap(level);
+      for (const KernelVariant& level : VariantsToTry(f.bits)) {
+        VariantCap cap(level);
         for (uint32_t selector : {1u, 4u, 32u}) {
           for (int phase : {-1, 0, 1, 2, 3}) {
             // A sparse picture may have no lit pixel where a rough phase samples.
@@ -224,8 +220,8 @@ TEST(FastBlur, SingleLitPixelAnywhereMatchesReference) {
   for (const Format& f : AllFormats()) {
     const DisplayState d = DisplayFor(f);
     const Rect region{1, 1, 10, 9};
-    for (SimdLevel level : LevelsToTry(f.bits)) {
-      SimdCap cap(level);
+    for (const KernelVariant& level : VariantsToTry(f.bits)) {
+      VariantCap cap(level);
       for (uint32_t y = 1; y < 9; ++y) {
         for (uint32_t x = 1; x < 10; ++x) {
           MemorySurface src = SurfaceFor(d, 11, 10);
