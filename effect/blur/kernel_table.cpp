@@ -44,12 +44,6 @@ void Lanes16Tables(const DisplayState&, KernelContext& k) {
 }
 
 #if defined(LUMENFALL_MMX_KERNELS)
-// MMX's last pixel goes to the decoder that widens each byte.
-void Lanes16WidenTables(const DisplayState&, KernelContext& k) {
-  FillDecayTables(k, true);
-  FillWidenTables16(k);
-}
-
 #define LUMENFALL_WITH_MMX(...) __VA_ARGS__
 #else
 #define LUMENFALL_WITH_MMX(...) {}
@@ -65,11 +59,6 @@ void Lanes16WidenTables(const DisplayState&, KernelContext& k) {
 #define LUMENFALL_WITH_AVX2(...) {}
 #endif
 
-constexpr KernelSet kLanes16Mmx = LUMENFALL_WITH_MMX({.prepare = Lanes16WidenTables,
-                                                      .decode = Decode16Lanes_Mmx,
-                                                      .compose = Compose16Lanes_Mmx,
-                                                      .composeBlocks = ComposeBlocks16Lanes_Mmx,
-                                                      .rows = RowLayout::Remainders});
 constexpr KernelSet kLanes16Swar64 = {.prepare = Lanes16Tables,
                                       .decodeFor = DecodeFor16Lanes_Swar64,
                                       .compose = Compose16Lanes_Swar64,
@@ -91,7 +80,7 @@ constexpr KernelTable kKernels = {
                           .compose = Compose16_Scalar,
                           .composeBlocks = ComposeBlocks16_Scalar,
                           .rows = RowLayout::Cells}},
-    .lanes16 = {.mmx = kLanes16Mmx, .none = kLanes16Swar64, .none32 = kLanes16Swar32},
+    .lanes16 = {.none = kLanes16Swar64, .none32 = kLanes16Swar32},
     .planes16 = {.avx2 = LUMENFALL_WITH_AVX2({.decodeFor = DecodeFor16Planes_Avx2,
                                               .compose = Compose16Planes_Avx2,
                                               .composeBlocks = ComposeBlocks16Planes_Avx2,
@@ -100,7 +89,10 @@ constexpr KernelTable kKernels = {
                                               .compose = Compose16Planes_Sse2,
                                               .composeBlocks = ComposeBlocks16Planes_Sse2,
                                               .rows = RowLayout::Planes16}),
-                 .mmx = kLanes16Mmx,
+                 .mmx = LUMENFALL_WITH_MMX({.decodeFor = DecodeFor16Planes_Mmx,
+                                            .compose = Compose16Planes_Mmx,
+                                            .composeBlocks = ComposeBlocks16Planes_Mmx,
+                                            .rows = RowLayout::Planes16}),
                  .none = kLanes16Swar64,
                  .none32 = kLanes16Swar32},
     .bgr24 = {.avx2 = LUMENFALL_WITH_AVX2({.prepare = DecayWithLitMarks,

@@ -220,10 +220,8 @@ void ComposeBlocks16_Scalar(const KernelContext& k, uint8_t* out, const uint32_t
 
 // --- Swar64 and Swar32: channels in the 8-bit lanes of 64- or 32-bit words -----------
 // (swar.h; kernels_swar.cpp: 24 and 32 bits, kernels_swar16.cpp: 16 bits in 8-bit lanes,
-// with halves and remainders). The vector kernels hand their last pixels to Swar64.
+// with halves and remainders).
 DecodeRowFn DecodeFor32_Swar64(const KernelContext& k);
-bool Decode32_Swar64(const KernelContext& k, const uint8_t* src, size_t step, size_t count,
-                     uint32_t* cells, uint32_t* halves);
 void Compose32_Swar64(const KernelContext& k, uint8_t* out, const ComposeRows& rows,
                       size_t count);
 void ComposeBlocks32_Swar64(const KernelContext& k, uint8_t* out, const uint32_t* above,
@@ -234,10 +232,8 @@ void Compose24_Swar64(const KernelContext& k, uint8_t* out, const ComposeRows& r
 void ComposeBlocks24_Swar64(const KernelContext& k, uint8_t* out, const uint32_t* above,
                             const BlockRow& row, const uint32_t* below, size_t blocks);
 // 16 bits: through the part tables where FillParts16 filled them, else through the
-// tables that widen each byte (Decode16Lanes_Swar64, for any rule).
+// tables that widen each byte.
 DecodeRowFn DecodeFor16Lanes_Swar64(const KernelContext& k);
-bool Decode16Lanes_Swar64(const KernelContext& k, const uint8_t* src, size_t step, size_t count,
-                          uint32_t* cells, uint32_t* halves);
 void Compose16Lanes_Swar64(const KernelContext& k, uint8_t* out, const ComposeRows& rows,
                            size_t count);
 void ComposeBlocks16Lanes_Swar64(const KernelContext& k, uint8_t* out, const uint32_t* above,
@@ -258,9 +254,28 @@ void Compose16Lanes_Swar32(const KernelContext& k, uint8_t* out, const ComposeRo
 void ComposeBlocks16Lanes_Swar32(const KernelContext& k, uint8_t* out, const uint32_t* above,
                                  const BlockRow& row, const uint32_t* below, size_t blocks);
 
+// The Swar kernels in the program's own word (Swar32 in a 32-bit program), to which the
+// vector kernels hand their last pixels.
+constexpr bool kSwar32 = sizeof(void*) == 4;
+constexpr DecodeRowFn (*DecodeFor32_Swar)(const KernelContext&) =
+    kSwar32 ? DecodeFor32_Swar32 : DecodeFor32_Swar64;
+constexpr DecodeRowFn (*DecodeFor24_Swar)(const KernelContext&) =
+    kSwar32 ? DecodeFor24_Swar32 : DecodeFor24_Swar64;
+constexpr ComposeRowFn Compose32_Swar = kSwar32 ? Compose32_Swar32 : Compose32_Swar64;
+constexpr ComposeRowFn Compose24_Swar = kSwar32 ? Compose24_Swar32 : Compose24_Swar64;
+constexpr ComposeBlockRowFn ComposeBlocks32_Swar =
+    kSwar32 ? ComposeBlocks32_Swar32 : ComposeBlocks32_Swar64;
+constexpr ComposeBlockRowFn ComposeBlocks24_Swar =
+    kSwar32 ? ComposeBlocks24_Swar32 : ComposeBlocks24_Swar64;
+inline bool Decode32_Swar(const KernelContext& k, const uint8_t* src, size_t step, size_t count,
+                          uint32_t* cells, uint32_t* halves) {
+  return DecodeFor32_Swar(k)(k, src, step, count, cells, halves);
+}
+
 #if defined(LUMENFALL_MMX_KERNELS)
-// --- MMX, two pixels to a register (kernels_mmx.cpp) ---------------------------------
-// 32 bits, 24 bits widened to them, and 16 bits in 8-bit lanes (widen16 for the last pixel).
+// --- MMX (kernels_mmx.cpp) --------------------------------------------------------------
+// 32 bits two pixels to a register, 24 bits widened to them, and 16 bits in 16-bit lanes,
+// four pixels to a register (rows as for SSE2).
 bool Decode32_Mmx(const KernelContext& k, const uint8_t* src, size_t step, size_t count,
                   uint32_t* cells, uint32_t* halves);
 void Compose32_Mmx(const KernelContext& k, uint8_t* out, const ComposeRows& rows, size_t count);
@@ -271,12 +286,11 @@ bool Decode24_Mmx(const KernelContext& k, const uint8_t* src, size_t step, size_
 void Compose24_Mmx(const KernelContext& k, uint8_t* out, const ComposeRows& rows, size_t count);
 void ComposeBlocks24_Mmx(const KernelContext& k, uint8_t* out, const uint32_t* above,
                          const BlockRow& row, const uint32_t* below, size_t blocks);
-bool Decode16Lanes_Mmx(const KernelContext& k, const uint8_t* src, size_t step, size_t count,
-                       uint32_t* cells, uint32_t* halves);
-void Compose16Lanes_Mmx(const KernelContext& k, uint8_t* out, const ComposeRows& rows,
-                        size_t count);
-void ComposeBlocks16Lanes_Mmx(const KernelContext& k, uint8_t* out, const uint32_t* above,
-                              const BlockRow& row, const uint32_t* below, size_t blocks);
+DecodeRowFn DecodeFor16Planes_Mmx(const KernelContext& k);
+void Compose16Planes_Mmx(const KernelContext& k, uint8_t* out, const ComposeRows& rows,
+                         size_t count);
+void ComposeBlocks16Planes_Mmx(const KernelContext& k, uint8_t* out, const uint32_t* above,
+                               const BlockRow& row, const uint32_t* below, size_t blocks);
 #endif
 
 #if defined(LUMENFALL_X86_KERNELS)

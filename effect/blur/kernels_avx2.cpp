@@ -239,8 +239,8 @@ LUMENFALL_AVX2 inline __m256i LoadSamples(const uint8_t* p, size_t step) {
 }
 
 template <unsigned Always>
-bool DecodeRow(const PlaneFormat& f, const uint8_t* src, size_t step, size_t count,
-               uint16_t* planes, size_t stride, size_t& i) {
+bool DecodeRegisters(const PlaneFormat& f, const uint8_t* src, size_t step, size_t count,
+                     uint16_t* planes, size_t stride, size_t& i) {
   auto block = [&](size_t at) {
     return DecodeBlock<Sixteen, Always>(f, LoadSamples(src + at * step, step), planes + at, stride);
   };
@@ -263,7 +263,7 @@ LUMENFALL_ALIGN_STACK bool Decode16Planes(const KernelContext& k, const uint8_t*
   bool any = false;
   size_t i = 0;
   if (step == 2 || step == 4) {
-    any = DecodeRow<Always>(f, src, step, count, planes, k.fractionOffset, i);
+    any = DecodeRegisters<Always>(f, src, step, count, planes, k.fractionOffset, i);
   }
   return DecodeRest<Always>(f, src, step, count, planes, k.fractionOffset, i) || any;
 }

@@ -1,9 +1,14 @@
-// The 16-, 24- and 32-bit kernels with MMX, two pixels to a register, for the processors
-// before SSE2. MMX registers are the x87 registers, which every Windows version saves on
-// a task switch, so these are safe where SSE is not; each kernel empties the MMX state
-// before it returns. The 32-bit blends are those of kernels_sse2.cpp, the 16-bit ones
-// those of the Swar64 kernels' 8-bit lanes, with the few instructions MMX lacks (byte
-// mask, shuffles) done another way.
+// The MMX kernels, for the processors before SSE2: 32 bits two pixels to a register, 24
+// bits too (spread to four bytes a pixel on the way in and out), and 16 bits in 16-bit
+// lanes, four pixels to a register (see planes16.h). The MMX registers are the x87 ones,
+// which every Windows version saves on a task switch, so these are safe where SSE is
+// not. Every kernel ends with emms, so that x87 code after it finds its registers free;
+// nothing between a kernel's first MMX instruction and its emms uses x87.
+//
+// The 32-bit blends are those of kernels_sse2.cpp, with what MMX lacks (byte masks,
+// shuffles, movemask) done another way. Constants come from memory: built in general
+// registers they would reach an MMX register through the stack in two halves, whose
+// load waits for both stores.
 #include <cstring>
 
 #include "effect/blur/kernels.h"
@@ -12,351 +17,458 @@
 
 #include <mmintrin.h>
 
-#include "effect/blur/widen24.h"
+#include "effect/blur/kernels_x86.h"
 
-#if defined(__i386__)
-#define LUMENFALL_MMX __attribute__((target("mmx"), force_align_arg_pointer))
+// Everything here is chosen only when the processor has MMX, the last pixels too.
+#if defined(__clang__)
+#pragma clang attribute push(__attribute__((target("mmx"))), apply_to = function)
 #else
-#define LUMENFALL_MMX __attribute__((target("mmx")))
+#pragma GCC push_options
+#pragma GCC target("mmx")
 #endif
+
+#include "effect/blur/planes16.h"
 
 namespace lumenfall::blurkernels {
 
 namespace {
 
-constexpr int kAlpha = static_cast<int>(kLitCell);
+using V = __m64;
 
-LUMENFALL_MMX inline __m64 Load2(const void* p) {
-  int lo, hi;
-  std::memcpy(&lo, p, 4);
-  std::memcpy(&hi, static_cast<const uint8_t*>(p) + 4, 4);
-  return _mm_set_pi32(hi, lo);
+// The constants, read from memory through a pointer whose value the compiler does not
+// see: knowing them, it builds them in general registers, and they reach an MMX register
+// through the stack in two halves, whose load waits for both stores.
+enum Named : int {
+  kColour, kAlpha, kLow7, kEnds, kRightPixel, kLow24, kHigh24, kTwelve, kGive, kLeftPixels,
+  kLaneIndex, kLanes12, kLanes127, kLanesAll, kNamed
+};
+alignas(64) constexpr uint64_t kConstants[kNamed] = {
+    0x00FFFFFF00FFFFFFull, 0xFF000000FF000000ull, 0x7F7F7F7F7F7F7F7Full, 0x8181818181818181ull,
+    0xFFFFFFFF00000000ull, 0x0000000000FFFFFFull, 0x00FFFFFF00000000ull, 0x000C0C0C000C0C0Cull,
+    0x0100007F007F007Full, 0x0000FFFF0000FFFFull, 0x0003000200010000ull, 0x000C000C000C000Cull,
+    0x007F007F007F007Full, 0xFFFFFFFFFFFFFFFFull};
+
+inline V Constant(Named n) {
+  const uint64_t* table = kConstants;
+  asm("" : "+r"(table));
+  V v;
+  std::memcpy(&v, table + n, 8);
+  return v;
 }
 
-LUMENFALL_MMX inline void Store2(void* p, __m64 v) {
-  const int lo = _mm_cvtsi64_si32(v), hi = _mm_cvtsi64_si32(_mm_srli_si64(v, 32));
-  std::memcpy(p, &lo, 4);
-  std::memcpy(static_cast<uint8_t*>(p) + 4, &hi, 4);
+// Eight bytes in and out of an MMX register. On i386 the copy is spelled out: GCC would
+// otherwise often read them into two general registers and hand them over through the
+// stack, which costs more than the rest of a pixel's work.
+using Bytes8 = uint64_t __attribute__((may_alias, aligned(1)));
+
+inline V Load(const void* p) {
+  V v;
+#if defined(__i386__) && defined(__GNUC__) && !defined(__clang__)
+  asm("movq %1, %0" : "=y"(v) : "m"(*static_cast<const Bytes8*>(p)));
+#else
+  std::memcpy(&v, p, 8);
+#endif
+  return v;
 }
 
-LUMENFALL_MMX inline __m64 Select(__m64 mask, __m64 yes, __m64 no) {
+inline void Store(void* p, V v) {
+#if defined(__i386__) && defined(__GNUC__) && !defined(__clang__)
+  asm("movq %1, %0" : "=m"(*static_cast<Bytes8*>(p)) : "y"(v));
+#else
+  std::memcpy(p, &v, 8);
+#endif
+}
+
+inline V Load32(const void* p) {
+  int v;
+  std::memcpy(&v, p, 4);
+  return _mm_cvtsi32_si64(v);
+}
+
+inline V Select(V mask, V yes, V no) {
   return _mm_or_si64(_mm_and_si64(mask, yes), _mm_andnot_si64(mask, no));
 }
 
-LUMENFALL_MMX inline __m64 Lit(__m64 v) { return _mm_srai_pi32(v, 31); }
+// All ones in the lit pixels (their top bit is set; an unlit cell is 0).
+inline V Lit(V cells) { return _mm_srai_pi32(cells, 31); }
 
-LUMENFALL_MMX inline bool AllZero(__m64 v) {
-  return _mm_cvtsi64_si32(_mm_or_si64(v, _mm_srli_si64(v, 32))) == 0;
+inline bool AllZero(V v) { return _mm_cvtsi64_si32(_mm_or_si64(v, _mm_srli_si64(v, 32))) == 0; }
+
+// --- 24 and 32 bits ------------------------------------------------------------------
+
+// The rule's steps for two pixels.
+struct Rule {
+  V always, alwaysSteps, conditionalSteps;
+};
+
+inline Rule RuleOf(const RuleSteps& rule) {
+  const V always = _mm_set1_pi32(static_cast<int>(rule.always));
+  const V conditional = _mm_set1_pi32(static_cast<int>(rule.conditional));
+  const V twelve = Constant(kTwelve);
+  return Rule{always, _mm_and_si64(always, twelve), _mm_and_si64(conditional, twelve)};
 }
 
-LUMENFALL_MMX inline bool BothLit(__m64 v) {
+// The cells of two source pixels (B, G, R, X each).
+inline V Cells(const Rule& rule, V pixels) {
+  const V colour = _mm_and_si64(pixels, Constant(kColour));
+  const V black = _mm_cmpeq_pi32(colour, _mm_setzero_si64());
+  V c = _mm_subs_pu8(colour, rule.alwaysSteps);  // level > 12 ? level - 12 : 0
+  const V gone = _mm_cmpeq_pi32(_mm_and_si64(c, rule.always), _mm_setzero_si64());
+  c = _mm_subs_pu8(c, _mm_and_si64(gone, rule.conditionalSteps));
+  return _mm_andnot_si64(black, _mm_or_si64(c, Constant(kAlpha)));
+}
+
+// Their halves: floor(c x 127 / 256) per channel, 0xFF on top when lit (the fourth byte,
+// 0xFF or 0, is multiplied by 256).
+inline V Halves(V cells) {
+  const V zero = _mm_setzero_si64(), give = Constant(kGive);
+  const V lo = _mm_srli_pi16(_mm_mullo_pi16(_mm_unpacklo_pi8(cells, zero), give), 8);
+  const V hi = _mm_srli_pi16(_mm_mullo_pi16(_mm_unpackhi_pi8(cells, zero), give), 8);
+  return _mm_packs_pu16(lo, hi);
+}
+
+// The colour bytes of old mixed at 0x7F with a neighbour whose half is given: the fourth
+// byte is left for the caller to set.
+inline V MixColour(V old, V half) {
+  // (v >> 1) + (v & 1 & v >> 7): the second part is -1 where bits 0 and 7 are both set.
+  const V ends = _mm_cmpeq_pi8(_mm_and_si64(old, Constant(kEnds)), Constant(kEnds));
+  const V kept = _mm_sub_pi8(_mm_and_si64(_mm_srli_pi16(old, 1), Constant(kLow7)), ends);
+  return _mm_add_pi8(kept, half);
+}
+
+// The same with the fourth byte 0xFF.
+inline V Mix(V old, V half) { return _mm_or_si64(MixColour(old, half), Constant(kAlpha)); }
+
+// Whether both 32-bit lanes have their top bit set.
+inline bool BothNegative(V v) {
   return _mm_cvtsi64_si32(_mm_and_si64(v, _mm_srli_si64(v, 32))) < 0;
 }
 
-// Cells of two colours (one in each half; the fourth byte is ignored).
-LUMENFALL_MMX inline __m64 Cells(const RuleSteps& rule, __m64 pixels) {
-  const __m64 twelve = _mm_set1_pi32(0x000C0C0C);
-  const __m64 always = _mm_set1_pi32(static_cast<int>(rule.always));
-  const __m64 colour = _mm_and_si64(pixels, _mm_set1_pi32(0x00FFFFFF));
-  const __m64 black = _mm_cmpeq_pi32(colour, _mm_setzero_si64());
-  __m64 c = _mm_subs_pu8(colour, _mm_and_si64(always, twelve));
-  const __m64 gone = _mm_cmpeq_pi32(_mm_and_si64(c, always), _mm_setzero_si64());
-  const __m64 conditional = _mm_set1_pi32(static_cast<int>(rule.conditional));
-  c = _mm_subs_pu8(c, _mm_and_si64(gone, _mm_and_si64(conditional, twelve)));
-  return _mm_andnot_si64(black, _mm_or_si64(c, _mm_set1_pi32(kAlpha)));
+// Two pixels of the full pass from their writers' cells and halves: inside a lit area
+// (own, right and lower writers lit), or anywhere from the bytes they had.
+inline V LitArea(V own, V right, V down) {
+  return _mm_or_si64(MixColour(MixColour(own, right), down), Constant(kAlpha));
 }
 
-// c x 127 of the low and the high pixel's channels, in 16-bit lanes.
-struct Products {
-  __m64 lo, hi;
+inline V Blend(V old, V up, V left, V own, V right, V down) {
+  V v = Select(Lit(up), Mix(old, up), old);
+  v = Select(Lit(left), Mix(v, left), v);
+  v = Select(Lit(own), own, v);
+  v = Select(Lit(right), Mix(v, right), v);
+  return Select(Lit(down), Mix(v, down), v);
+}
+
+// Two pixels of the rough pass (a block's left one, then its right one): the left pixel
+// takes the left block's fringe before its own write, the right pixel the right block's
+// after it. own holds the block's cell in both lanes.
+inline V BlockPixels(V old, V up, V own, V side, V down) {
+  const V rightPixel = Constant(kRightPixel);
+  const V ownLit = Lit(own);
+  V v = Select(Lit(up), Mix(old, up), old);
+  v = Select(_mm_and_si64(rightPixel, ownLit), own, v);
+  v = Select(Lit(side), Mix(v, side), v);
+  v = Select(_mm_andnot_si64(rightPixel, ownLit), own, v);
+  return Select(Lit(down), Mix(v, down), v);
+}
+
+// The same where the own cell is lit: it wipes out the upper fringe, and the left one in
+// the left pixel.
+inline V LitBlockPixels(V own, V side, V down) {
+  const V v = Select(_mm_and_si64(Constant(kRightPixel), Lit(side)), Mix(own, side), own);
+  return Select(Lit(down), Mix(v, down), v);
+}
+
+// Whether the pixels from entry i to i + 3 all lie inside a lit area.
+inline bool LitAreaTwice(const ComposeRows& r, size_t i) {
+  const V low = _mm_and_si64(Load(r.own + i), _mm_and_si64(Load(r.right + i), Load(r.down + i)));
+  const V high = _mm_and_si64(Load(r.own + i + 2),
+                              _mm_and_si64(Load(r.right + i + 2), Load(r.down + i + 2)));
+  return BothNegative(_mm_and_si64(low, high));
+}
+
+// Whether a writer of the pixels at entries i and i + 1 is lit, and what they become.
+inline bool AnyLit(const ComposeRows& r, size_t i) {
+  const V any = _mm_or_si64(_mm_or_si64(Load(r.up + i), Load(r.left + i)),
+                            _mm_or_si64(Load(r.own + i), Load(r.right + i)));
+  return !AllZero(_mm_or_si64(any, Load(r.down + i)));
+}
+
+inline V BlendAt(const ComposeRows& r, size_t i, V old) {
+  return Blend(old, Load(r.up + i), Load(r.left + i), Load(r.own + i), Load(r.right + i),
+               Load(r.down + i));
+}
+
+// Both lanes of one entry, and the entries before and after one (the side fringes of a
+// block: the left block's for its left pixel, the right block's for its right pixel).
+inline V Both(const uint32_t* p) {
+  const V e = Load32(p);
+  return _mm_unpacklo_pi32(e, e);
+}
+
+inline V Sides(const uint32_t* p) { return _mm_unpacklo_pi32(Load32(p - 1), Load32(p + 1)); }
+
+// 24-bit pixels: two (6 bytes, read as 8) spread to four bytes each (the fourth, never
+// looked at, holds the next byte), and back to the bottom 6 bytes of a register.
+inline V Spread(V bytes) { return _mm_unpacklo_pi32(bytes, _mm_srli_si64(bytes, 24)); }
+
+inline V Gather(V v) {
+  return _mm_or_si64(_mm_and_si64(v, Constant(kLow24)),
+                     _mm_srli_si64(_mm_and_si64(v, Constant(kHigh24)), 8));
+}
+
+// Four 24-bit pixels (12 bytes) as two registers; the load reaches 2 bytes past the
+// fourth, the store writes the 12 bytes exactly.
+struct Four24 {
+  V low, high;
 };
 
-LUMENFALL_MMX inline Products TimesGive(__m64 cells) {
-  const __m64 zero = _mm_setzero_si64(), give = _mm_set1_pi16(127);
-  return Products{_mm_mullo_pi16(_mm_unpacklo_pi8(cells, zero), give),
-                  _mm_mullo_pi16(_mm_unpackhi_pi8(cells, zero), give)};
+inline Four24 Load24(const uint8_t* p) { return Four24{Spread(Load(p)), Spread(Load(p + 6))}; }
+
+inline void Store24(uint8_t* p, V low, V high) {
+  const V a = Gather(low), b = Gather(high);
+  Store(p, _mm_or_si64(a, _mm_slli_si64(b, 48)));
+  const int rest = _mm_cvtsi64_si32(_mm_srli_si64(b, 16));
+  std::memcpy(p + 8, &rest, 4);
 }
 
-LUMENFALL_MMX inline __m64 Halves(__m64 cells, const Products& p) {
-  const __m64 shares = _mm_packs_pu16(_mm_srli_pi16(p.lo, 8), _mm_srli_pi16(p.hi, 8));
-  return _mm_or_si64(_mm_and_si64(shares, _mm_set1_pi32(0x00FFFFFF)),
-                     _mm_and_si64(cells, _mm_set1_pi32(kAlpha)));
+// Decodes two source pixels into the cells and halves at entry 0.
+inline V DecodeTwo(const Rule& rule, V pixels, uint32_t* cells, uint32_t* halves) {
+  const V c = Cells(rule, pixels);
+  Store(cells, c);
+  Store(halves, Halves(c));
+  return c;
 }
 
-LUMENFALL_MMX inline __m64 Fractions(const Products& p) {
-  const __m64 low = _mm_set1_pi16(0xFF);
-  const __m64 rest = _mm_packs_pu16(_mm_srli_pi16(_mm_and_si64(p.lo, low), 1),
-                                    _mm_srli_pi16(_mm_and_si64(p.hi, low), 1));
-  return _mm_and_si64(rest, _mm_set1_pi32(0x00FFFF00));
-}
+// --- 16 bits in 16-bit lanes -----------------------------------------------------------
 
-// 24 and 32 bits: floor(v x 129 / 256) + half per byte, the fourth byte 0xFF.
-LUMENFALL_MMX inline __m64 Mix32(__m64 v, __m64 half) {
-  const __m64 kept = _mm_add_pi8(
-      _mm_and_si64(_mm_srli_pi16(v, 1), _mm_set1_pi8(0x7F)),
-      _mm_and_si64(_mm_and_si64(v, _mm_srli_pi16(v, 7)), _mm_set1_pi8(1)));
-  return _mm_or_si64(_mm_add_pi8(kept, half), _mm_set1_pi32(kAlpha));
-}
-
-// 16 bits: pixels widened in 32-bit lanes, as in the SSE2 kernels.
-struct Fields {
-  __m64 red, green, blue, keep;
-  __m64 redShift, greenShift, blueShift;
+// Four pixels to a register, for planes16.h.
+struct Four {
+  using V = __m64;
+  // Plain copies here: the planes' loads fold into the instructions that use them.
+  static V Load(const uint16_t* p) {
+    V v;
+    std::memcpy(&v, p, 8);
+    return v;
+  }
+  static void Store(uint16_t* p, V v) { std::memcpy(p, &v, 8); }
+  static V LoadHalf(const uint16_t* p) { return Load32(p); }
+  static V InterleaveLow(V a, V b) { return _mm_unpacklo_pi16(a, b); }
+  // A known value from memory; any other through a general register, spread.
+  static V Set(uint32_t v) {
+    if (__builtin_constant_p(v) && v == 0) return _mm_setzero_si64();
+    if (__builtin_constant_p(v) && v == 12) return Constant(kLanes12);
+    if (__builtin_constant_p(v) && v == 127) return Constant(kLanes127);
+    if (__builtin_constant_p(v) && v == 0xFFFF) return Constant(kLanesAll);
+    const V x = _mm_cvtsi32_si64(static_cast<int>(v & 0xFFFF));
+    const V pair = _mm_unpacklo_pi16(x, x);
+    return _mm_unpacklo_pi32(pair, pair);
+  }
+  static V And(V a, V b) { return _mm_and_si64(a, b); }
+  static V Or(V a, V b) { return _mm_or_si64(a, b); }
+  static V Add(V a, V b) { return _mm_add_pi16(a, b); }
+  static V Mul(V a, V b) { return _mm_mullo_pi16(a, b); }
+  static V Srl(V a, uint32_t n) { return _mm_srl_pi16(a, _mm_cvtsi32_si64(static_cast<int>(n))); }
+  static V Sll(V a, uint32_t n) { return _mm_sll_pi16(a, _mm_cvtsi32_si64(static_cast<int>(n))); }
+  static V SubSat(V a, V b) { return _mm_subs_pu16(a, b); }
+  static V Zero(V a) { return _mm_cmpeq_pi16(a, _mm_setzero_si64()); }
+  static V Select(V mask, V yes, V no) { return blurkernels::Select(mask, yes, no); }
+  static bool Any(V a) { return !AllZero(a); }
+  static bool All(V a) { return _mm_cvtsi64_si32(_mm_and_si64(a, _mm_srli_si64(a, 32))) == -1; }
+  static V Lanes(size_t from) {
+    const V last = Set(static_cast<uint32_t>(static_cast<int>(from) - 1));
+    return _mm_cmpgt_pi16(Constant(kLaneIndex), last);
+  }
+  static V LeftPixels() { return Constant(kLeftPixels); }
 };
 
-LUMENFALL_MMX inline Fields FieldsOf(const KernelContext& k) {
-  const PixelFormatInfo& f = k.info;
-  return Fields{_mm_set1_pi32(static_cast<int>(f.redMask)),
-                _mm_set1_pi32(static_cast<int>(f.greenMask)),
-                _mm_set1_pi32(static_cast<int>(f.blueMask)),
-                _mm_set1_pi32(static_cast<int>(k.keep16)),
-                _mm_cvtsi32_si64(static_cast<int>(f.redDownshift)),
-                _mm_cvtsi32_si64(static_cast<int>(f.greenDownshift)),
-                _mm_cvtsi32_si64(static_cast<int>(f.blueDownshift))};
+// Four source pixels step bytes apart (2 or 4). At 4 the loads also read the pixel after
+// the last sample.
+inline V LoadSamples(const uint8_t* p, size_t step) {
+  if (step == 2) return blurkernels::Load(p);
+  // Each sample's low 16 bits, sign-extended so that the signed packing keeps them.
+  const V low = _mm_srai_pi32(_mm_slli_pi32(blurkernels::Load(p), 16), 16);
+  const V high = _mm_srai_pi32(_mm_slli_pi32(blurkernels::Load(p + 8), 16), 16);
+  return _mm_packs_pi32(low, high);
 }
 
-LUMENFALL_MMX inline __m64 Widen(const Fields& f, __m64 v) {
-  const __m64 r = _mm_and_si64(_mm_sll_pi32(_mm_and_si64(v, f.red), f.redShift),
-                               _mm_set1_pi32(0xFF0000));
-  const __m64 g = _mm_and_si64(_mm_sll_pi32(_mm_and_si64(v, f.green), f.greenShift),
-                               _mm_set1_pi32(0xFF00));
-  const __m64 b = _mm_and_si64(_mm_sll_pi32(_mm_and_si64(v, f.blue), f.blueShift),
-                               _mm_set1_pi32(0xFF));
-  return _mm_or_si64(r, _mm_or_si64(g, b));
+template <unsigned Always>
+LUMENFALL_ALIGN_STACK bool Decode16Planes(const KernelContext& k, const uint8_t* src, size_t step,
+                                          size_t count, uint32_t* cells, uint32_t*) {
+  const bool any = DecodeRow<Four, Always>(k, src, step, count, cells, LoadSamples);
+  _mm_empty();
+  return any;
 }
-
-LUMENFALL_MMX inline __m64 Pack(const Fields& f, __m64 c) {
-  const __m64 r =
-      _mm_and_si64(_mm_srl_pi32(_mm_and_si64(c, _mm_set1_pi32(0xFF0000)), f.redShift), f.red);
-  const __m64 g =
-      _mm_and_si64(_mm_srl_pi32(_mm_and_si64(c, _mm_set1_pi32(0xFF00)), f.greenShift), f.green);
-  const __m64 b =
-      _mm_and_si64(_mm_srl_pi32(_mm_and_si64(c, _mm_set1_pi32(0xFF)), f.blueShift), f.blue);
-  return _mm_or_si64(r, _mm_or_si64(g, b));
-}
-
-LUMENFALL_MMX inline __m64 Mix16(const Fields& f, __m64 v, __m64 half, __m64 fraction) {
-  const __m64 kept = _mm_and_si64(_mm_srli_pi16(v, 1), _mm_set1_pi8(0x7F));
-  const __m64 carry =
-      _mm_and_si64(_mm_srli_pi16(_mm_add_pi8(kept, fraction), 7), _mm_set1_pi8(1));
-  const __m64 shares = _mm_and_si64(half, _mm_set1_pi32(0x00FFFFFF));
-  const __m64 sum = _mm_add_pi8(_mm_add_pi8(kept, shares), carry);
-  return _mm_or_si64(_mm_and_si64(sum, f.keep), _mm_set1_pi32(kAlpha));
-}
-
-// Two 16-bit pixels in and out of 32-bit lanes.
-LUMENFALL_MMX inline __m64 LoadPixels16(const uint8_t* p) {
-  int raw;
-  std::memcpy(&raw, p, 4);
-  return _mm_unpacklo_pi16(_mm_cvtsi32_si64(raw), _mm_setzero_si64());
-}
-
-LUMENFALL_MMX inline void StorePixels16(const Fields& f, uint8_t* p, __m64 v, __m64 raw) {
-  __m64 x = Select(Lit(v), Pack(f, v), raw);
-  x = _mm_srai_pi32(_mm_slli_pi32(x, 16), 16);
-  const int packed = _mm_cvtsi64_si32(_mm_packs_pi32(x, x));
-  std::memcpy(p, &packed, 4);
-}
-
-LUMENFALL_MMX inline __m64 Opaque16(const Fields& f, __m64 own) {
-  return _mm_or_si64(_mm_and_si64(own, f.keep), _mm_set1_pi32(kAlpha));
-}
-
-LUMENFALL_MMX inline __m64 Source32(const uint8_t* p, size_t step) {
-  int a, b;
-  std::memcpy(&a, p, 4);
-  std::memcpy(&b, p + step, 4);
-  return _mm_set_pi32(b, a);
-}
-
-LUMENFALL_MMX inline __m64 Source16(const uint8_t* p, size_t step) {
-  return _mm_set_pi32(p[step] | (p[step + 1] << 8), p[0] | (p[1] << 8));
-}
-
-LUMENFALL_MMX inline __m64 Both(uint32_t v) { return _mm_set1_pi32(static_cast<int>(v)); }
-
-LUMENFALL_MMX inline __m64 Pair(uint32_t lo, uint32_t hi) {
-  return _mm_set_pi32(static_cast<int>(hi), static_cast<int>(lo));
-}
-
-// The left pixel of a block is the low half, the right pixel the high half.
-LUMENFALL_MMX inline __m64 RightPixel() { return _mm_set_pi32(-1, 0); }
 
 }  // namespace
 
-LUMENFALL_MMX bool Decode32_Mmx(const KernelContext& k, const uint8_t* src, size_t step,
-                                size_t count, uint32_t* cells, uint32_t* halves) {
-  __m64 any = _mm_setzero_si64();
+LUMENFALL_ALIGN_STACK bool Decode32_Mmx(const KernelContext& k, const uint8_t* src, size_t step,
+                                        size_t count, uint32_t* cells, uint32_t* halves) {
+  const Rule rule = RuleOf(k.rule);
+  V any = _mm_setzero_si64();
   size_t i = 0;
-  for (; i + 2 <= count; i += 2) {
-    const __m64 c = Cells(k.rule, Source32(src + i * step, step));
-    any = _mm_or_si64(any, c);
-    Store2(cells + i, c);
-    Store2(halves + i, Halves(c, TimesGive(c)));
+  if (step == 4) {
+    for (; i + 4 <= count; i += 4) {
+      const V low = DecodeTwo(rule, Load(src + i * 4), cells + i, halves + i);
+      const V high = DecodeTwo(rule, Load(src + i * 4 + 8), cells + i + 2, halves + i + 2);
+      any = _mm_or_si64(any, _mm_or_si64(low, high));
+    }
+    if (i + 2 <= count) {
+      any = _mm_or_si64(any, DecodeTwo(rule, Load(src + i * 4), cells + i, halves + i));
+      i += 2;
+    }
+  } else {
+    for (; i + 2 <= count; i += 2) {
+      const V pixels = _mm_unpacklo_pi32(Load32(src + i * step), Load32(src + (i + 1) * step));
+      any = _mm_or_si64(any, DecodeTwo(rule, pixels, cells + i, halves + i));
+    }
   }
   const bool lit = !AllZero(any);
   _mm_empty();
-  return Decode32_Swar64(k, src + i * step, step, count - i, cells + i, halves + i) || lit;
+  return Decode32_Swar(k, src + i * step, step, count - i, cells + i, halves + i) || lit;
 }
 
-LUMENFALL_MMX void Compose32_Mmx(const KernelContext& k, uint8_t* out, const ComposeRows& rows,
-                                 size_t count) {
+LUMENFALL_ALIGN_STACK void Compose32_Mmx(const KernelContext& k, uint8_t* out,
+                                         const ComposeRows& rows, size_t count) {
+  const ComposeRows r = rows;  // a copy, which the pixel stores cannot alias
   size_t i = 0;
-  for (; i + 2 <= count; i += 2) {
-    const __m64 up = Load2(rows.up + i), left = Load2(rows.left + i), own = Load2(rows.own + i);
-    const __m64 right = Load2(rows.right + i), down = Load2(rows.down + i);
-    if (AllZero(_mm_or_si64(_mm_or_si64(_mm_or_si64(up, left), _mm_or_si64(own, right)), down)))
+  // Four pixels at a time: one test of a lit area for both pairs.
+  for (; i + 4 <= count; i += 4, out += 16) {
+    if (LitAreaTwice(r, i)) {
+      Store(out, LitArea(Load(r.own + i), Load(r.right + i), Load(r.down + i)));
+      Store(out + 8, LitArea(Load(r.own + i + 2), Load(r.right + i + 2), Load(r.down + i + 2)));
       continue;
-    uint8_t* at = out + i * 4;
-    const __m64 ownLit = Lit(own);
-    __m64 v;
-    if (BothLit(ownLit)) {
-      v = own;  // the own writes wipe out the upper and left ones
-      if (BothLit(_mm_and_si64(right, down))) {  // inside a lit area
-        Store2(at, Mix32(Mix32(v, right), down));
-        continue;
-      }
-    } else {
-      v = Load2(at);
-      v = Select(Lit(up), Mix32(v, up), v);
-      v = Select(Lit(left), Mix32(v, left), v);
-      v = Select(ownLit, own, v);
     }
-    v = Select(Lit(right), Mix32(v, right), v);
-    v = Select(Lit(down), Mix32(v, down), v);
-    Store2(at, v);
+    for (size_t pair = i; pair < i + 4; pair += 2) {
+      uint8_t* at = out + (pair - i) * 4;
+      if (AnyLit(r, pair)) Store(at, BlendAt(r, pair, Load(at)));
+    }
+  }
+  for (; i + 2 <= count; i += 2, out += 8) {
+    if (AnyLit(r, i)) Store(out, BlendAt(r, i, Load(out)));
   }
   _mm_empty();
   if (i < count) {
-    const ComposeRows rest{rows.up + i, rows.left + i, rows.own + i, rows.right + i, rows.down + i};
-    Compose32_Swar64(k, out + i * 4, rest, count - i);
+    const ComposeRows rest{r.up + i, r.left + i, r.own + i, r.right + i, r.down + i};
+    Compose32_Swar(k, out, rest, count - i);
   }
 }
 
-LUMENFALL_MMX void ComposeBlocks32_Mmx(const KernelContext&, uint8_t* out, const uint32_t* above,
-                                       const BlockRow& row, const uint32_t* below, size_t blocks) {
-  for (size_t i = 0; i < blocks; ++i) {
-    const __m64 own = _mm_set1_pi32(static_cast<int>(row.cells[i]));
-    const __m64 up = _mm_set1_pi32(static_cast<int>(above[i]));
-    const __m64 down = _mm_set1_pi32(static_cast<int>(below[i]));
-    const __m64 side = _mm_set_pi32(static_cast<int>(row.neighbours[i + 1]),
-                                    static_cast<int>(row.neighbours[i - 1]));
-    if (AllZero(_mm_or_si64(_mm_or_si64(own, up), _mm_or_si64(side, down)))) continue;
-    uint8_t* at = out + i * 8;
-    __m64 v;
-    if (BothLit(own)) {  // the left pixel's fringe lands before the own write, the right's after
-      v = Select(_mm_and_si64(RightPixel(), Lit(side)), Mix32(own, side), own);
-    } else {
-      v = Load2(at);
-      v = Select(Lit(up), Mix32(v, up), v);
-      v = Select(Lit(side), Mix32(v, side), v);
+LUMENFALL_ALIGN_STACK void ComposeBlocks32_Mmx(const KernelContext&, uint8_t* out,
+                                               const uint32_t* above, const BlockRow& row,
+                                               const uint32_t* below, size_t blocks) {
+  for (size_t i = 0; i < blocks; ++i, out += 8) {
+    const V own = Both(row.cells + i), up = Both(above + i), down = Both(below + i);
+    const V side = Sides(row.neighbours + i);
+    if (static_cast<int32_t>(row.cells[i]) < 0) {
+      Store(out, LitBlockPixels(own, side, down));
+      continue;
     }
-    v = Select(Lit(down), Mix32(v, down), v);
-    Store2(at, v);
+    if (AllZero(_mm_or_si64(_mm_or_si64(own, up), _mm_or_si64(side, down)))) continue;
+    Store(out, BlockPixels(Load(out), up, own, side, down));
   }
   _mm_empty();
 }
 
-LUMENFALL_MMX bool Decode16Lanes_Mmx(const KernelContext& k, const uint8_t* src, size_t step,
-                                     size_t count, uint32_t* cells, uint32_t* halves) {
-  const Fields f = FieldsOf(k);
-  const size_t fo = k.fractionOffset;
-  __m64 any = _mm_setzero_si64();
+// 24 bits: four pixels at a time while a fifth follows (the loads reach into it).
+LUMENFALL_ALIGN_STACK bool Decode24_Mmx(const KernelContext& k, const uint8_t* src, size_t step,
+                                        size_t count, uint32_t* cells, uint32_t* halves) {
+  const Rule rule = RuleOf(k.rule);
+  V any = _mm_setzero_si64();
   size_t i = 0;
-  for (; i + 2 <= count; i += 2) {
-    const __m64 c = Cells(k.rule, Widen(f, Source16(src + i * step, step)));
-    any = _mm_or_si64(any, c);
-    const Products p = TimesGive(c);
-    Store2(cells + i, c);
-    Store2(halves + i, Halves(c, p));
-    Store2(halves + i + fo, Fractions(p));
+  if (step == 3) {
+    for (; i + 5 <= count; i += 4) {
+      const Four24 p = Load24(src + i * 3);
+      any = _mm_or_si64(any, DecodeTwo(rule, p.low, cells + i, halves + i));
+      any = _mm_or_si64(any, DecodeTwo(rule, p.high, cells + i + 2, halves + i + 2));
+    }
+  } else {  // each sample read as four bytes: while a third follows, the fourth is its own
+    for (; i + 3 <= count; i += 2) {
+      const V pixels = _mm_unpacklo_pi32(Load32(src + i * step), Load32(src + (i + 1) * step));
+      any = _mm_or_si64(any, DecodeTwo(rule, pixels, cells + i, halves + i));
+    }
   }
   const bool lit = !AllZero(any);
   _mm_empty();
-  return Decode16Lanes_Swar64(k, src + i * step, step, count - i, cells + i, halves + i) || lit;
+  const DecodeRowFn rest = DecodeFor24_Swar(k);
+  return rest(k, src + i * step, step, count - i, cells + i, halves + i) || lit;
 }
 
-LUMENFALL_MMX void Compose16Lanes_Mmx(const KernelContext& k, uint8_t* out, const ComposeRows& rows,
-                                      size_t count) {
-  const Fields f = FieldsOf(k);
-  const size_t fo = k.fractionOffset;
+LUMENFALL_ALIGN_STACK void Compose24_Mmx(const KernelContext& k, uint8_t* out,
+                                         const ComposeRows& rows, size_t count) {
+  const ComposeRows r = rows;  // a copy, which the pixel stores cannot alias
   size_t i = 0;
-  for (; i + 2 <= count; i += 2) {
-    const __m64 up = Load2(rows.up + i), left = Load2(rows.left + i), own = Load2(rows.own + i);
-    const __m64 right = Load2(rows.right + i), down = Load2(rows.down + i);
-    if (AllZero(_mm_or_si64(_mm_or_si64(_mm_or_si64(up, left), _mm_or_si64(own, right)), down)))
+  for (; i + 5 <= count; i += 4, out += 12) {
+    if (LitAreaTwice(r, i)) {
+      Store24(out, LitArea(Load(r.own + i), Load(r.right + i), Load(r.down + i)),
+              LitArea(Load(r.own + i + 2), Load(r.right + i + 2), Load(r.down + i + 2)));
       continue;
-    uint8_t* at = out + i * 2;
-    const __m64 ownLit = Lit(own);
-    __m64 raw, v;
-    if (BothLit(ownLit)) {
-      raw = _mm_setzero_si64();  // both pixels are written
-      v = Opaque16(f, own);
-      if (BothLit(_mm_and_si64(right, down))) {  // inside a lit area
-        v = Mix16(f, v, right, Load2(rows.right + i + fo));
-        StorePixels16(f, at, Mix16(f, v, down, Load2(rows.down + i + fo)), raw);
-        continue;
-      }
-    } else {
-      raw = LoadPixels16(at);
-      v = Widen(f, raw);
-      v = Select(Lit(up), Mix16(f, v, up, Load2(rows.up + i + fo)), v);
-      v = Select(Lit(left), Mix16(f, v, left, Load2(rows.left + i + fo)), v);
-      v = Select(ownLit, Opaque16(f, own), v);
     }
-    v = Select(Lit(right), Mix16(f, v, right, Load2(rows.right + i + fo)), v);
-    v = Select(Lit(down), Mix16(f, v, down, Load2(rows.down + i + fo)), v);
-    StorePixels16(f, at, v, raw);
+    if (!AnyLit(r, i) && !AnyLit(r, i + 2)) continue;
+    const Four24 old = Load24(out);
+    Store24(out, BlendAt(r, i, old.low), BlendAt(r, i + 2, old.high));
   }
   _mm_empty();
   if (i < count) {
-    const ComposeRows rest{rows.up + i, rows.left + i, rows.own + i, rows.right + i, rows.down + i};
-    Compose16Lanes_Swar64(k, out + i * 2, rest, count - i);
+    const ComposeRows rest{r.up + i, r.left + i, r.own + i, r.right + i, r.down + i};
+    Compose24_Swar(k, out, rest, count - i);
   }
 }
 
-LUMENFALL_MMX void ComposeBlocks16Lanes_Mmx(const KernelContext& k, uint8_t* out,
-                                            const uint32_t* above, const BlockRow& row,
-                                            const uint32_t* below, size_t blocks) {
-  const Fields f = FieldsOf(k);
-  const size_t fo = k.fractionOffset;
-  for (size_t i = 0; i < blocks; ++i) {
-    const __m64 own = Both(row.cells[i]), up = Both(above[i]), down = Both(below[i]);
-    const __m64 side = Pair(row.neighbours[i - 1], row.neighbours[i + 1]);
-    if (AllZero(_mm_or_si64(_mm_or_si64(own, up), _mm_or_si64(side, down)))) continue;
-    const __m64 sideFraction = Pair(row.neighbours[i - 1 + fo], row.neighbours[i + 1 + fo]);
-    uint8_t* at = out + i * 4;
-    __m64 raw, v;
-    if (BothLit(own)) {
-      raw = _mm_setzero_si64();
-      v = Opaque16(f, own);
-      v = Select(_mm_and_si64(RightPixel(), Lit(side)), Mix16(f, v, side, sideFraction), v);
-    } else {
-      raw = LoadPixels16(at);
-      v = Widen(f, raw);
-      v = Select(Lit(up), Mix16(f, v, up, Both(above[i + fo])), v);
-      v = Select(Lit(side), Mix16(f, v, side, sideFraction), v);
+// Two blocks (four pixels) at a time while a third follows.
+LUMENFALL_ALIGN_STACK void ComposeBlocks24_Mmx(const KernelContext& k, uint8_t* out,
+                                               const uint32_t* above, const BlockRow& row,
+                                               const uint32_t* below, size_t blocks) {
+  size_t i = 0;
+  for (; i + 3 <= blocks; i += 2, out += 12) {
+    const V own0 = Both(row.cells + i), up0 = Both(above + i), down0 = Both(below + i);
+    const V own1 = Both(row.cells + i + 1), up1 = Both(above + i + 1);
+    const V down1 = Both(below + i + 1);
+    const V side0 = Sides(row.neighbours + i);
+    const V side1 = Sides(row.neighbours + i + 1);
+    if (static_cast<int32_t>(row.cells[i] & row.cells[i + 1]) < 0) {
+      Store24(out, LitBlockPixels(own0, side0, down0), LitBlockPixels(own1, side1, down1));
+      continue;
     }
-    v = Select(Lit(down), Mix16(f, v, down, Both(below[i + fo])), v);
-    StorePixels16(f, at, v, raw);
+    const V any = _mm_or_si64(_mm_or_si64(_mm_or_si64(own0, up0), _mm_or_si64(side0, down0)),
+                              _mm_or_si64(_mm_or_si64(own1, up1), _mm_or_si64(side1, down1)));
+    if (AllZero(any)) continue;
+    const Four24 old = Load24(out);
+    Store24(out, BlockPixels(old.low, up0, own0, side0, down0),
+            BlockPixels(old.high, up1, own1, side1, down1));
   }
+  _mm_empty();
+  if (i < blocks) {
+    const BlockRow rest{row.cells + i, row.neighbours + i};
+    ComposeBlocks24_Swar(k, out, above + i, rest, below + i, blocks - i);
+  }
+}
+
+DecodeRowFn DecodeFor16Planes_Mmx(const KernelContext& k) {
+  constexpr DecodeRowFn kByRule[8] = {Decode16Planes<0>, Decode16Planes<1>, Decode16Planes<2>,
+                                      Decode16Planes<3>, Decode16Planes<4>, Decode16Planes<5>,
+                                      Decode16Planes<6>, Decode16Planes<7>};
+  return kByRule[AlwaysChannels(k.rule)];
+}
+
+LUMENFALL_ALIGN_STACK void Compose16Planes_Mmx(const KernelContext& k, uint8_t* out,
+                                               const ComposeRows& rows, size_t count) {
+  ComposeRow<Four>(k, out, rows, count);
   _mm_empty();
 }
 
-bool Decode24_Mmx(const KernelContext& k, const uint8_t* src, size_t step, size_t count,
-                  uint32_t* cells, uint32_t* halves) {
-  return Decode24Via32<Decode32_Mmx>(k, src, step, count, cells, halves);
-}
-
-void Compose24_Mmx(const KernelContext& k, uint8_t* out, const ComposeRows& rows, size_t count) {
-  Compose24Via32<Compose32_Mmx>(k, out, rows, count);
-}
-
-void ComposeBlocks24_Mmx(const KernelContext& k, uint8_t* out, const uint32_t* above,
-                         const BlockRow& row, const uint32_t* below, size_t blocks) {
-  ComposeBlocks24Via32<ComposeBlocks32_Mmx>(k, out, above, row, below, blocks);
+LUMENFALL_ALIGN_STACK void ComposeBlocks16Planes_Mmx(const KernelContext& k, uint8_t* out,
+                                                     const uint32_t* above, const BlockRow& row,
+                                                     const uint32_t* below, size_t blocks) {
+  ComposeBlockRow<Four, PairWriters<Four>, SideWriters<Four>>(k, out, above, row, below, blocks);
+  _mm_empty();
 }
 
 }  // namespace lumenfall::blurkernels
+
+#if defined(__clang__)
+#pragma clang attribute pop
+#else
+#pragma GCC pop_options
+#endif
 
 #endif  // LUMENFALL_MMX_KERNELS

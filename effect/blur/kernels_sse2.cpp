@@ -93,7 +93,11 @@ LUMENFALL_SSE2 inline void Sse2ComposeBlockPixels(uint8_t* out, __m128i up, __m1
 struct Eight {
   using V = __m128i;
   static V Load(const uint16_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
+  static V LoadHalf(const uint16_t* p) {
+    return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p));
+  }
   static void Store(uint16_t* p, V v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v); }
+  static V InterleaveLow(V a, V b) { return _mm_unpacklo_epi16(a, b); }
   static V Set(uint32_t v) { return _mm_set1_epi16(static_cast<short>(v)); }
   static V And(V a, V b) { return _mm_and_si128(a, b); }
   static V Or(V a, V b) { return _mm_or_si128(a, b); }
@@ -113,28 +117,6 @@ struct Eight {
   static V LeftPixels() { return _mm_set1_epi32(0xFFFF); }
 };
 
-// Four blocks' entries for the eight pixels of their pairs.
-struct PairEntries {
-  const uint16_t* at;
-  size_t stride;
-  __m128i Plane(size_t p) const {
-    const __m128i e = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(at + p * stride));
-    return _mm_unpacklo_epi16(e, e);
-  }
-};
-
-// The side writers of four blocks' pairs: at is the entry of the block left of the
-// first; the left pixels take their left block's entry, the right ones their right's.
-struct SideEntries {
-  const uint16_t* at;
-  size_t stride;
-  __m128i Plane(size_t p) const {
-    const uint16_t* e = at + p * stride;
-    return _mm_unpacklo_epi16(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(e)),
-                              _mm_loadl_epi64(reinterpret_cast<const __m128i*>(e + 2)));
-  }
-};
-
 // Eight source pixels step bytes apart (2 or 4). At 4 the loads also read the pixel
 // after the last sample.
 inline __m128i LoadSamples(const uint8_t* p, size_t step) {
@@ -150,19 +132,7 @@ template <unsigned Always>
 LUMENFALL_ALIGN_STACK bool Decode16Planes(const KernelContext& k, const uint8_t* src,
                                           size_t step, size_t count, uint32_t* cells,
                                           uint32_t*) {
-  const PlaneFormat f = k.planes16;  // a copy, which the vector stores cannot alias
-  auto* planes = reinterpret_cast<uint16_t*>(cells);
-  const size_t stride = k.fractionOffset;
-  __m128i lit = _mm_setzero_si128();
-  size_t i = 0;
-  if (step == 2 || step == 4) {
-    const size_t reach = step == 2 ? 8 : 9;  // so that a step-4 load stays before the next sample
-    for (; i + reach <= count; i += 8) {
-      const __m128i pixels = LoadSamples(src + i * step, step);
-      lit = _mm_or_si128(lit, DecodeBlock<Eight, Always>(f, pixels, planes + i, stride));
-    }
-  }
-  return DecodeRest<Always>(f, src, step, count, planes, stride, i) || Eight::Any(lit);
+  return DecodeRow<Eight, Always>(k, src, step, count, cells, LoadSamples);
 }
 
 }  // namespace
@@ -201,7 +171,7 @@ LUMENFALL_ALIGN_STACK LUMENFALL_SSE2 bool Decode32_Sse2(const KernelContext& k, 
       Store4(halves + i, Sse2Halves(c));
     }
   }
-  const bool rest = Decode32_Swar64(k, src + i * step, step, count - i, cells + i, halves + i);
+  const bool rest = Decode32_Swar(k, src + i * step, step, count - i, cells + i, halves + i);
   return rest || !Sse2AllZero(any);
 }
 
@@ -214,7 +184,7 @@ LUMENFALL_ALIGN_STACK LUMENFALL_SSE2 void Compose32_Sse2(const KernelContext& k,
   }
   if (i < count) {
     const ComposeRows rest{rows.up + i, rows.left + i, rows.own + i, rows.right + i, rows.down + i};
-    Compose32_Swar64(k, out + i * 4, rest, count - i);
+    Compose32_Swar(k, out + i * 4, rest, count - i);
   }
 }
 
@@ -242,7 +212,7 @@ LUMENFALL_ALIGN_STACK LUMENFALL_SSE2 void ComposeBlocks32_Sse2(const KernelConte
   }
   if (i < blocks) {
     const BlockRow rest{row.cells + i, row.neighbours + i};
-    ComposeBlocks32_Swar64(k, out + i * 8, above + i, rest, below + i, blocks - i);
+    ComposeBlocks32_Swar(k, out + i * 8, above + i, rest, below + i, blocks - i);
   }
 }
 
@@ -262,7 +232,7 @@ LUMENFALL_ALIGN_STACK void Compose16Planes_Sse2(const KernelContext& k, uint8_t*
 LUMENFALL_ALIGN_STACK void ComposeBlocks16Planes_Sse2(const KernelContext& k, uint8_t* out,
                                                       const uint32_t* above, const BlockRow& row,
                                                       const uint32_t* below, size_t blocks) {
-  ComposeBlockRow<Eight, PairEntries, SideEntries>(k, out, above, row, below, blocks);
+  ComposeBlockRow<Eight, PairWriters<Eight>, SideWriters<Eight>>(k, out, above, row, below, blocks);
 }
 
 bool Decode24_Sse2(const KernelContext& k, const uint8_t* src, size_t step, size_t count,

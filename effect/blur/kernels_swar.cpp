@@ -52,11 +52,6 @@ DecodeRowFn DecodeFor32_Swar64(const KernelContext& k) {
   return DecoderFor<BgrChannels<4>, uint64_t>(k.rule);
 }
 
-bool Decode32_Swar64(const KernelContext& k, const uint8_t* src, size_t step, size_t count,
-                     uint32_t* cells, uint32_t* halves) {
-  return DecodeFor32_Swar64(k)(k, src, step, count, cells, halves);
-}
-
 void Compose32_Swar64(const KernelContext& k, uint8_t* out, const ComposeRows& rows,
                       size_t count) {
   ComposeWith(Bgr<4, uint64_t>{}, k, out, rows, count);

@@ -142,11 +142,6 @@ DecodeRowFn DecodeFor16Lanes_Swar64(const KernelContext& k) {
   return DecoderFor<WidenedChannels, uint64_t>(k.rule);
 }
 
-bool Decode16Lanes_Swar64(const KernelContext& k, const uint8_t* src, size_t step, size_t count,
-                          uint32_t* cells, uint32_t* halves) {
-  return DecoderFor<WidenedChannels, uint64_t>(k.rule)(k, src, step, count, cells, halves);
-}
-
 void Compose16Lanes_Swar64(const KernelContext& k, uint8_t* out, const ComposeRows& rows,
                            size_t count) {
   ComposeWith(Fields16<uint64_t>::Of(k), k, out, rows, count);

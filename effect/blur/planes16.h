@@ -217,6 +217,53 @@ bool DecodeRest(const PlaneFormat& f, const uint8_t* src, size_t step, size_t co
   return any;
 }
 
+// The writers of a register's pixels taken in pairs, a block's two, for the lane types
+// that read half a register of entries (LoadHalf) and interleave the low halves of two
+// registers (InterleaveLow): four blocks' entries for eight pixels with SSE2, two for four
+// with MMX. The side writers start at the entry of the block left of the first: the left
+// pixels take their left block's entry, the right ones their right's.
+template <class L>
+struct PairWriters {
+  const uint16_t* at;
+  size_t stride;
+  typename L::V Plane(size_t p) const {
+    const typename L::V e = L::LoadHalf(at + p * stride);
+    return L::InterleaveLow(e, e);
+  }
+};
+
+template <class L>
+struct SideWriters {
+  const uint16_t* at;
+  size_t stride;
+  typename L::V Plane(size_t p) const {
+    const uint16_t* e = at + p * stride;
+    return L::InterleaveLow(L::LoadHalf(e), L::LoadHalf(e + 2));
+  }
+};
+
+// A row of the decoder: whole registers of source pixels step bytes apart (2 or 4),
+// which samples(p, step) reads (at step 4 reaching the pixel after the last sample, so
+// one more sample must follow), then one at a time. True when any pixel is lit.
+template <class L, unsigned Always, class Samples>
+bool DecodeRow(const KernelContext& k, const uint8_t* src, size_t step, size_t count,
+               uint32_t* cells, Samples samples) {
+  const PlaneFormat f = k.planes16;  // a copy, which the vector stores cannot alias
+  auto* planes = reinterpret_cast<uint16_t*>(cells);
+  const size_t stride = k.fractionOffset;
+  constexpr size_t kLanes = sizeof(typename L::V) / 2;
+  typename L::V lit = L::Set(0);
+  size_t i = 0;
+  if (step == 2 || step == 4) {
+    const size_t reach = step == 2 ? kLanes : kLanes + 1;
+    for (; i + reach <= count; i += kLanes) {
+      const typename L::V pixels = samples(src + i * step, step);
+      lit = L::Or(lit, DecodeBlock<L, Always>(f, pixels, planes + i, stride));
+    }
+  }
+  return DecodeRest<Always>(f, src, step, count, planes, stride, i) || L::Any(lit);
+}
+
 inline void ComposeRest(const PlaneFormat& f, uint8_t* out, const ComposeRows& rows, size_t count,
                         size_t stride, size_t i) {
   for (; i < count; ++i) {

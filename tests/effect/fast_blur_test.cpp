@@ -338,8 +338,9 @@ TEST(FastBlurKernelTable, ChoosesTheHighestLevelWithKernels) {
       {"8 bits", 8, 0, 0, 0, SimdLevel::None},
       {"16 bits 565", 16, 0xF800, 0x07E0, 0x001F, SimdLevel::Avx2},
       {"16 bits 655 with overlapping fields", 16, 0xFC00, 0x07E0, 0x001F, SimdLevel::None},
-      // Found as 565, so green keeps level bits 2-6 only: 8-bit lanes, no 16-bit ones.
-      {"16 bits 565 with a five-bit green", 16, 0xF800, 0x03E0, 0x001F, SimdLevel::Mmx},
+      // Found as 565, so green keeps level bits 2-6 only: 8-bit lanes, which only the
+      // kernels without vector instructions have.
+      {"16 bits 565 with a five-bit green", 16, 0xF800, 0x03E0, 0x001F, SimdLevel::None},
       {"24 bits", 24, 0, 0, 0, SimdLevel::Avx2},
       {"32 bits", 32, 0, 0, 0, SimdLevel::Avx2},
   };
