@@ -32,7 +32,8 @@ class WineSession {
             int height = kScreenHeight) {
     depth_ = depth;
     for (const std::string& file : {SaverPath(), Helper("lf_probe"), Helper("lf_parent"),
-                                    Helper("lf_registry_check"), Helper("lf_inproc_preview")}) {
+                                    Helper("lf_registry_check"), Helper("lf_inproc_preview"),
+                                    Helper("lf_blur_check")}) {
       if (!FileExists(file)) return Fail(file + " is missing (run the mingw cross build first)");
     }
     const std::string prefix = std::string(LUMENFALL_WINE_WORK_DIR) + "/prefix-" +
@@ -679,6 +680,15 @@ TEST_F(WineTwoMonitors, PreviewPictureStaysInsideItsWindow) { PreviewPictureFill
 LUMENFALL_WINE_SCENARIOS(WineDepth8)
 LUMENFALL_WINE_SCENARIOS(WineDepth16)
 LUMENFALL_WINE_SCENARIOS(WineDepth24)
+
+// The blur's kernels as the 32-bit build compiles them, at every level the processor has
+// and with both Swar words, byte for byte against the plain loops (once: they do not
+// depend on the display).
+TEST_F(WineDepth16, BlurKernelsOfTheWindowsBuildMatchThePlainLoops) {
+  std::string output;
+  EXPECT_EQ(session->Wine({Helper("lf_blur_check")}, &output, 300000), 0) << output;
+  EXPECT_NE(output.find(" cases, 0 differ"), std::string::npos) << output;
+}
 
 }  // namespace
 }  // namespace lumenfall::wine
