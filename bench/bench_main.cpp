@@ -1,14 +1,16 @@
 // lumenfall-bench: every benchmark, then a table of each one beside its baseline from
 // the same run (the console report as usual first; --benchmark_filter narrows both).
-// --simd=none|mmx|sse2|avx2 caps the vector kernels of the fast blur.
+// --simd LEVEL (none, mmx, sse2, avx2) caps the vector kernels of the fast blur.
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <map>
 #include <string>
 
 #include "bench_support.h"
-#include "effect/fast_blur.h"
+#include "effect/blur/simd_level.h"
+#include "shell/simd_choice.h"
 
 namespace {
 
@@ -47,16 +49,6 @@ class RecordingReporter : public benchmark::ConsoleReporter {
   std::map<std::string, double> times_, medians_;
 };
 
-const char* LevelName(lumenfall::SimdLevel level) {
-  switch (level) {
-    case lumenfall::SimdLevel::Avx2: return "AVX2";
-    case lumenfall::SimdLevel::Sse2: return "SSE2";
-    case lumenfall::SimdLevel::Mmx: return "MMX";
-    case lumenfall::SimdLevel::None: return "none";
-  }
-  return "?";
-}
-
 void PrintComparisons(const RecordingReporter& reporter) {
   std::printf("\n| benchmark | time (us) | baseline | baseline (us) | ratio | goal | met |\n");
   std::printf("|---|---:|---|---:|---:|---|---|\n");
@@ -80,29 +72,37 @@ void PrintComparisons(const RecordingReporter& reporter) {
 
 }  // namespace
 
-// --simd=none|mmx|sse2|avx2 caps the vector kernels, to measure what older processors get.
+// --simd LEVEL (or --simd=LEVEL) caps the vector kernels, to measure what older processors
+// get; LUMENFALL_SIMD does the same. False after a one-line mistake.
 bool TakeSimdOption(int& argc, char** argv) {
+  const std::string problem =
+      lumenfall::SimdEnvironmentProblem(std::getenv(lumenfall::kSimdEnvironmentVariable));
+  if (!problem.empty()) {
+    std::fprintf(stderr, "lumenfall-bench: %s\n", problem.c_str());
+    return false;
+  }
   int kept = 1;
-  bool ok = true;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
-    if (arg.rfind("--simd=", 0) != 0) {
+    std::string value;
+    if (arg.rfind("--simd=", 0) == 0) {
+      value = arg.substr(7);
+    } else if (arg == "--simd" && i + 1 < argc) {
+      value = argv[++i];
+    } else {
       argv[kept++] = argv[i];
       continue;
     }
-    const std::string level = arg.substr(7);
-    if (level == "none") lumenfall::SetSimdLimit(lumenfall::SimdLevel::None);
-    else if (level == "mmx") lumenfall::SetSimdLimit(lumenfall::SimdLevel::Mmx);
-    else if (level == "sse2") lumenfall::SetSimdLimit(lumenfall::SimdLevel::Sse2);
-    else if (level == "avx2") lumenfall::SetSimdLimit(lumenfall::SimdLevel::Avx2);
-    else {
-      std::fprintf(stderr, "lumenfall-bench: --simd takes none, mmx, sse2 or avx2, not '%s'\n",
-                   level.c_str());
-      ok = false;
+    lumenfall::SimdLevel level;
+    std::string error;
+    if (!lumenfall::ParseSimdOption(value, level, error)) {
+      std::fprintf(stderr, "lumenfall-bench: %s\n", error.c_str());
+      return false;
     }
+    lumenfall::SetSimdLimit(level);
   }
   argc = kept;
-  return ok;
+  return true;
 }
 
 int main(int argc, char** argv) {
@@ -112,7 +112,7 @@ int main(int argc, char** argv) {
   lumenfall::bench::RegisterStretchBenchmarks();
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  std::printf("vector kernels: %s\n", LevelName(lumenfall::ActiveSimdLevel()));
+  std::printf("vector kernels: %s\n", lumenfall::SimdLevelName(lumenfall::ActiveSimdLevel()));
   RecordingReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
   PrintComparisons(reporter);

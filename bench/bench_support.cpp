@@ -1,6 +1,6 @@
 #include "bench_support.h"
 
-#include "effect/feedback_blur.h"
+#include "effect/blur/feedback_blur.h"
 #include "effect/random.h"
 
 namespace lumenfall::bench {

@@ -6,8 +6,8 @@
 #include <string>
 
 #include "bench_support.h"
-#include "effect/colour_decay.h"
-#include "effect/feedback_blur.h"
+#include "effect/blur/colour_decay.h"
+#include "effect/blur/feedback_blur.h"
 
 namespace lumenfall::bench {
 

@@ -4,17 +4,21 @@
 // an all-lit picture against the plain loops, and the frame step with an all-lit trail
 // against the memcpy of its three surfaces. Every time is the median of five batches.
 //
-//   lumenfall-blur-timing [--quick]      (--quick: shorter batches, for a smoke run)
+//   lumenfall-blur-timing [--quick] [--simd LEVEL]
+// --quick: shorter batches, for a smoke run; --simd (or LUMENFALL_SIMD): the levels up to
+// LEVEL only.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "bench_support.h"
-#include "effect/fast_blur.h"
-#include "effect/feedback_blur.h"
+#include "effect/blur/simd_level.h"
+#include "shell/simd_choice.h"
+#include "effect/blur/feedback_blur.h"
 
 namespace lumenfall::bench {
 
@@ -43,16 +47,6 @@ double Time(Work work) {
   }
   std::sort(batches.begin(), batches.end());
   return batches[2];
-}
-
-const char* LevelName(SimdLevel level) {
-  switch (level) {
-    case SimdLevel::None: return "none";
-    case SimdLevel::Mmx: return "mmx";
-    case SimdLevel::Sse2: return "sse2";
-    case SimdLevel::Avx2: return "avx2";
-  }
-  return "?";
 }
 
 double TimeBlur(uint32_t bits, bool rough, BlurImplementation implementation) {
@@ -99,13 +93,27 @@ double TimeThreeCopies(uint32_t bits) {
 int main(int argc, char** argv) {
   using namespace lumenfall;
   using namespace lumenfall::bench;
-  for (int i = 1; i < argc; ++i) {
-    if (std::string(argv[i]) == "--quick") gBatchSeconds = 0.005;
+  std::string error = SimdEnvironmentProblem(std::getenv(kSimdEnvironmentVariable));
+  for (int i = 1; i < argc && error.empty(); ++i) {
+    const std::string arg = argv[i];
+    SimdLevel level;
+    if (arg == "--quick") {
+      gBatchSeconds = 0.005;
+    } else if (arg == "--simd" && i + 1 < argc) {
+      if (ParseSimdOption(argv[++i], level, error)) SetSimdLimit(level);
+    } else {
+      error = "unknown argument '" + arg + "' (--quick, --simd LEVEL)";
+    }
   }
+  if (!error.empty()) {
+    std::fprintf(stderr, "lumenfall-blur-timing: %s\n", error.c_str());
+    return 2;
+  }
+  const SimdLevel top = ActiveSimdLevel();
   std::vector<SimdLevel> levels;
   for (SimdLevel l : {SimdLevel::None, SimdLevel::Mmx, SimdLevel::Sse2, SimdLevel::Avx2})
-    if (l <= DetectedSimdLevel()) levels.push_back(l);
-  std::printf("processor offers: %s (%zu-bit program)\n\n", LevelName(DetectedSimdLevel()),
+    if (l <= top) levels.push_back(l);
+  std::printf("processor offers: %s (%zu-bit program)\n\n", SimdLevelName(DetectedSimdLevel()),
               sizeof(void*) * 8);
   std::printf("| benchmark | level | fast (us) | baseline | baseline (us) | ratio |\n");
   std::printf("|---|---|---:|---|---:|---:|\n");
@@ -117,7 +125,7 @@ int main(int argc, char** argv) {
         const double fast = TimeBlur(bits, rough, BlurImplementation::Fast);
         SetSimdLimit(previous);
         std::printf("| %sBlur/%ubit/all-lit | %s | %.1f | reference | %.1f | speedup %.2fx |\n",
-                    rough ? "Rough" : "Full", bits, LevelName(level), fast, reference,
+                    rough ? "Rough" : "Full", bits, SimdLevelName(level), fast, reference,
                     reference / fast);
         if (bits == 8) break;  // one kernel at every level
       }
@@ -130,7 +138,7 @@ int main(int argc, char** argv) {
       const double frame = TimeFrame(bits);
       SetSimdLimit(previous);
       std::printf("| FrameStep/%ubit/full/all-lit | %s | %.1f | memcpy-three-surfaces | %.1f | %.2fx |\n",
-                  bits, LevelName(level), frame, copies, frame / copies);
+                  bits, SimdLevelName(level), frame, copies, frame / copies);
       if (bits == 8) break;
     }
   }

@@ -9,7 +9,7 @@
 
 #include "bench_support.h"
 #include "effect/bitmap_font.h"
-#include "effect/feedback_blur.h"
+#include "effect/blur/feedback_blur.h"
 #include "effect/text_sets.h"
 
 namespace lumenfall::bench {

@@ -9,7 +9,7 @@
 #include "display/work_surface.h"
 #include "effect/bitmap_font.h"
 #include "effect/clock.h"
-#include "effect/feedback_blur.h"
+#include "effect/blur/feedback_blur.h"
 #include "effect/random.h"
 #include "effect/text_sets.h"
 

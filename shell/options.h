@@ -59,6 +59,14 @@ bool ParseNumber(std::string_view text, uint32_t& value);
 // "option --NAME needs a whole number from 0 to 4294967295 (decimal or 0x-hex), not '...'"
 std::string NumberError(std::string_view name, std::string_view value);
 
+// The effect on a simulated clock, as the renderer and the web page run it: frame k at
+// kDefaultStartMs + k x kDefaultTickMs unless told otherwise, and at most
+// kMaxRenderFrames frames (more than seven passes of the longer text set at 40 ms), so
+// that a typing mistake cannot ask for hours of work.
+constexpr uint32_t kDefaultTickMs = 40;
+constexpr uint32_t kDefaultStartMs = 1000;
+constexpr uint32_t kMaxRenderFrames = 200000;
+
 // The text sets by name: "malachi-red" and "deep-blue" and their selectors; the name
 // of a settings word's text set, or empty when its low byte selects none.
 std::optional<uint32_t> SelectorForTextSet(std::string_view name);

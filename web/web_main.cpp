@@ -14,7 +14,7 @@
 #include "display/pixel_format.h"
 #include "display/stretch.h"
 #include "effect/clock.h"
-#include "effect/fast_blur.h"
+#include "effect/blur/simd_level.h"
 #include "effect/memory_effect.h"
 #include "web/web_options.h"
 

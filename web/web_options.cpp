@@ -1,7 +1,6 @@
 #include "web/web_options.h"
 
 #include "display/pixel_format.h"
-#include "platform/render/options.h"
 #include "settings/settings_word.h"
 #include "shell/options.h"
 

@@ -8,8 +8,8 @@
 #include <string_view>
 
 #include "effect/text_file.h"
-#include "platform/render/options.h"
 #include "settings/settings_word.h"
+#include "shell/options.h"
 
 namespace lumenfall {
 

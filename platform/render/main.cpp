@@ -3,12 +3,14 @@
 
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include "effect/text_file.h"
 #include "platform/render/options.h"
 #include "platform/render/renderer.h"
 #include "shell/options.h"
+#include "shell/simd_choice.h"
 
 namespace {
 
@@ -30,6 +32,12 @@ int main(int argc, char** argv) {
     Complain(error);
     return kExitUsage;
   }
+  error = SimdEnvironmentProblem(std::getenv(kSimdEnvironmentVariable));
+  if (!error.empty()) {
+    Complain(error);
+    return kExitUsage;
+  }
+  if (options.simd) SetSimdLimit(*options.simd);
   if (options.version) {
     std::fputs(RenderVersion().c_str(), stdout);
     return std::fflush(stdout) == 0 ? kExitDone : kExitIoFailure;

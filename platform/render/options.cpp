@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "shell/options.h"
+#include "shell/simd_choice.h"
 
 namespace lumenfall {
 
@@ -105,6 +106,7 @@ bool ParseRenderOptions(int argc, const char* const* argv, RenderOptions& option
       {"frames", true}, {"tick-ms", true}, {"start-ms", true}, {"seed", true},
       {"out", true},    {"format", true},  {"size", true},     {"every", true},
       {"list-lines", false}, {"help", false}, {"h", false}, {"version", false},
+      {"simd", true},
   };
   OptionSpec specs[std::size(kRenderSpecs) + std::size(kEffectOptionSpecs)];
   std::copy(std::begin(kRenderSpecs), std::end(kRenderSpecs), specs);
@@ -150,6 +152,10 @@ bool ParseRenderOptions(int argc, const char* const* argv, RenderOptions& option
         return false;
       }
       p.format = f;
+    } else if (name == "simd") {
+      SimdLevel level;
+      if (!ParseSimdOption(value, level, error)) return false;
+      options.simd = level;
     } else if (name == "size") {
       uint32_t w = 0, h = 0;
       if (!ParseSize(value, w, h)) {
@@ -246,6 +252,9 @@ The output:
                       (default 1: all). --frames 101 --every 101 keeps frame 100 alone.
 
 Other:
+  --simd LEVEL        run the blur's kernels at most at LEVEL: none, mmx, sse2 or avx2
+                      (default: LUMENFALL_SIMD, else the best the processor has); the
+                      frames are the same at every level
   --list-lines        print the text set (or the lines of --text-file, with the
                       final empty entry), one entry per line, and exit
   --help, -h          this text

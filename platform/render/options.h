@@ -4,23 +4,23 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
+#include "effect/blur/simd_level.h"
 #include "effect/text_file.h"
+#include "shell/options.h"
 
 namespace lumenfall {
 
 enum class OutputFormat { Unset, Raw, Png, Gif, Y4m };
 
 // Upper limits, so that a typing mistake cannot ask for hours of work or gigabytes of
-// memory: 200000 frames are more than seven passes of the longer text set at 40 ms.
-constexpr uint32_t kMaxRenderFrames = 200000;
+// memory (the most frames, kMaxRenderFrames, is the simulated run's: shell/options.h).
 constexpr uint32_t kMaxOutputSide = 4096;
 
 constexpr uint32_t kDefaultRenderFrames = 250;  // 10 s at the default tick
-constexpr uint32_t kDefaultTickMs = 40;
-constexpr uint32_t kDefaultStartMs = 1000;
 
 struct RenderOptions {
   uint32_t flags = 1;           // the settings word
@@ -37,6 +37,7 @@ struct RenderOptions {
   uint32_t outWidth = 400;
   uint32_t outHeight = 300;
   uint32_t every = 1;           // keep every K-th frame: k = K-1, 2K-1, ...
+  std::optional<SimdLevel> simd;  // the cap on the blur's vector level (--simd)
   bool listLines = false;
   bool help = false;
   bool version = false;

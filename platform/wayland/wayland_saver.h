@@ -2,7 +2,7 @@
 // layer (wallpaper or overlay) on every output.
 #pragma once
 
-#include "platform/x11/options.h"
+#include "platform/linux/options.h"
 
 namespace lumenfall {
 

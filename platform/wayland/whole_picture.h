@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "platform/x11/visual_converter.h"
+#include "platform/linux/visual_converter.h"
 
 namespace lumenfall {
 

@@ -30,14 +30,14 @@ bool Is95Family() {
 
 // The blur's vector kernels only where the system saves their registers; without
 // IsProcessorFeaturePresent (Windows 95, early NT) a 32-bit program runs the kernels
-// below SSE2.
+// below SSE2. LUMENFALL_SIMD may lower the level further, never raise it.
 void LimitVectorKernels() {
   HMODULE kernel = GetModuleHandleA("KERNEL32.DLL");
   ProcessorFeatureQuery query = nullptr;
   if (kernel != nullptr)
     query = reinterpret_cast<ProcessorFeatureQuery>(
         reinterpret_cast<void*>(GetProcAddress(kernel, "IsProcessorFeaturePresent")));
-  SetSimdLimit(SystemSimdLimit(query, kThisProgramWord));
+  LimitToSystem(query);
 }
 
 int RunMode(const SaverCommand& command) {

@@ -21,4 +21,9 @@ SimdLevel SystemSimdLimit(ProcessorFeatureQuery isProcessorFeaturePresent, Progr
   return SimdLevel::Sse2;
 }
 
+void LimitToSystem(ProcessorFeatureQuery isProcessorFeaturePresent, ProgramWord word) {
+  const SimdLevel system = SystemSimdLimit(isProcessorFeaturePresent, word);
+  if (system < SimdLimit()) SetSimdLimit(system);
+}
+
 }  // namespace lumenfall

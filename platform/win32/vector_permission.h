@@ -7,7 +7,7 @@
 
 #include <cstdint>
 
-#include "effect/fast_blur.h"
+#include "effect/blur/simd_level.h"
 
 namespace lumenfall {
 
@@ -36,5 +36,8 @@ constexpr ProgramWord kThisProgramWord = sizeof(void*) == 8 ? ProgramWord::Bits6
 // neither XSAVE nor AVX2; AVX2 when it reports SSE2 and either of those. The
 // processor's own detection still applies on top (the blur uses the smaller of the two).
 SimdLevel SystemSimdLimit(ProcessorFeatureQuery isProcessorFeaturePresent, ProgramWord word);
+
+// Lowers the blur's cap to what the system allows; a lower cap (LUMENFALL_SIMD) stays.
+void LimitToSystem(ProcessorFeatureQuery isProcessorFeaturePresent, ProgramWord word = kThisProgramWord);
 
 }  // namespace lumenfall

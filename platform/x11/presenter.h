@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "platform/x11/monitors.h"
-#include "platform/x11/visual_converter.h"
+#include "platform/linux/visual_converter.h"
 #include "platform/x11/x11_image.h"
 
 namespace lumenfall {

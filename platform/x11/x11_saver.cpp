@@ -20,13 +20,13 @@
 #include <string>
 
 #include "effect/memory_effect.h"
-#include "platform/x11/monotonic_clock.h"
+#include "platform/linux/monotonic_clock.h"
 #include "platform/x11/monitors.h"
-#include "platform/x11/visual_converter.h"
+#include "platform/linux/visual_converter.h"
 #include "platform/x11/presenter.h"
 #include "platform/x11/render_presenter.h"
-#include "platform/x11/saver_rules.h"
-#include "platform/x11/stop_signal.h"
+#include "platform/linux/saver_rules.h"
+#include "platform/linux/stop_signal.h"
 #include "platform/x11/x11_errors.h"
 #include "platform/x11/x11_monitors.h"
 #include "platform/x11/x11_window.h"

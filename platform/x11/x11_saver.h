@@ -1,7 +1,7 @@
 // The X11 front end of the saver.
 #pragma once
 
-#include "platform/x11/options.h"
+#include "platform/linux/options.h"
 
 namespace lumenfall {
 

@@ -8,7 +8,7 @@
 
 #include "display/memory_surface.h"
 #include "display/pixel_format.h"
-#include "effect/feedback_blur.h"
+#include "effect/blur/feedback_blur.h"
 #include "tests/display/display_support.h"
 
 namespace lumenfall::testing {

@@ -5,7 +5,7 @@
 #include <initializer_list>
 #include <utility>
 
-#include "effect/colour_decay.h"
+#include "effect/blur/colour_decay.h"
 
 namespace lumenfall {
 namespace {

@@ -10,7 +10,7 @@
 #include "display/memory_surface.h"
 #include "effect/bitmap_font.h"
 #include "effect/clock.h"
-#include "effect/fast_blur.h"
+#include "effect/blur/fast_blur.h"
 #include "effect/frame_sequencer.h"
 #include "fast_path_support.h"
 
@@ -97,12 +97,11 @@ TEST(EffectSideBySide, SeveralLinesAtThirtyTwoAndSixteenBits) {
 TEST(EffectSideBySide, EveryVectorLevelAtSixteenTwentyFourAndThirtyTwoBits) {
   for (const Format& f : AllFormats()) {
     if (f.bits < 16 || (f.bits == 16 && f.expectedLayout != kLayout565)) continue;
-    for (SimdLevel level : {SimdLevel::None, SimdLevel::Mmx, SimdLevel::Sse2, SimdLevel::Avx2}) {
-      if (level > DetectedSimdLevel()) continue;
-      const SimdLevel previous = SetSimdLimit(level);
+    for (const KernelVariant& kernels : VariantsToTry(f.bits)) {
+      SCOPED_TRACE(VariantName(kernels));
+      VariantCap cap(kernels);
       RunSideBySide(f, 1, 40, 20);
       RunSideBySide(f, 0x10000001, 40, 20);
-      SetSimdLimit(previous);
       if (HasFatalFailure()) return;
     }
   }

@@ -3,14 +3,15 @@
 // regions and pitches, and every vector level the processor has.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <random>
 #include <vector>
 
 #include "display/memory_surface.h"
-#include "effect/colour_decay.h"
-#include "effect/fast_blur.h"
-#include "effect/feedback_blur.h"
+#include "effect/blur/colour_decay.h"
+#include "effect/blur/fast_blur.h"
+#include "effect/blur/feedback_blur.h"
 #include "fast_path_support.h"
 
 namespace lumenfall {
@@ -24,6 +25,10 @@ using fasttest::Paint;
 using fasttest::Picture;
 using fasttest::PictureName;
 using fasttest::SurfaceFor;
+using fasttest::KernelVariant;
+using fasttest::VariantCap;
+using fasttest::VariantName;
+using fasttest::VariantsToTry;
 
 constexpr uint32_t kSelectors[] = {1, 2, 4, 8, 16, 32};
 constexpr int32_t kOffsetX[4] = {1, 2, 2, 1};
@@ -40,15 +45,6 @@ class SimdCap {
  private:
   SimdLevel previous_;
 };
-
-std::vector<SimdLevel> LevelsToTry(uint32_t bits) {
-  std::vector<SimdLevel> levels{SimdLevel::None};
-  if (bits == 8) return levels;  // the only depth without vector kernels
-  if (DetectedSimdLevel() >= SimdLevel::Mmx) levels.push_back(SimdLevel::Mmx);
-  if (DetectedSimdLevel() >= SimdLevel::Sse2) levels.push_back(SimdLevel::Sse2);
-  if (DetectedSimdLevel() >= SimdLevel::Avx2) levels.push_back(SimdLevel::Avx2);
-  return levels;
-}
 
 PassMemory MemoryOf(MemorySurface& src, MemorySurface& dst) {
   return PassMemory{src.Pixels(), src.Desc().pitch, src.Bytes().size(),
@@ -87,12 +83,13 @@ bool SameAsReference(const DisplayState& d, MemorySurface& src, const MemorySurf
   return took && difference.empty();
 }
 
-std::string Describe(const Format& f, Picture p, uint32_t selector, int phase, SimdLevel level,
+std::string Describe(const Format& f, Picture p, uint32_t selector, int phase,
+                     const KernelVariant& kernels,
                      const Rect& r, bool randomDestination) {
   std::ostringstream out;
   out << f.name << ", " << PictureName(p) << ", selector " << selector
       << (phase < 0 ? ", full" : ", rough phase ") << (phase < 0 ? "" : std::to_string(phase))
-      << ", vector level " << int(level) << ", region {" << r.left << "," << r.top << ","
+      << ", " << VariantName(kernels) << ", region {" << r.left << "," << r.top << ","
       << r.right << "," << r.bottom << "}"
       << (randomDestination ? ", random destination" : ", zero destination");
   return out.str();
@@ -128,8 +125,8 @@ TEST(FastBlur, MatchesReferenceOnEveryFormatPictureAndRule) {
         for (bool randomDestination : {false, true}) {
           MemorySurface dst = SurfaceFor(d, c.dstWidth, c.dstHeight, c.dstExtraPitch);
           if (randomDestination) Paint(d, dst, Picture::Random, random);
-          for (SimdLevel level : LevelsToTry(f.bits)) {
-            SimdCap cap(level);
+          for (const KernelVariant& level : VariantsToTry(f.bits)) {
+            VariantCap cap(level);
             for (uint32_t selector : kSelectors) {
               for (int phase = -1; phase < 4; ++phase) {
                 ++runs;
@@ -165,8 +162,8 @@ TEST(FastBlur, MatchesReferenceOnEveryRegionSize) {
     Paint(d, src, Picture::AllLit, random);
     MemorySurface dst = SurfaceFor(d, 42, 13, 2);
     Paint(d, dst, Picture::Random, random);
-    for (SimdLevel level : LevelsToTry(f.bits)) {
-      SimdCap cap(level);
+    for (const KernelVariant& level : VariantsToTry(f.bits)) {
+      VariantCap cap(level);
       for (int32_t w = 0; w <= 37; ++w) {
         for (int32_t h = 0; h <= 9; ++h) {
           const Rect region{3, 2, 3 + w, 2 + h};
@@ -197,8 +194,8 @@ TEST(FastBlur, MatchesReferenceOnTheWorkSurfaceSize) {
       // Old destination content shows through every mix, so it is random here.
       MemorySurface dst = SurfaceFor(d, 400, 300);
       Paint(d, dst, Picture::Random, random);
-      for (SimdLevel level : LevelsToTry(f.bits)) {
-        SimdCap cap(level);
+      for (const KernelVariant& level : VariantsToTry(f.bits)) {
+        VariantCap cap(level);
         for (uint32_t selector : {1u, 4u, 32u}) {
           for (int phase : {-1, 0, 1, 2, 3}) {
             // A sparse picture may have no lit pixel where a rough phase samples.
@@ -223,8 +220,8 @@ TEST(FastBlur, SingleLitPixelAnywhereMatchesReference) {
   for (const Format& f : AllFormats()) {
     const DisplayState d = DisplayFor(f);
     const Rect region{1, 1, 10, 9};
-    for (SimdLevel level : LevelsToTry(f.bits)) {
-      SimdCap cap(level);
+    for (const KernelVariant& level : VariantsToTry(f.bits)) {
+      VariantCap cap(level);
       for (uint32_t y = 1; y < 9; ++y) {
         for (uint32_t x = 1; x < 10; ++x) {
           MemorySurface src = SurfaceFor(d, 11, 10);
@@ -327,6 +324,58 @@ TEST(FastBlur, DepthWithoutWriterIsDeclined) {
   EXPECT_FALSE(FastFeedbackPass(d, m, Rect{0, 0, 20, 20}, FadeToRed));
   EXPECT_FALSE(FastRoughPass(d, m, Rect{0, 0, 20, 20}, 1, 1, FadeToRed));
   for (uint8_t b : dst) ASSERT_EQ(b, 0x22);
+}
+
+// The kernel table takes the highest level at or below the cap (and the processor's)
+// that has kernels for the format: AVX2, SSE2, MMX, then none.
+TEST(FastBlurKernelTable, ChoosesTheHighestLevelWithKernels) {
+  struct FormatTop {
+    const char* name;
+    uint32_t bits, redMask, greenMask, blueMask;
+    SimdLevel top;  // the highest level with kernels for the format
+  };
+  const FormatTop cases[] = {
+      {"8 bits", 8, 0, 0, 0, SimdLevel::None},
+      {"16 bits 565", 16, 0xF800, 0x07E0, 0x001F, SimdLevel::Avx2},
+      {"16 bits 655 with overlapping fields", 16, 0xFC00, 0x07E0, 0x001F, SimdLevel::None},
+      // Found as 565, so green keeps level bits 2-6 only: 8-bit lanes, which only the
+      // kernels without vector instructions have.
+      {"16 bits 565 with a five-bit green", 16, 0xF800, 0x03E0, 0x001F, SimdLevel::None},
+      {"24 bits", 24, 0, 0, 0, SimdLevel::Avx2},
+      {"32 bits", 32, 0, 0, 0, SimdLevel::Avx2},
+  };
+  std::mt19937 random(8);
+  for (const FormatTop& c : cases) {
+    DisplayState d;
+    SetupDisplayState(d, 400, 300, c.bits, c.redMask, c.greenMask, c.blueMask);
+    MemorySurface src = SurfaceFor(d, 24, 10);
+    Paint(d, src, Picture::Holes, random);
+    MemorySurface dst = SurfaceFor(d, 24, 10);
+    Paint(d, dst, Picture::Random, random);
+    for (SimdLevel cap : {SimdLevel::None, SimdLevel::Mmx, SimdLevel::Sse2, SimdLevel::Avx2}) {
+      SimdCap limit(cap);
+      const SimdLevel expected = std::min({cap, c.top, DetectedSimdLevel()});
+      EXPECT_EQ(FastBlurLevel(d), expected) << c.name << ", cap " << SimdLevelName(cap);
+      // The kernels it falls back to are exact there too.
+      int changed = 0;
+      for (int phase = -1; phase < 4; ++phase) {
+        ASSERT_TRUE(SameAsReference(d, src, dst, Rect{1, 1, 23, 10}, 8, phase,
+                                    std::string(c.name) + ", cap " + SimdLevelName(cap), changed));
+      }
+      EXPECT_GT(changed, 0) << c.name;
+    }
+  }
+}
+
+// Every program's cap starts at what LUMENFALL_SIMD names; anything else leaves AVX2.
+TEST(SimdLevel, TheEnvironmentNamesTheCap) {
+  EXPECT_EQ(SimdLimitForEnvironment("none"), SimdLevel::None);
+  EXPECT_EQ(SimdLimitForEnvironment("mmx"), SimdLevel::Mmx);
+  EXPECT_EQ(SimdLimitForEnvironment("sse2"), SimdLevel::Sse2);
+  EXPECT_EQ(SimdLimitForEnvironment("avx2"), SimdLevel::Avx2);
+  for (const char* other : {"SSE2", "sse", " none", "", "avx512"})
+    EXPECT_EQ(SimdLimitForEnvironment(other), SimdLevel::Avx2) << other;
+  EXPECT_EQ(SimdLimitForEnvironment(nullptr), SimdLevel::Avx2);
 }
 
 // A destination wider than the cells kept on the stack takes the heap path.

@@ -9,7 +9,8 @@
 
 #include "display/memory_surface.h"
 #include "display/pixel_format.h"
-#include "effect/feedback_blur.h"
+#include "effect/blur/fast_blur.h"
+#include "effect/blur/feedback_blur.h"
 #include "tests/display/display_support.h"
 
 namespace lumenfall::fasttest {
@@ -128,6 +129,48 @@ inline void Paint(const DisplayState& d, MemorySurface& s, Picture picture, std:
       break;
   }
 }
+
+// The kernels a test compares with the reference: a vector level and, without vector
+// instructions, the word of the Swar kernels (Swar64 and Swar32, whatever the build
+// prefers, so that the 32-bit Windows build's kernels are checked here too).
+struct KernelVariant {
+  SimdLevel level;
+  SwarWord word = SwarWord::Native;
+};
+
+inline std::string VariantName(const KernelVariant& v) {
+  std::string name = std::string("kernels ") + SimdLevelName(v.level);
+  if (v.word == SwarWord::Bits32) name += " (Swar32)";
+  if (v.word == SwarWord::Bits64) name += " (Swar64)";
+  return name;
+}
+
+// Every variant the processor runs; 8 bits has no kernels but the scalar ones.
+inline std::vector<KernelVariant> VariantsToTry(uint32_t bits) {
+  if (bits == 8) return {{SimdLevel::None}};
+  std::vector<KernelVariant> variants{{SimdLevel::None, SwarWord::Bits64},
+                                      {SimdLevel::None, SwarWord::Bits32}};
+  for (SimdLevel level : {SimdLevel::Mmx, SimdLevel::Sse2, SimdLevel::Avx2})
+    if (level <= DetectedSimdLevel()) variants.push_back({level});
+  return variants;
+}
+
+// Runs the passes with a variant's kernels until the end of the scope.
+class VariantCap {
+ public:
+  explicit VariantCap(const KernelVariant& v)
+      : level_(SetSimdLimit(v.level)), word_(SetSwarWord(v.word)) {}
+  ~VariantCap() {
+    SetSimdLimit(level_);
+    SetSwarWord(word_);
+  }
+  VariantCap(const VariantCap&) = delete;
+  VariantCap& operator=(const VariantCap&) = delete;
+
+ private:
+  SimdLevel level_;
+  SwarWord word_;
+};
 
 // The first differing byte, as text, or empty when the two are equal.
 inline std::string FirstDifference(const MemorySurface& expected, const MemorySurface& actual) {

@@ -6,7 +6,7 @@
 
 #include "blur_test_support.h"
 #include "display/memory_surface.h"
-#include "effect/feedback_blur.h"
+#include "effect/blur/feedback_blur.h"
 
 namespace lumenfall {
 namespace {

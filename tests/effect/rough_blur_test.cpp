@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "blur_test_support.h"
-#include "effect/feedback_blur.h"
+#include "effect/blur/feedback_blur.h"
 
 namespace lumenfall {
 namespace {

@@ -2,7 +2,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "effect/feedback_blur.h"
+#include "effect/blur/feedback_blur.h"
 #include "fuzz_input.h"
 #include "fuzz_surfaces.h"
 

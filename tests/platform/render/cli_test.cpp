@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "display/memory_surface.h"
+#include "effect/blur/simd_level.h"
 #include "effect/clock.h"
 #include "effect/frame_sequencer.h"
 #include "effect/memory_effect.h"
@@ -46,6 +47,7 @@ struct Result {
 struct Limits {
   long fileSizeLimit = -1;  // RLIMIT_FSIZE in bytes, with SIGXFSZ ignored
   int signalAfterMs = -1;   // SIGTERM after this long
+  const char* simdEnvironment = nullptr;  // LUMENFALL_SIMD's value (null: unset)
 };
 
 Result RunRenderer(const std::vector<std::string>& args, const Limits& limits = {}) {
@@ -66,6 +68,8 @@ Result RunRenderer(const std::vector<std::string>& args, const Limits& limits = 
     dup2(in, 0);
     dup2(out, 1);
     dup2(err, 2);
+    if (limits.simdEnvironment != nullptr) setenv("LUMENFALL_SIMD", limits.simdEnvironment, 1);
+    else unsetenv("LUMENFALL_SIMD");
     if (limits.fileSizeLimit >= 0) {
       signal(SIGXFSZ, SIG_IGN);
       const rlimit r{static_cast<rlim_t>(limits.fileSizeLimit),
@@ -90,13 +94,16 @@ Result RunRenderer(const std::vector<std::string>& args, const Limits& limits = 
 }
 
 // The run as the renderer must perform it: the in-memory effect seeded with S, frame k
-// at T + k x M, ShowBuffer after every frame; the sequencer given own lines directly
-// when there are some.
+// at T + k x M, ShowBuffer after every frame, or (every > 1) after frames every - 1,
+// 2 x every - 1, ...; the sequencer given own lines directly when there are some; blurred
+// by the plain loops with reference.
 std::vector<uint8_t> ReferenceFrames(uint32_t flags, uint32_t bpp, uint32_t layout,
                                      uint32_t frames, uint32_t tick, uint32_t start,
-                                     uint32_t seed, TextSet ownLines = nullptr) {
+                                     uint32_t seed, TextSet ownLines = nullptr,
+                                     uint32_t every = 1, bool reference = false) {
   SimulatedClock clock(start);
   MemoryEffect effect(EmulatedFormat{bpp, layout}, clock, seed);
+  if (reference) effect.Engine().blur.implementation = BlurImplementation::Reference;
   std::vector<uint8_t> all;
   for (uint32_t k = 0; k < frames; ++k) {
     clock.Set(start + k * tick);
@@ -105,6 +112,7 @@ std::vector<uint8_t> ReferenceFrames(uint32_t flags, uint32_t bpp, uint32_t layo
     } else {
       effect.Step(flags);
     }
+    if ((k + 1) % every != 0) continue;
     all.insert(all.end(), effect.Show().Bytes().begin(), effect.Show().Bytes().end());
   }
   return all;
@@ -161,6 +169,49 @@ TEST(RenderCli, RawFramesMatchTheEngineRunByHand) {
                            reinterpret_cast<const uint8_t*>(bytes.data())))
         << "depth " << c.bpp;
     EXPECT_NE(bytes.find_first_not_of('\0'), std::string::npos);  // the text shows
+  }
+}
+
+// The same bytes at every vector level the machine has, as LUMENFALL_SIMD or --simd asks:
+// those of the plain loops, late in the first line's burn-in, at every depth and blur.
+TEST(RenderCli, EveryVectorLevelGivesTheReferenceFrames) {
+  TempFolder dir;
+  struct Case {
+    std::vector<std::string> args;
+    uint32_t flags, bpp, layout;
+  };
+  const Case cases[] = {
+      {{"--depth", "32"}, 1, 32, 565},
+      {{"--depth", "32", "--low-quality", "--text-set", "deep-blue"}, 0x10000004, 32, 565},
+      {{"--depth", "24", "--text-set", "deep-blue"}, 4, 24, 565},
+      {{"--depth", "24", "--low-quality"}, 0x10000001, 24, 565},
+      {{"--depth", "16", "--layout", "565", "--low-quality"}, 0x10000001, 16, 565},
+      {{"--depth", "16", "--layout", "655", "--text-set", "deep-blue"}, 4, 16, 655},
+      {{"--depth", "8"}, 1, 8, 565},
+  };
+  const SimdLevel levels[] = {SimdLevel::None, SimdLevel::Mmx, SimdLevel::Sse2, SimdLevel::Avx2};
+  for (const Case& c : cases) {
+    const std::vector<uint8_t> expected = ReferenceFrames(c.flags, c.bpp, c.layout, 90, 40, 1000,
+                                                          1000, nullptr, 45, true);
+    for (SimdLevel level : levels) {
+      if (level > DetectedSimdLevel()) continue;
+      std::vector<std::string> args = c.args;
+      args.insert(args.end(), {"--frames", "90", "--every", "45", "--out", dir / "run.raw"});
+      // Half the levels through the environment, half through the option.
+      Limits how;
+      if (level == SimdLevel::None || level == SimdLevel::Sse2) {
+        how.simdEnvironment = SimdLevelName(level);
+      } else {
+        args.insert(args.end(), {"--simd", SimdLevelName(level)});
+      }
+      const Result r = RunRenderer(args, how);
+      ASSERT_EQ(r.status, 0) << r.err;
+      const std::string bytes = ReadAll(dir / "run.raw");
+      ASSERT_EQ(bytes.size(), expected.size());
+      EXPECT_TRUE(std::equal(expected.begin(), expected.end(),
+                             reinterpret_cast<const uint8_t*>(bytes.data())))
+          << "depth " << c.bpp << ", flags " << c.flags << ", level " << SimdLevelName(level);
+    }
   }
 }
 
@@ -318,6 +369,12 @@ TEST(RenderCli, MistakesExitTwoWithOneLineAndWriteNothing) {
                      (texts / "bad.txt").string() + ":2:3: the font has no U+00EF");
   ExpectOneErrorLine(RunRenderer({"--text-file", texts / "none.txt", "--out", out}), 2,
                      "cannot read '" + (texts / "none.txt").string() + "'");
+  ExpectOneErrorLine(RunRenderer({"--simd", "sse3", "--out", out}), 2,
+                     "--simd must be none, mmx, sse2 or avx2, not 'sse3'");
+  Limits badLevel;
+  badLevel.simdEnvironment = "AVX2";
+  ExpectOneErrorLine(RunRenderer({"--out", out}, badLevel), 2,
+                     "LUMENFALL_SIMD must be none, mmx, sse2 or avx2, not 'AVX2'");
   EXPECT_TRUE(dir.Names().empty());
 }
 

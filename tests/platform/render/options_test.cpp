@@ -39,6 +39,9 @@ TEST(RenderOptions, Defaults) {
   EXPECT_EQ(p.options.format, OutputFormat::Raw);
   EXPECT_FALSE(p.options.listLines);
   EXPECT_FALSE(p.options.help);
+  EXPECT_FALSE(p.options.simd.has_value());
+  EXPECT_EQ(Parse({"--simd", "mmx", "--out", "a.raw"}).options.simd, SimdLevel::Mmx);
+  EXPECT_EQ(Parse({"--simd=none", "--out", "a.raw"}).options.simd, SimdLevel::None);
 }
 
 TEST(RenderOptions, SeedFollowsTheStartUnlessGiven) {
@@ -131,6 +134,7 @@ TEST(RenderOptions, EveryMistakeIsRefusedWithAReason) {
       {{"--size", "0x0", "--out", "a.raw"}, "--size must be WIDTHxHEIGHT"},
       {{"--size", "5000x10", "--out", "a.raw"}, "--size must be"},
       {{"--format", "jpeg", "--out", "a.raw"}, "--format must be raw, png, gif or y4m"},
+      {{"--simd", "SSE2", "--out", "a.raw"}, "--simd must be none, mmx, sse2 or avx2, not 'SSE2'"},
       {{"--low-quality=1", "--out", "a.raw"}, "--low-quality takes no value"},
       {{"--help=yes"}, "--help takes no value"},
       {{}, "no output"},

@@ -11,7 +11,7 @@
 #include <string>
 #include <thread>
 
-#include "platform/wayland/backend.h"
+#include "platform/linux/backend.h"
 #include "sway_harness.h"
 
 namespace lumenfall::waylandtest {

@@ -49,5 +49,17 @@ TEST(VectorPermission, Avx2NeedsTheSystemToSaveTheWiderRegisters) {
   EXPECT_EQ(Ask(1u << kFeatureSse2, true), SimdLevel::Avx2);
 }
 
+TEST(VectorPermission, TheSystemLowersTheCapButNeverRaisesIt) {
+  const SimdLevel before = SetSimdLimit(SimdLevel::Avx2);
+  present = 0;
+  LimitToSystem(FakeQuery, ProgramWord::Bits32);  // a system that denies SSE2
+  EXPECT_EQ(SimdLimit(), SimdLevel::Mmx);
+  SetSimdLimit(SimdLevel::None);  // as LUMENFALL_SIMD=none asks
+  present = 1u << kFeatureSse2 | 1u << kFeatureXsave;
+  LimitToSystem(FakeQuery, ProgramWord::Bits32);
+  EXPECT_EQ(SimdLimit(), SimdLevel::None);
+  SetSimdLimit(before);
+}
+
 }  // namespace
 }  // namespace lumenfall

@@ -35,7 +35,8 @@ class WineSession : public WineDesktop {
     depth_ = depth;
     if (const std::string missing =
             MissingWindowsFiles({SaverPath(), Helper("lf_probe"), Helper("lf_parent"),
-                                 Helper("lf_registry_check"), Helper("lf_inproc_preview")});
+                                 Helper("lf_registry_check"), Helper("lf_inproc_preview"),
+                                 Helper("lf_blur_check")});
         !missing.empty())
       return Fail(missing);
     const std::string prefix = EditionWorkDir(LUMENFALL_WINE_WORK_DIR) + "/prefix-" +
@@ -612,6 +613,15 @@ TEST_F(WineTwoMonitors, PreviewOnTheOtherMonitorStaysInsideItsWindow) {
 LUMENFALL_WINE_SCENARIOS(WineDepth8)
 LUMENFALL_WINE_SCENARIOS(WineDepth16)
 LUMENFALL_WINE_SCENARIOS(WineDepth24)
+
+// The blur's kernels as the 32-bit build compiles them, at every level the processor has
+// and with both Swar words, byte for byte against the plain loops (once: they do not
+// depend on the display).
+TEST_F(WineDepth16, BlurKernelsOfTheWindowsBuildMatchThePlainLoops) {
+  std::string output;
+  EXPECT_EQ(session->Wine({Helper("lf_blur_check")}, &output, 300000), 0) << output;
+  EXPECT_NE(output.find(" cases, 0 differ"), std::string::npos) << output;
+}
 
 }  // namespace
 }  // namespace lumenfall::wine

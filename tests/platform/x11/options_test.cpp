@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/x11/options.h"
+#include "platform/linux/options.h"
 
 namespace lumenfall {
 namespace {

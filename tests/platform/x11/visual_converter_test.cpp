@@ -10,8 +10,8 @@
 #include "effect/random.h"
 #include "effect/memory_effect.h"
 #include "platform/x11/monitors.h"
-#include "platform/x11/monotonic_clock.h"
-#include "platform/x11/visual_converter.h"
+#include "platform/linux/monotonic_clock.h"
+#include "platform/linux/visual_converter.h"
 #include "tests/display/display_support.h"
 
 namespace lumenfall {

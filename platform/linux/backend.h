@@ -1,7 +1,7 @@
 // Which windowing system the Linux saver talks to. Plain C++, testable without either.
 #pragma once
 
-#include "platform/x11/options.h"
+#include "platform/linux/options.h"
 
 namespace lumenfall {
 

@@ -17,7 +17,8 @@
 
 #include "display/pixel_format.h"
 #include "display/types.h"
-#include "effect/colour_decay.h"
+#include "effect/blur/colour_decay.h"
+#include "effect/blur/simd_level.h"
 
 namespace lumenfall {
 
@@ -43,18 +44,14 @@ bool FastFeedbackPass(const DisplayState& display, const PassMemory& memory, con
 bool FastRoughPass(const DisplayState& display, const PassMemory& memory, const Rect& region,
                    int32_t dx, int32_t dy, ColourDecayRule rule);
 
-// The vector instructions the 16-, 24- and 32-bit kernels may use. The best one the
-// processor has is chosen at run time; tests lower the limit to exercise every kernel.
-enum class SimdLevel : uint8_t { None = 0, Mmx = 1, Sse2 = 2, Avx2 = 3 };
+// The vector level of the kernels the passes run for the display now: the active level,
+// or the highest below it that has kernels for the display's format (kernel_table.cpp).
+SimdLevel FastBlurLevel(const DisplayState& display);
 
-// What the processor offers: Sse2 in the WebAssembly build, whose SIMD the SSE2
-// kernels are compiled to; None on processors other than x86.
-SimdLevel DetectedSimdLevel();
-
-// Caps the level the passes use; the default cap is Avx2. Returns the previous cap.
-SimdLevel SetSimdLimit(SimdLevel limit);
-
-// The level the passes use now: the smaller of the detected level and the cap.
-SimdLevel ActiveSimdLevel();
+// The word of the kernels without vector instructions at 16 (in lanes), 24 and 32 bits:
+// the program's own (Swar32 in a 32-bit program, Swar64 in a 64-bit one), or for the
+// tests either. Returns the previous choice.
+enum class SwarWord : uint8_t { Native, Bits32, Bits64 };
+SwarWord SetSwarWord(SwarWord word);
 
 }  // namespace lumenfall

@@ -7,7 +7,7 @@
 #include "display/pixel_format.h"
 #include "display/types.h"
 #include "display/work_surface.h"
-#include "effect/colour_decay.h"
+#include "effect/blur/colour_decay.h"
 
 namespace lumenfall {
 

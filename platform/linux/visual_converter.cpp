@@ -1,4 +1,4 @@
-#include "platform/x11/visual_converter.h"
+#include "platform/linux/visual_converter.h"
 
 #include <algorithm>
 #include <cstring>

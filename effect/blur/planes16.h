@@ -19,8 +19,8 @@
 // << t_blue; FillPlanes16 checks that against the writer's packing.
 //
 // The arithmetic is written once, as templates over a lane type L: the AVX2 kernels
-// (blur_kernels_planes16.cpp), the SSE2 ones (blur_kernels_planes16_sse2.cpp) and the
-// one-pixel remainders of both. The templates have internal linkage on purpose: each
+// (kernels_avx2.cpp), the SSE2 ones (kernels_sse2.cpp) and the one-pixel remainders of
+// both. The templates have internal linkage on purpose: each
 // file includes this header under its own instruction set and compiles its own copy,
 // so the SSE2 kernels can never pick up a copy compiled for AVX2.
 #pragma once
@@ -30,7 +30,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "effect/blur_kernels.h"
+#include "effect/blur/kernels.h"
 
 namespace lumenfall::blurkernels {
 namespace {
@@ -40,7 +40,7 @@ constexpr const uint32_t (&kPlace)[3] = kPlanePlace;
 
 using PlaneFormat = Planes16;
 
-// One pixel in a plain 16-bit value: the remainders of the rows.
+// One pixel in an ordinary 16-bit value: the remainders of the rows.
 struct One {
   using V = uint16_t;
   static V Load(const uint16_t* p) { return *p; }
@@ -215,6 +215,53 @@ bool DecodeRest(const PlaneFormat& f, const uint8_t* src, size_t step, size_t co
     any |= DecodeBlock<One, Always>(f, pixel, planes + i, stride) != 0;
   }
   return any;
+}
+
+// The writers of a register's pixels taken in pairs, a block's two, for the lane types
+// that read half a register of entries (LoadHalf) and interleave the low halves of two
+// registers (InterleaveLow): four blocks' entries for eight pixels with SSE2, two for four
+// with MMX. The side writers start at the entry of the block left of the first: the left
+// pixels take their left block's entry, the right ones their right's.
+template <class L>
+struct PairWriters {
+  const uint16_t* at;
+  size_t stride;
+  typename L::V Plane(size_t p) const {
+    const typename L::V e = L::LoadHalf(at + p * stride);
+    return L::InterleaveLow(e, e);
+  }
+};
+
+template <class L>
+struct SideWriters {
+  const uint16_t* at;
+  size_t stride;
+  typename L::V Plane(size_t p) const {
+    const uint16_t* e = at + p * stride;
+    return L::InterleaveLow(L::LoadHalf(e), L::LoadHalf(e + 2));
+  }
+};
+
+// A row of the decoder: whole registers of source pixels step bytes apart (2 or 4),
+// which samples(p, step) reads (at step 4 reaching the pixel after the last sample, so
+// one more sample must follow), then one at a time. True when any pixel is lit.
+template <class L, unsigned Always, class Samples>
+bool DecodeRow(const KernelContext& k, const uint8_t* src, size_t step, size_t count,
+               uint32_t* cells, Samples samples) {
+  const PlaneFormat f = k.planes16;  // a copy, which the vector stores cannot alias
+  auto* planes = reinterpret_cast<uint16_t*>(cells);
+  const size_t stride = k.fractionOffset;
+  constexpr size_t kLanes = sizeof(typename L::V) / 2;
+  typename L::V lit = L::Set(0);
+  size_t i = 0;
+  if (step == 2 || step == 4) {
+    const size_t reach = step == 2 ? kLanes : kLanes + 1;
+    for (; i + reach <= count; i += kLanes) {
+      const typename L::V pixels = samples(src + i * step, step);
+      lit = L::Or(lit, DecodeBlock<L, Always>(f, pixels, planes + i, stride));
+    }
+  }
+  return DecodeRest<Always>(f, src, step, count, planes, stride, i) || L::Any(lit);
 }
 
 inline void ComposeRest(const PlaneFormat& f, uint8_t* out, const ComposeRows& rows, size_t count,

@@ -1,4 +1,5 @@
-#include "effect/colour_decay.h"
+// The six colour-decay rules and the selector that names each.
+#include "effect/blur/colour_decay.h"
 
 namespace lumenfall {
 

@@ -5,17 +5,24 @@
 #include <string>
 
 #include "effect/text_file.h"
-#include "platform/wayland/backend.h"
+#include "platform/linux/backend.h"
+#include "platform/linux/options.h"
 #include "platform/wayland/wayland_saver.h"
-#include "platform/x11/options.h"
 #include "platform/x11/x11_saver.h"
 #include "shell/options.h"
+#include "shell/simd_choice.h"
 
 int main(int argc, char** argv) {
   const lumenfall::OptionsResult parsed =
       lumenfall::ParseOptions(argc, argv, std::getenv("XSCREENSAVER_WINDOW"));
   if (!parsed.ok) {
     std::fprintf(stderr, "lumenfall: %s\n", parsed.error.c_str());
+    return lumenfall::kExitUsage;
+  }
+  const std::string simd =
+      lumenfall::SimdEnvironmentProblem(std::getenv(lumenfall::kSimdEnvironmentVariable));
+  if (!simd.empty()) {
+    std::fprintf(stderr, "lumenfall: %s\n", simd.c_str());
     return lumenfall::kExitUsage;
   }
   if (parsed.options.version) {

@@ -1,4 +1,4 @@
-#include "platform/x11/options.h"
+#include "platform/linux/options.h"
 
 #include "lumenfall/version.h"
 

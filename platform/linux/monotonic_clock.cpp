@@ -1,4 +1,4 @@
-#include "platform/x11/monotonic_clock.h"
+#include "platform/linux/monotonic_clock.h"
 
 #include <time.h>
 

@@ -1,11 +1,15 @@
-// What the x86 vector kernels of the fast blur share: the target attributes, the
-// loads, selects and lit masks of rows of cells, and the decoding of colours. The
-// WebAssembly build compiles the SSE2 part to its SIMD instructions through
-// Emscripten's SSE2 headers; the whole module is built for them there, so the
-// functions need no target of their own.
+// What the SSE2 and AVX2 kernels share: the target attributes, and SSE2's loads, selects
+// and lit masks of rows of cells and its decoding of colours. The WebAssembly build
+// compiles the SSE2 part to its SIMD instructions through Emscripten's SSE2 headers; the
+// whole module is built for them there, so the functions need no target of their own.
+//
+// Each kernel file includes this after its own target pragma, and the helpers have
+// internal linkage: compiled before the pragma, GCC would not inline them into the
+// kernels of the 32-bit build (their targets differ), and a copy compiled for AVX2 must
+// never serve the SSE2 kernels.
 #pragma once
 
-#include "effect/blur_kernels.h"
+#include "effect/blur/kernels.h"
 
 #if defined(LUMENFALL_X86_KERNELS)
 
@@ -32,6 +36,7 @@
 #endif
 
 namespace lumenfall::blurkernels::x86 {
+namespace {
 
 constexpr int kAlpha = static_cast<int>(kLitCell);
 
@@ -85,56 +90,8 @@ LUMENFALL_SSE2 inline __m128i Sse2Halves(__m128i cells) {
   return _mm_or_si128(shares, _mm_and_si128(cells, _mm_set1_epi32(kAlpha)));
 }
 
-#if defined(LUMENFALL_AVX2_KERNELS)
-LUMENFALL_AVX2 inline __m256i Load8(const uint32_t* p) {
-  return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
-}
 
-LUMENFALL_AVX2 inline void Store8(uint32_t* p, __m256i v) {
-  _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), v);
-}
-
-LUMENFALL_AVX2 inline __m256i Avx2Lit(__m256i cells) { return _mm256_srai_epi32(cells, 31); }
-
-LUMENFALL_AVX2 inline __m256i Avx2Select(__m256i mask, __m256i yes, __m256i no) {
-  return _mm256_blendv_epi8(no, yes, mask);
-}
-
-struct Avx2Rule {
-  __m256i always, alwaysSteps, conditionalSteps;
-};
-
-LUMENFALL_AVX2 inline Avx2Rule Avx2RuleOf(const RuleSteps& rule) {
-  const __m256i twelve = _mm256_set1_epi32(0x000C0C0C);
-  const auto always = static_cast<int>(rule.always);
-  const auto conditional = static_cast<int>(rule.conditional);
-  return Avx2Rule{_mm256_set1_epi32(always), _mm256_and_si256(_mm256_set1_epi32(always), twelve),
-                  _mm256_and_si256(_mm256_set1_epi32(conditional), twelve)};
-}
-
-LUMENFALL_AVX2 inline __m256i Avx2Cells(const Avx2Rule& rule, __m256i pixels) {
-  const __m256i colour = _mm256_and_si256(pixels, _mm256_set1_epi32(0x00FFFFFF));
-  const __m256i black = _mm256_cmpeq_epi32(colour, _mm256_setzero_si256());
-  __m256i c = _mm256_subs_epu8(colour, rule.alwaysSteps);
-  const __m256i gone =
-      _mm256_cmpeq_epi32(_mm256_and_si256(c, rule.always), _mm256_setzero_si256());
-  c = _mm256_subs_epu8(c, _mm256_and_si256(gone, rule.conditionalSteps));
-  return _mm256_andnot_si256(black, _mm256_or_si256(c, _mm256_set1_epi32(kAlpha)));
-}
-
-// Unpack and pack work within each 128-bit half, so the byte order comes back as it was.
-LUMENFALL_AVX2 inline __m256i Avx2Halves(__m256i cells) {
-  const __m256i zero = _mm256_setzero_si256(), give = _mm256_set1_epi16(127);
-  const __m256i lo =
-      _mm256_srli_epi16(_mm256_mullo_epi16(_mm256_unpacklo_epi8(cells, zero), give), 8);
-  const __m256i hi =
-      _mm256_srli_epi16(_mm256_mullo_epi16(_mm256_unpackhi_epi8(cells, zero), give), 8);
-  const __m256i shares =
-      _mm256_and_si256(_mm256_packus_epi16(lo, hi), _mm256_set1_epi32(0x00FFFFFF));
-  return _mm256_or_si256(shares, _mm256_and_si256(cells, _mm256_set1_epi32(kAlpha)));
-}
-#endif  // LUMENFALL_AVX2_KERNELS
-
+}  // namespace
 }  // namespace lumenfall::blurkernels::x86
 
 #endif  // LUMENFALL_X86_KERNELS

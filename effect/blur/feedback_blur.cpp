@@ -1,7 +1,9 @@
-#include "effect/feedback_blur.h"
+// The feedback blur's passes and their dispatch, and the reference: the plain loops that
+// make every write in order through the pixel writers.
+#include "effect/blur/feedback_blur.h"
 
 #include "display/surface_ops.h"
-#include "effect/fast_blur.h"
+#include "effect/blur/fast_blur.h"
 #include "settings/settings_word.h"
 
 namespace lumenfall {

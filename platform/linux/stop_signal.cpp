@@ -1,4 +1,4 @@
-#include "platform/x11/stop_signal.h"
+#include "platform/linux/stop_signal.h"
 
 #include <signal.h>
 #include <sys/signalfd.h>
