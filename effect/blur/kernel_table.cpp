@@ -19,7 +19,7 @@ struct LevelKernels {
 SwarWord gSwarWord = SwarWord::Native;
 
 bool TakesSwar32() {
-  if (gSwarWord == SwarWord::Native) return sizeof(void*) == 4;  // no 64-bit registers
+  if (gSwarWord == SwarWord::Native) return kSwar32;
   return gSwarWord == SwarWord::Bits32;
 }
 

@@ -254,9 +254,14 @@ void Compose16Lanes_Swar32(const KernelContext& k, uint8_t* out, const ComposeRo
 void ComposeBlocks16Lanes_Swar32(const KernelContext& k, uint8_t* out, const uint32_t* above,
                                  const BlockRow& row, const uint32_t* below, size_t blocks);
 
-// The Swar kernels in the program's own word (Swar32 in a 32-bit program), to which the
-// vector kernels hand their last pixels.
+// The Swar kernels in the program's own word (Swar32 in a 32-bit program, which has no
+// 64-bit registers; WebAssembly has them behind its 32-bit pointers), to which the vector
+// kernels hand their last pixels.
+#if defined(__EMSCRIPTEN__)
+constexpr bool kSwar32 = false;
+#else
 constexpr bool kSwar32 = sizeof(void*) == 4;
+#endif
 constexpr DecodeRowFn (*DecodeFor32_Swar)(const KernelContext&) =
     kSwar32 ? DecodeFor32_Swar32 : DecodeFor32_Swar64;
 constexpr DecodeRowFn (*DecodeFor24_Swar)(const KernelContext&) =
